@@ -1,0 +1,640 @@
+// Scheduler, threads and host contexts of the kernel stand-in.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+#include "kernel_internal.h"
+
+namespace rtos_impl {
+
+kernel* g_kernel = nullptr;
+thread_local thread* t_self = nullptr;
+thread_local int t_foreign_depth = 0;
+thread_local bool t_foreign_posture_enabled = false;
+
+namespace {
+
+std::mutex g_life;  // serialises kernel_start and kernel_stop
+std::deque<std::function<void()>> g_pending_isrs;
+
+void dispatch(lock& lk) {
+  kernel* k = g_kernel;
+  if (k->cpu != holder::none) return;
+  if (!k->foreign_queue.empty()) {
+    foreign_request* r = k->foreign_queue.front();
+    k->foreign_queue.pop_front();
+    r->granted = true;
+    k->cpu = holder::foreign;
+    r->cv.notify_one();
+    return;
+  }
+  if (k->started && !k->stopping) {
+    for (auto& q : k->ready) {
+      if (q.empty()) continue;
+      thread* t = q.front();
+      q.pop_front();
+      t->state = tstate::running;
+      k->cpu = holder::thread;
+      k->current = t;
+      t->cv.notify_one();
+      return;
+    }
+  }
+  k->idle_cv.notify_all();
+}
+
+void remove_ready(thread* t) {
+  auto& q = g_kernel->ready[t->priority];
+  q.erase(std::remove(q.begin(), q.end(), t), q.end());
+}
+
+void remove_timed(thread* t) {
+  auto& v = g_kernel->timed_waits;
+  v.erase(std::remove(v.begin(), v.end(), t), v.end());
+  t->timed = false;
+}
+
+// Waits until the calling kernel thread holds the processor again.
+void wait_for_cpu(lock& lk, thread* t) {
+  kernel* k = g_kernel;
+  while (!(k->cpu == holder::thread && k->current == t)) {
+    if (t->kill) throw thread_exit{};
+    t->cv.wait(lk);
+  }
+  if (t->kill) throw thread_exit{};
+}
+
+// Gives up the processor; the caller has already set its own state.
+void give_up_cpu(lock& lk, thread* t) {
+  kernel* k = g_kernel;
+  k->cpu = holder::none;
+  k->current = nullptr;
+  dispatch(lk);
+  wait_for_cpu(lk, t);
+  t->state = tstate::running;
+}
+
+void run_pending_isrs(lock& lk) {
+  while (!g_pending_isrs.empty()) {
+    auto isr = std::move(g_pending_isrs.front());
+    g_pending_isrs.pop_front();
+    ++t_foreign_depth;
+    lk.unlock();
+    isr();
+    lk.lock();
+    --t_foreign_depth;
+  }
+}
+
+void thread_main(thread* t) {
+  t_self = t;
+  kernel* k = g_kernel;
+  bool ran = false;
+  try {
+    {
+      lock lk(k->m);
+      wait_for_cpu(lk, t);
+    }
+    ran = true;
+    if (t->entry)
+      t->entry(t->input);
+    else if (t->host_entry)
+      t->host_entry();
+  } catch (thread_exit&) {
+  }
+  (void)ran;
+  lock lk(k->m);
+  unlink_wait(t);
+  remove_timed(t);
+  remove_ready(t);
+  mutex_release_all(lk, t);
+  t->state = t->kill ? tstate::terminated : tstate::completed;
+  if (t->cb && t->state == tstate::completed) {
+    // keep the control block's view current
+  }
+  if (k->cpu == holder::thread && k->current == t) {
+    k->cpu = holder::none;
+    k->current = nullptr;
+    dispatch(lk);
+  }
+  t->host_finished = true;
+  k->idle_cv.notify_all();
+}
+
+}  // namespace
+
+bool is_thread() { return t_self != nullptr && t_foreign_depth == 0; }
+
+bool can_wait() { return is_thread() && g_kernel && g_kernel->started; }
+
+void remove_object(const void* impl) { g_kernel->objects.erase(impl); }
+
+void make_ready(lock&, thread* t, bool front) {
+  t->state = tstate::ready;
+  auto& q = g_kernel->ready[t->priority];
+  if (front)
+    q.push_front(t);
+  else
+    q.push_back(t);
+}
+
+UINT block(lock& lk, wait_kind kind, void* object, ULONG wait_option) {
+  kernel* k = g_kernel;
+  thread* t = t_self;
+  run_pending_isrs(lk);
+  t->state = tstate::waiting;
+  t->wait = kind;
+  t->wait_object = object;
+  t->wait_status = TX_SUCCESS;
+  if (wait_option != TX_WAIT_FOREVER) {
+    t->timed = true;
+    t->deadline = k->tick + wait_option;
+    t->timeout_seq = ++k->seq;
+    k->timed_waits.push_back(t);
+  }
+  give_up_cpu(lk, t);
+  return t->wait_status;
+}
+
+void wake(lock& lk, thread* t, UINT status) {
+  unlink_wait(t);
+  remove_timed(t);
+  t->wait = wait_kind::none;
+  t->wait_object = nullptr;
+  t->wait_status = status;
+  if (t->delayed_suspend) {
+    t->delayed_suspend = false;
+    t->state = tstate::suspended;
+    return;
+  }
+  make_ready(lk, t);
+}
+
+void preempt_point(lock& lk) {
+  kernel* k = g_kernel;
+  thread* t = t_self;
+  if (t->kill) throw thread_exit{};
+  if (!t->posture_enabled) return;
+  run_pending_isrs(lk);
+  if (!k->foreign_queue.empty()) {
+    make_ready(lk, t, true);
+    give_up_cpu(lk, t);
+  }
+  check_preempt(lk);
+}
+
+void check_preempt(lock& lk) {
+  if (!is_thread()) return;
+  kernel* k = g_kernel;
+  thread* t = t_self;
+  if (k->current != t) return;
+  for (UINT p = 0; p < t->threshold && p < TX_MAX_PRIORITIES; ++p) {
+    if (!k->ready[p].empty()) {
+      make_ready(lk, t, true);
+      give_up_cpu(lk, t);
+      return;
+    }
+  }
+}
+
+void foreign_acquire(lock& lk) {
+  kernel* k = g_kernel;
+  if (k->cpu == holder::none && k->foreign_queue.empty()) {
+    k->cpu = holder::foreign;
+    return;
+  }
+  foreign_request r;
+  k->foreign_queue.push_back(&r);
+  while (!r.granted) r.cv.wait(lk);
+}
+
+void foreign_release(lock& lk) {
+  kernel* k = g_kernel;
+  k->cpu = holder::none;
+  dispatch(lk);
+}
+
+entry::entry() {
+  kernel* k = g_kernel;
+  if (!k) return;
+  lk = lock(k->m);
+  if (t_foreign_depth > 0) return;
+  if (t_self) {
+    preempt_point(lk);
+    return;
+  }
+  foreign_acquire(lk);
+  ++t_foreign_depth;
+  foreign_acquired_ = true;
+}
+
+entry::~entry() {
+  if (foreign_acquired_) {
+    --t_foreign_depth;
+    foreign_release(lk);
+  }
+}
+
+thread* thread_of(TX_THREAD* cb) {
+  if (!cb || !g_kernel || !cb->impl || !g_kernel->live_threads.count(cb->impl)) return nullptr;
+  return cb->impl->cb == cb ? cb->impl : nullptr;
+}
+
+}  // namespace rtos_impl
+
+using namespace rtos_impl;
+
+// ---------------------------------------------------------------- threads
+
+UINT tx_thread_create(TX_THREAD* cb, const CHAR* name, VOID (*entry_fn)(ULONG), ULONG input,
+                      VOID* stack_start, ULONG stack_size, UINT priority, UINT preempt_threshold,
+                      ULONG time_slice, UINT auto_start) {
+  entry e;
+  if (!g_kernel) return TX_CALLER_ERROR;
+  if (!cb) return TX_THREAD_ERROR;
+  if (thread_of(cb)) return TX_THREAD_ERROR;
+  if (!stack_start || !entry_fn) return TX_PTR_ERROR;
+  if (stack_size < 200) return TX_SIZE_ERROR;
+  if (priority >= TX_MAX_PRIORITIES) return TX_PRIORITY_ERROR;
+  if (preempt_threshold > priority) return TX_THRESH_ERROR;
+  if (auto_start > TX_AUTO_START) return TX_START_ERROR;
+  std::memset(stack_start, 0xEF, stack_size);
+  kernel* k = g_kernel;
+  auto owned = std::make_unique<thread>();
+  thread* t = owned.get();
+  t->cb = cb;
+  t->entry = entry_fn;
+  t->input = input;
+  t->base_priority = t->priority = priority;
+  t->threshold = preempt_threshold;
+  cb->name = name;
+  cb->stack_start = stack_start;
+  cb->stack_size = stack_size;
+  cb->priority = priority;
+  cb->preempt_threshold = preempt_threshold;
+  cb->time_slice = time_slice;
+  cb->impl = t;
+  k->live_threads.insert(t);
+  k->threads.push_back(std::move(owned));
+  if (auto_start == TX_AUTO_START)
+    make_ready(e.lk, t);
+  else
+    t->state = tstate::suspended;
+  t->host = std::thread(thread_main, t);
+  check_preempt(e.lk);
+  return TX_SUCCESS;
+}
+
+UINT tx_thread_delete(TX_THREAD* cb) {
+  entry e;
+  thread* t = thread_of(cb);
+  if (!t) return TX_THREAD_ERROR;
+  if (t->state != tstate::completed && t->state != tstate::terminated) return TX_DELETE_ERROR;
+  kernel* k = g_kernel;
+  k->live_threads.erase(t);
+  cb->impl = nullptr;
+  std::thread host = std::move(t->host);
+  e.lk.unlock();
+  if (host.joinable()) host.join();
+  e.lk.lock();
+  k->threads.remove_if([t](const std::unique_ptr<thread>& p) { return p.get() == t; });
+  return TX_SUCCESS;
+}
+
+TX_THREAD* tx_thread_identify(VOID) { return is_thread() ? t_self->cb : nullptr; }
+
+UINT tx_thread_suspend(TX_THREAD* cb) {
+  entry e;
+  thread* t = thread_of(cb);
+  if (!t) return TX_THREAD_ERROR;
+  switch (t->state) {
+    case tstate::completed:
+    case tstate::terminated:
+      return TX_SUSPEND_ERROR;
+    case tstate::suspended:
+      return TX_SUCCESS;
+    case tstate::waiting:
+      t->delayed_suspend = true;
+      return TX_SUCCESS;
+    case tstate::ready:
+      remove_ready(t);
+      t->state = tstate::suspended;
+      return TX_SUCCESS;
+    case tstate::running:
+      if (t != t_self || !is_thread()) return TX_SUSPEND_ERROR;
+      t->state = tstate::suspended;
+      give_up_cpu(e.lk, t);
+      return TX_SUCCESS;
+  }
+  return TX_SUSPEND_ERROR;
+}
+
+UINT tx_thread_resume(TX_THREAD* cb) {
+  entry e;
+  thread* t = thread_of(cb);
+  if (!t) return TX_THREAD_ERROR;
+  if (t->state == tstate::waiting && t->delayed_suspend) {
+    t->delayed_suspend = false;
+    return TX_SUSPEND_LIFTED;
+  }
+  if (t->state != tstate::suspended) return TX_RESUME_ERROR;
+  make_ready(e.lk, t);
+  check_preempt(e.lk);
+  return TX_SUCCESS;
+}
+
+UINT tx_thread_sleep(ULONG ticks) {
+  entry e;
+  if (!can_wait()) return TX_CALLER_ERROR;
+  if (ticks == 0) return TX_SUCCESS;
+  return block(e.lk, wait_kind::sleep, nullptr, ticks);
+}
+
+UINT tx_thread_terminate(TX_THREAD* cb) {
+  entry e;
+  thread* t = thread_of(cb);
+  if (!t) return TX_THREAD_ERROR;
+  if (t->state == tstate::completed || t->state == tstate::terminated) return TX_SUCCESS;
+  t->kill = true;
+  if (t == t_self && is_thread()) throw thread_exit{};
+  unlink_wait(t);
+  remove_timed(t);
+  remove_ready(t);
+  mutex_release_all(e.lk, t);
+  t->state = tstate::terminated;
+  t->cv.notify_all();
+  return TX_SUCCESS;
+}
+
+UINT tx_thread_wait_abort(TX_THREAD* cb) {
+  entry e;
+  thread* t = thread_of(cb);
+  if (!t) return TX_THREAD_ERROR;
+  if (t->state != tstate::waiting) return TX_WAIT_ABORT_ERROR;
+  t->delayed_suspend = false;
+  wake(e.lk, t, TX_WAIT_ABORTED);
+  check_preempt(e.lk);
+  return TX_SUCCESS;
+}
+
+VOID tx_thread_relinquish(VOID) {
+  entry e;
+  if (!is_thread()) return;
+  thread* t = t_self;
+  make_ready(e.lk, t, false);
+  give_up_cpu(e.lk, t);
+}
+
+static void reposition(lock& lk, thread* t, UINT new_priority) {
+  if (t->state == tstate::ready) {
+    remove_ready(t);
+    t->priority = new_priority;
+    make_ready(lk, t);
+  } else {
+    t->priority = new_priority;
+  }
+  if (t->cb) t->cb->priority = new_priority;
+}
+
+void rtos_impl::set_effective_priority(lock& lk, thread* t, UINT p) { reposition(lk, t, p); }
+
+UINT tx_thread_priority_change(TX_THREAD* cb, UINT new_priority, UINT* old_priority) {
+  entry e;
+  thread* t = thread_of(cb);
+  if (!t) return TX_THREAD_ERROR;
+  if (new_priority >= TX_MAX_PRIORITIES) return TX_PRIORITY_ERROR;
+  if (!old_priority) return TX_PTR_ERROR;
+  *old_priority = t->base_priority;
+  bool inherited = t->priority < t->base_priority;
+  t->base_priority = new_priority;
+  t->threshold = new_priority;
+  if (t->cb) t->cb->preempt_threshold = new_priority;
+  if (!inherited || new_priority < t->priority) reposition(e.lk, t, new_priority);
+  check_preempt(e.lk);
+  return TX_SUCCESS;
+}
+
+UINT tx_thread_preemption_change(TX_THREAD* cb, UINT new_threshold, UINT* old_threshold) {
+  entry e;
+  thread* t = thread_of(cb);
+  if (!t) return TX_THREAD_ERROR;
+  if (new_threshold > t->base_priority) return TX_THRESH_ERROR;
+  if (!old_threshold) return TX_PTR_ERROR;
+  *old_threshold = t->threshold;
+  t->threshold = new_threshold;
+  if (t->cb) t->cb->preempt_threshold = new_threshold;
+  check_preempt(e.lk);
+  return TX_SUCCESS;
+}
+
+// ---------------------------------------------------------------- time
+
+ULONG tx_time_get(VOID) {
+  entry e;
+  return g_kernel ? g_kernel->tick : 0;
+}
+
+VOID tx_time_set(ULONG ticks) {
+  entry e;
+  if (g_kernel) g_kernel->tick = ticks;
+}
+
+UINT tx_interrupt_control(UINT new_posture) {
+  entry e;
+  bool enable = new_posture == TX_INT_ENABLE;
+  if (is_thread()) {
+    thread* t = t_self;
+    UINT old = t->posture_enabled ? TX_INT_ENABLE : TX_INT_DISABLE;
+    t->posture_enabled = enable;
+    if (enable && g_kernel) preempt_point(e.lk);
+    return old;
+  }
+  UINT old = t_foreign_posture_enabled ? TX_INT_ENABLE : TX_INT_DISABLE;
+  t_foreign_posture_enabled = enable;
+  return old;
+}
+
+// ---------------------------------------------------------------- host side
+
+namespace rtos {
+
+namespace {
+
+void ticker_main() {
+  kernel* k = g_kernel;
+  using clock = std::chrono::steady_clock;
+  auto next = clock::now();
+  lock lk(k->m);
+  while (!k->stopping) {
+    next += std::chrono::milliseconds(10);
+    k->ticker_cv.wait_until(lk, next, [k] { return k->stopping; });
+    if (k->stopping) break;
+    foreign_acquire(lk);
+    ++t_foreign_depth;
+    // Catch up when the processor was held past several ticks.
+    do {
+      process_tick(lk);
+      next += std::chrono::milliseconds(10);
+    } while (clock::now() >= next && !k->stopping);
+    next -= std::chrono::milliseconds(10);
+    --t_foreign_depth;
+    foreign_release(lk);
+  }
+}
+
+bool quiet(kernel* k) {
+  if (k->cpu != holder::none || !k->foreign_queue.empty()) return false;
+  for (auto& q : k->ready)
+    if (!q.empty()) return false;
+  return true;
+}
+
+}  // namespace
+
+void kernel_start(const kernel_config& config, const std::function<void(void*)>& define) {
+  std::lock_guard<std::mutex> life(g_life);
+  if (g_kernel) {
+    std::fprintf(stderr, "rtos: kernel_start while a kernel runs\n");
+    std::abort();
+  }
+  auto* k = new kernel;
+  k->config = config;
+  k->tick = config.start_tick;
+  k->memory.reset(new uint8_t[config.memory_size]);
+  g_kernel = k;
+  {
+    cpu_scope init;
+    define(k->memory.get());
+  }
+  lock lk(k->m);
+  k->started = true;
+  dispatch(lk);
+  if (config.clock == clock_source::real) k->ticker = std::thread(ticker_main);
+  lk.unlock();
+  if (config.clock == clock_source::manual) settle();
+}
+
+void kernel_stop() {
+  std::lock_guard<std::mutex> life(g_life);
+  kernel* k = g_kernel;
+  if (!k) return;
+  {
+    lock lk(k->m);
+    k->stopping = true;
+    for (auto& t : k->threads) {
+      t->kill = true;
+      t->cv.notify_all();
+    }
+    k->ticker_cv.notify_all();
+  }
+  if (k->ticker.joinable()) k->ticker.join();
+  for (auto& t : k->threads)
+    if (t->host.joinable()) t->host.join();
+  g_pending_isrs.clear();
+  g_kernel = nullptr;
+  delete k;
+}
+
+bool kernel_running() { return g_kernel != nullptr; }
+
+void settle() {
+  kernel* k = g_kernel;
+  if (!k) return;
+  lock lk(k->m);
+  k->idle_cv.wait(lk, [k] { return quiet(k) || k->stopping; });
+}
+
+void advance(uint32_t ticks) {
+  kernel* k = g_kernel;
+  if (!k) return;
+  for (uint32_t i = 0; i < ticks; ++i) {
+    settle();
+    lock lk(k->m);
+    foreign_acquire(lk);
+    ++t_foreign_depth;
+    process_tick(lk);
+    --t_foreign_depth;
+    foreign_release(lk);
+  }
+  settle();
+}
+
+cpu_scope::cpu_scope() {
+  kernel* k = g_kernel;
+  if (!k) {
+    ++t_foreign_depth;
+    return;
+  }
+  lock lk(k->m);
+  if (t_foreign_depth == 0 && !t_self) foreign_acquire(lk);
+  ++t_foreign_depth;
+}
+
+cpu_scope::~cpu_scope() {
+  kernel* k = g_kernel;
+  if (!k) {
+    --t_foreign_depth;
+    return;
+  }
+  lock lk(k->m);
+  --t_foreign_depth;
+  if (t_foreign_depth == 0 && !t_self) foreign_release(lk);
+}
+
+void raise_interrupt(const std::function<void()>& isr) {
+  kernel* k = g_kernel;
+  if (k && t_self && t_foreign_depth == 0) {
+    // Raised by the running thread itself (a device it just wrote to).
+    lock lk(k->m);
+    if (!t_self->posture_enabled) {
+      g_pending_isrs.push_back(isr);
+      return;
+    }
+  }
+  cpu_scope scope;
+  isr();
+}
+
+bool in_thread() { return is_thread(); }
+
+bool run_in_thread(const std::function<void()>& fn, UINT priority, uint32_t max_ticks) {
+  kernel* k = g_kernel;
+  if (!k) return false;
+  TX_THREAD cb{};
+  std::vector<uint8_t> stack(1024);
+  {
+    cpu_scope scope;
+    if (tx_thread_create(&cb, "host", [](ULONG) {}, 0, stack.data(), stack.size(), priority, priority,
+                         0, TX_DONT_START) != TX_SUCCESS)
+      return false;
+    lock lk(k->m);
+    cb.impl->entry = nullptr;
+    cb.impl->host_entry = fn;
+  }
+  tx_thread_resume(&cb);
+  auto finished = [&] {
+    lock lk(k->m);
+    return cb.impl->host_finished;
+  };
+  bool done = false;
+  if (k->config.clock == clock_source::manual) {
+    settle();
+    for (uint32_t i = 0; i <= max_ticks && !(done = finished()); ++i) advance(1);
+  } else {
+    for (uint32_t i = 0; i <= max_ticks && !(done = finished()); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  if (!done) {
+    tx_thread_terminate(&cb);
+    settle();
+  }
+  {
+    lock lk(k->m);
+    k->idle_cv.wait(lk, [&] { return cb.impl->host_finished; });
+  }
+  tx_thread_delete(&cb);
+  return done;
+}
+
+}  // namespace rtos

@@ -1,0 +1,219 @@
+// Internal state of the kernel stand-in. Everything here is guarded by
+// kernel::m; user code (thread entries, timer expiries, interrupts) never runs
+// with it held.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "rtos_host.h"
+#include "tx_api.h"
+
+namespace rtos_impl {
+
+enum class tstate { ready, running, waiting, suspended, completed, terminated };
+
+enum class wait_kind { none, sleep, event, semaphore, mutex, pool };
+
+// Thrown inside a kernel thread to unwind it when the kernel stops or the
+// thread is terminated; caught by the thread's trampoline.
+struct thread_exit {};
+
+struct thread {
+  TX_THREAD* cb = nullptr;
+  void (*entry)(ULONG) = nullptr;
+  std::function<void()> host_entry;  // used by run_in_thread
+  ULONG input = 0;
+  UINT base_priority = 0;  // priority set by the application
+  UINT priority = 0;       // effective priority (raised by inheritance)
+  UINT threshold = 0;
+  tstate state = tstate::ready;
+  wait_kind wait = wait_kind::none;
+  void* wait_object = nullptr;
+  bool timed = false;           // the wait has a deadline
+  uint32_t deadline = 0;        // tick at which a timed wait ends
+  uint64_t timeout_seq = 0;     // order among waits ending on the same tick
+  UINT wait_status = TX_SUCCESS;
+  bool delayed_suspend = false;  // suspend requested while waiting
+  bool kill = false;             // terminate at the next kernel entry
+  bool posture_enabled = true;   // interrupt posture
+  // Wait parameters.
+  ULONG ev_requested = 0;
+  UINT ev_option = 0;
+  ULONG ev_actual = 0;
+  ULONG alloc_size = 0;
+  void* alloc_result = nullptr;
+  std::condition_variable cv;
+  std::thread host;
+  bool host_finished = false;
+  std::vector<mutex*> owned_mutexes;
+};
+
+// Kernel objects other than threads, owned by the kernel until deleted.
+enum class okind { mutex, semaphore, event_group, byte_pool, timer };
+
+struct object {
+  explicit object(okind k) : kind(k) {}
+  virtual ~object() = default;
+  okind kind;
+};
+
+struct mutex : object {
+  mutex() : object(okind::mutex) {}
+  TX_MUTEX* cb = nullptr;
+  thread* owner = nullptr;
+  ULONG count = 0;
+  bool inherit = false;
+  UINT owner_original_priority = 0;
+  std::deque<thread*> waiters;
+};
+
+struct semaphore : object {
+  semaphore() : object(okind::semaphore) {}
+  TX_SEMAPHORE* cb = nullptr;
+  ULONG count = 0;
+  std::deque<thread*> waiters;
+};
+
+struct event_group : object {
+  event_group() : object(okind::event_group) {}
+  TX_EVENT_FLAGS_GROUP* cb = nullptr;
+  ULONG flags = 0;
+  std::deque<thread*> waiters;
+};
+
+struct byte_pool : object {
+  byte_pool() : object(okind::byte_pool) {}
+  TX_BYTE_POOL* cb = nullptr;
+  uint8_t* start = nullptr;
+  ULONG size = 0;
+  std::deque<thread*> waiters;
+};
+
+struct timer : object {
+  timer() : object(okind::timer) {}
+  TX_TIMER* cb = nullptr;
+  void (*expiry)(ULONG) = nullptr;
+  ULONG input = 0;
+  bool active = false;
+  uint32_t due = 0;
+  uint64_t seq = 0;
+  ULONG remaining = 0;  // ticks left when deactivated
+};
+
+// Who holds the processor.
+enum class holder { none, thread, foreign };
+
+struct foreign_request {
+  std::condition_variable cv;
+  bool granted = false;
+};
+
+struct kernel {
+  std::mutex m;
+  rtos::kernel_config config;
+  bool started = false;  // scheduling has begun
+  bool stopping = false;
+  uint32_t tick = 0;
+  uint64_t seq = 0;
+
+  holder cpu = holder::none;
+  thread* current = nullptr;
+  std::deque<thread*> ready[TX_MAX_PRIORITIES];
+  std::deque<foreign_request*> foreign_queue;
+  std::condition_variable idle_cv;
+
+  std::list<std::unique_ptr<thread>> threads;
+  std::unordered_set<const void*> live_threads;
+  std::unordered_map<const void*, std::unique_ptr<object>> objects;
+  std::vector<timer*> timers;        // active timers
+  std::vector<thread*> timed_waits;  // threads in a wait with a deadline
+
+  std::unique_ptr<uint8_t[]> memory;
+  std::thread ticker;
+  std::condition_variable ticker_cv;
+};
+
+extern kernel* g_kernel;
+
+// Per host thread: the kernel thread it runs, and how deep its cpu_scope
+// nesting is (interrupts and the timer context count as scopes).
+extern thread_local thread* t_self;
+extern thread_local int t_foreign_depth;
+
+using lock = std::unique_lock<std::mutex>;
+
+// Scheduler primitives (kernel.cpp). All take the kernel lock held.
+void make_ready(lock& lk, thread* t, bool front = false);
+// Blocks the calling kernel thread in the given wait until woken; returns
+// the wait status. Timed when wait_option is not TX_WAIT_FOREVER.
+UINT block(lock& lk, wait_kind kind, void* object, ULONG wait_option);
+// Ends another thread's wait with a status (removes it from wait lists).
+void wake(lock& lk, thread* t, UINT status);
+// A kernel thread entering the kernel: serves interrupts and yields to more
+// urgent threads.
+void preempt_point(lock& lk);
+// After making threads ready from a kernel thread: yields if one is more
+// urgent than the caller's preemption threshold allows.
+void check_preempt(lock& lk);
+// The calling context may wait (a kernel thread, kernel running).
+bool can_wait();
+// The calling context is a kernel thread.
+bool is_thread();
+
+// Enters the kernel from the caller's context: takes the kernel lock, and from
+// a host thread outside any cpu_scope takes the processor too. The guard
+// releases both.
+class entry {
+ public:
+  entry();
+  ~entry();
+  lock lk;
+
+ private:
+  bool foreign_acquired_ = false;
+};
+
+void foreign_acquire(lock& lk);
+void foreign_release(lock& lk);
+
+// The kernel object behind a control block, or null when the block was
+// never created, was deleted, or belongs to a stopped kernel.
+template <class T, class CB>
+T* object_of(CB* cb, okind kind) {
+  if (!cb || !g_kernel || !cb->impl) return nullptr;
+  auto it = g_kernel->objects.find(cb->impl);
+  if (it == g_kernel->objects.end() || it->second->kind != kind) return nullptr;
+  T* o = static_cast<T*>(it->second.get());
+  return o->cb == cb ? o : nullptr;
+}
+template <class T, class CB>
+T* add_object(CB* cb) {
+  auto o = std::make_unique<T>();
+  T* raw = o.get();
+  raw->cb = cb;
+  cb->impl = raw;
+  g_kernel->objects.emplace(raw, std::move(o));
+  return raw;
+}
+void remove_object(const void* impl);
+thread* thread_of(TX_THREAD* cb);
+void set_effective_priority(lock& lk, thread* t, UINT p);
+
+// Removes a thread from the wait list of the object it waits on.
+void unlink_wait(thread* t);
+void mutex_release_all(lock& lk, thread* t);
+void pool_retry_waiters(lock& lk, byte_pool* p);
+
+// Tick processing (timer.cpp): advances the tick by one and fires what is due.
+void process_tick(lock& lk);
+
+}  // namespace rtos_impl

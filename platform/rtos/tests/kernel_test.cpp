@@ -1,0 +1,279 @@
+// Threads, dispatching and the manual clock.
+#include <atomic>
+#include <thread>
+
+#include "kernel_fixture.h"
+
+namespace {
+
+TX_EVENT_FLAGS_GROUP g_flags;
+
+class ThreadTest : public KernelTest {
+ protected:
+  TestThread a, b, c;
+};
+
+// The course of two threads that meet through event flags, sleeps, a
+// time-out and a wait abort is exact on the manual clock.
+TEST_F(ThreadTest, TwoThreadScenarioRunsExactlyOnTheManualClock) {
+  Start([this](void*) {
+    ASSERT_EQ(tx_event_flags_create(&g_flags, "flags"), TX_SUCCESS);
+    ASSERT_EQ(a.Create("A", 2,
+                       [this] {
+                         ULONG actual = 0;
+                         UINT s = tx_event_flags_get(&g_flags, 0x1, TX_OR_CLEAR, &actual, TX_WAIT_FOREVER);
+                         Log("A got " + std::to_string(actual) + " status " + std::to_string(s));
+                         tx_thread_sleep(5);
+                         Log("A woke");
+                         s = tx_event_flags_get(&g_flags, 0x2, TX_OR, &actual, 10);
+                         Log(s == TX_NO_EVENTS ? "A timed out" : "A unexpected");
+                         s = tx_event_flags_get(&g_flags, 0x8, TX_AND, &actual, TX_WAIT_FOREVER);
+                         Log(s == TX_WAIT_ABORTED ? "A aborted" : "A unexpected");
+                       }),
+              TX_SUCCESS);
+    ASSERT_EQ(b.Create("B", 3,
+                       [this] {
+                         tx_thread_sleep(3);
+                         tx_event_flags_set(&g_flags, 0x1, TX_OR);
+                         Log("B set");
+                         tx_thread_sleep(30);
+                         UINT s = tx_thread_wait_abort(&a.cb);
+                         Log("B aborted A " + std::to_string(s));
+                       }),
+              TX_SUCCESS);
+  });
+  rtos::advance(40);
+  std::vector<std::string> expected = {"3 A got 1 status 0", "3 B set", "8 A woke", "18 A timed out",
+                                       "33 A aborted", "33 B aborted A 0"};
+  EXPECT_EQ(log_, expected);
+  ULONG flags = 1;
+  rtos::cpu_scope s;
+  EXPECT_EQ(tx_event_flags_get(&g_flags, 0x1, TX_OR, &flags, TX_NO_WAIT), TX_NO_EVENTS);  // cleared by A
+}
+
+TEST_F(ThreadTest, HigherPriorityRunsFirstAndEqualPrioritiesInArrivalOrder) {
+  Start([this](void*) {
+    a.Create("low", 5, [this] { Log("low"); });
+    b.Create("high", 1, [this] { Log("high"); });
+    c.Create("low2", 5, [this] { Log("low2"); });
+  });
+  EXPECT_EQ(log_, (std::vector<std::string>{"0 high", "0 low", "0 low2"}));
+}
+
+TEST_F(ThreadTest, ReadyingAMoreUrgentThreadPreemptsTheCaller) {
+  TX_SEMAPHORE sem;
+  Start([&](void*) {
+    tx_semaphore_create(&sem, "s", 0);
+    a.Create("urgent", 1, [&] {
+      tx_semaphore_get(&sem, TX_WAIT_FOREVER);
+      Log("urgent");
+    });
+    b.Create("worker", 4, [&] {
+      Log("before put");
+      tx_semaphore_put(&sem);
+      Log("after put");
+    });
+  });
+  EXPECT_EQ(log_, (std::vector<std::string>{"0 before put", "0 urgent", "0 after put"}));
+}
+
+TEST_F(ThreadTest, IdentifyIsNullOutsideThreads) {
+  EXPECT_EQ(tx_thread_identify(), nullptr);  // no kernel at all
+  TX_THREAD* in_define = reinterpret_cast<TX_THREAD*>(1);
+  TX_THREAD* in_thread = nullptr;
+  TX_THREAD* in_timer = reinterpret_cast<TX_THREAD*>(1);
+  static TX_TIMER timer;
+  static TX_THREAD** timer_out;
+  timer_out = &in_timer;
+  Start([&](void*) {
+    in_define = tx_thread_identify();
+    a.Create("a", 3, [&] { in_thread = tx_thread_identify(); });
+    tx_timer_create(&timer, "t", [](ULONG) { *timer_out = tx_thread_identify(); }, 0, 2, 0, TX_AUTO_ACTIVATE);
+  });
+  rtos::advance(2);
+  EXPECT_EQ(in_define, nullptr);
+  EXPECT_EQ(in_thread, &a.cb);
+  EXPECT_EQ(in_timer, nullptr);
+  TX_THREAD* in_isr = reinterpret_cast<TX_THREAD*>(1);
+  std::thread device([&] { rtos::raise_interrupt([&] { in_isr = tx_thread_identify(); }); });
+  device.join();
+  EXPECT_EQ(in_isr, nullptr);
+}
+
+TEST_F(ThreadTest, SleepIsRefusedOutsideAThread) {
+  Start();
+  rtos::cpu_scope s;
+  EXPECT_EQ(tx_thread_sleep(1), TX_CALLER_ERROR);
+}
+
+TEST_F(ThreadTest, ResumeOnlyLiftsAPlainSuspension) {
+  static TX_TIMER timer;
+  static TX_THREAD* target;
+  static UINT from_timer;
+  Start([&](void*) {
+    a.Create("a", 3, [&] {
+      Log("a suspends");
+      tx_thread_suspend(tx_thread_identify());
+      Log("a resumed");
+      tx_thread_sleep(100);
+    });
+    target = &a.cb;
+    tx_timer_create(&timer, "t", [](ULONG) { from_timer = tx_thread_resume(target); }, 0, 5, 0,
+                    TX_AUTO_ACTIVATE);
+  });
+  rtos::advance(5);
+  EXPECT_EQ(from_timer, TX_SUCCESS);
+  EXPECT_EQ(log_, (std::vector<std::string>{"0 a suspends", "5 a resumed"}));
+  rtos::cpu_scope s;
+  EXPECT_EQ(tx_thread_resume(&a.cb), TX_RESUME_ERROR);  // sleeping, not suspended
+}
+
+TEST_F(ThreadTest, ThreadCreatedWithoutAutoStartWaitsForResume) {
+  Start([&](void*) { a.Create("a", 3, [&] { Log("ran"); }, TX_DONT_START); });
+  rtos::advance(3);
+  EXPECT_TRUE(log_.empty());
+  {
+    rtos::cpu_scope s;
+    EXPECT_EQ(tx_thread_resume(&a.cb), TX_SUCCESS);
+  }
+  rtos::settle();
+  EXPECT_EQ(log_, (std::vector<std::string>{"3 ran"}));
+}
+
+TEST_F(ThreadTest, CreateRefusesBadArguments) {
+  Start();
+  rtos::cpu_scope s;
+  TX_THREAD t{};
+  std::vector<uint8_t> stack(1024);
+  auto entry = [](ULONG) {};
+  EXPECT_EQ(tx_thread_create(&t, "t", entry, 0, nullptr, 1024, 3, 3, 0, TX_AUTO_START), TX_PTR_ERROR);
+  EXPECT_EQ(tx_thread_create(&t, "t", entry, 0, stack.data(), 1024, 32, 32, 0, TX_AUTO_START), TX_PRIORITY_ERROR);
+  EXPECT_EQ(tx_thread_create(&t, "t", entry, 0, stack.data(), 1024, 3, 4, 0, TX_AUTO_START), TX_THRESH_ERROR);
+  ASSERT_EQ(tx_thread_create(&t, "t", entry, 0, stack.data(), 1024, 3, 3, 0, TX_DONT_START), TX_SUCCESS);
+  EXPECT_EQ(stack[0], 0xEF);
+  EXPECT_EQ(stack[1023], 0xEF);
+  EXPECT_EQ(tx_thread_create(&t, "t", entry, 0, stack.data(), 1024, 3, 3, 0, TX_AUTO_START), TX_THREAD_ERROR);
+  EXPECT_EQ(tx_thread_delete(&t), TX_DELETE_ERROR);  // not finished
+}
+
+TEST_F(ThreadTest, TerminatedThreadReleasesItsMutexAndCanBeDeleted) {
+  TX_MUTEX m;
+  Start([&](void*) {
+    tx_mutex_create(&m, "m", TX_NO_INHERIT);
+    a.Create("holder", 3, [&] {
+      tx_mutex_get(&m, TX_WAIT_FOREVER);
+      tx_thread_sleep(TX_WAIT_FOREVER);
+    });
+    b.Create("waiter", 4, [&] {
+      UINT s = tx_mutex_get(&m, TX_WAIT_FOREVER);
+      Log("waiter got " + std::to_string(s));
+    });
+  });
+  rtos::advance(2);
+  EXPECT_TRUE(log_.empty());
+  {
+    rtos::cpu_scope s;
+    EXPECT_EQ(tx_thread_terminate(&a.cb), TX_SUCCESS);
+  }
+  rtos::settle();
+  EXPECT_EQ(log_, (std::vector<std::string>{"2 waiter got 0"}));
+  rtos::cpu_scope s;
+  EXPECT_EQ(tx_thread_delete(&a.cb), TX_SUCCESS);
+  EXPECT_EQ(tx_thread_resume(&a.cb), TX_THREAD_ERROR);
+}
+
+TEST_F(ThreadTest, ClockKeepsWorkingAcrossTheWrap) {
+  static TX_TIMER timer;
+  static std::vector<ULONG>* fired;
+  std::vector<ULONG> at;
+  fired = &at;
+  const uint32_t start = 0xFFFFFFFFu - 4;
+  Start(
+      [&](void*) {
+        tx_timer_create(&timer, "p", [](ULONG) { fired->push_back(tx_time_get()); }, 0, 3, 3, TX_AUTO_ACTIVATE);
+        a.Create("sleeper", 3, [&] {
+          tx_thread_sleep(7);
+          Log("woke");
+        });
+      },
+      start);
+  rtos::advance(10);
+  EXPECT_EQ(at, (std::vector<ULONG>{start + 3, start + 6, start + 9}));
+  EXPECT_EQ(log_, (std::vector<std::string>{std::to_string(uint32_t(start + 7)) + " woke"}));
+  EXPECT_EQ(tx_time_get(), uint32_t(start + 10));
+}
+
+TEST_F(ThreadTest, InterruptPostureDefersInterruptsRaisedByTheThread) {
+  static std::vector<std::string>* log;
+  log = &log_;
+  Start([&](void*) {
+    a.Create("a", 3, [&] {
+      UINT old = tx_interrupt_control(TX_INT_DISABLE);
+      rtos::raise_interrupt([] { log->push_back("isr"); });
+      log_.push_back("masked work");
+      tx_interrupt_control(old);
+      log_.push_back("after restore");
+    });
+  });
+  EXPECT_EQ(log_, (std::vector<std::string>{"masked work", "isr", "after restore"}));
+}
+
+TEST_F(ThreadTest, InterruptFromADeviceWakesAWaitingThread) {
+  TX_SEMAPHORE sem;
+  Start([&](void*) {
+    tx_semaphore_create(&sem, "rx", 0);
+    a.Create("rx", 2, [&] {
+      tx_semaphore_get(&sem, TX_WAIT_FOREVER);
+      Log("received");
+    });
+  });
+  std::thread device([&] { rtos::raise_interrupt([&] { tx_semaphore_put(&sem); }); });
+  device.join();
+  rtos::settle();
+  EXPECT_EQ(log_, (std::vector<std::string>{"0 received"}));
+}
+
+TEST_F(ThreadTest, StopUnwindsBlockedThreads) {
+  struct Guard {
+    std::atomic<int>* n;
+    ~Guard() { ++*n; }
+  };
+  std::atomic<int> unwound{0};
+  TX_SEMAPHORE sem;
+  Start([&](void*) {
+    tx_semaphore_create(&sem, "never", 0);
+    a.Create("a", 3, [&] {
+      Guard g{&unwound};
+      tx_semaphore_get(&sem, TX_WAIT_FOREVER);
+    });
+    b.Create("b", 3, [&] {
+      Guard g{&unwound};
+      tx_thread_sleep(1000);
+    });
+  });
+  rtos::advance(1);
+  rtos::kernel_stop();
+  EXPECT_EQ(unwound, 2);
+}
+
+TEST_F(ThreadTest, RunInThreadGivesTestsAThreadContext) {
+  Start();
+  TX_THREAD* self = nullptr;
+  EXPECT_TRUE(rtos::run_in_thread([&] {
+    self = tx_thread_identify();
+    tx_thread_sleep(20);
+  }));
+  EXPECT_NE(self, nullptr);
+  EXPECT_EQ(tx_time_get(), 20u);
+}
+
+TEST_F(ThreadTest, RealClockTicksOnItsOwn) {
+  rtos::kernel_config c;
+  c.clock = rtos::clock_source::real;
+  rtos::kernel_start(c, [](void*) {});
+  ULONG before = tx_time_get();
+  EXPECT_TRUE(rtos::run_in_thread([] { tx_thread_sleep(3); }, 5, 1000));
+  EXPECT_GE(tx_time_get() - before, 3u);
+}
+
+}  // namespace
