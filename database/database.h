@@ -1,0 +1,145 @@
+// The parameter database: every configuration and state object of the
+// controller, in a non-volatile area (journalled to flash) and a volatile
+// area (rebuilt at every start). Objects are named by area, offset, width.
+#pragma once
+
+#include <cstdint>
+
+#include "frame/bus/subscriber.h"
+#include "frame/task/task_base.h"
+#include "tx_api.h"
+
+class CDB;
+class db_journal;
+
+// Access flags, the last argument of every accessor.
+enum db_access_flags : uint32_t {
+  DB_NOTIFY = 1,       // announce the write (change notification)
+  DB_NO_JOURNAL = 2,   // a non-volatile write is not journalled
+  DB_GLOBAL_TIME = 4,  // the access to the global time is meant
+  DB_NO_VALIDATE = 8,  // skip the write hook
+};
+
+// Writers' results: SNMPv1 error-status numbers.
+enum db_result : uint32_t {
+  DB_OK = 0,
+  DB_BAD_VALUE = 3,
+  DB_GEN_ERR = 5,
+};
+
+constexpr uint32_t MIB_NV_SIZE = 98108;
+constexpr uint32_t MIB_V_SIZE = 26448;
+constexpr uint32_t DB_GLOBAL_TIME_OFFSET = 48180;
+// A non-volatile string block longer than this is taken as damaged.
+constexpr uint32_t DB_NV_STRING_MAX = 2000;
+
+// Kinds of change notice.
+enum db_change_kind : uint32_t { DB_CHANGE_SAME = 1, DB_CHANGE_CHANGED = 2 };
+
+// The board registers the database keeps state in: the real-time clock
+// that holds the global time, and the boot-failure counter that survives a
+// restart. The defaults keep both in memory; start-up points them at the
+// board.
+struct db_board_regs {
+  uint32_t (*clock_read)();
+  void (*clock_write)(uint32_t value);
+  uint8_t (*boot_counter_read)();
+  void (*boot_counter_write)(uint8_t value);
+};
+
+class CDataBase : public CTaskBase {
+ public:
+  explicit CDataBase(post_office* router);
+  ~CDataBase() override;
+
+  // --- object store
+  uint32_t GetValue(uint32_t offset, uint32_t width, const uint8_t* area, uint32_t flags);
+  uint32_t SetValue(uint32_t offset, uint32_t width, uint32_t value, uint8_t* area, uint32_t flags);
+  // The bytes stay readable for a while after the object is written again
+  // (replaced blocks are freed late); callers copy what they keep.
+  const uint8_t* GetString(uint32_t offset, uint32_t width, const uint8_t* area, uint32_t* length);
+  uint32_t SetString(uint32_t offset, uint32_t width, const void* data, uint32_t length, uint8_t* area,
+                     uint32_t flags);
+  uint32_t GetTimeValue(uint32_t offset, uint32_t width, const uint8_t* area, uint32_t flags);
+  uint32_t SetTimeValue(uint32_t offset, uint32_t width, uint32_t value, uint8_t* area, uint32_t flags);
+  uint8_t IsFlashMode() const { return m_byFlashMode; }
+
+  // --- write hooks (validation and re-derivation of dependent objects)
+  uint32_t ValidateValue(uint32_t offset, uint32_t width, uint32_t value, uint8_t* area);
+  uint32_t ValidateString(uint32_t offset, uint32_t width, const void* data, uint32_t length, uint8_t* area);
+
+  // --- change notification
+  void NotifyChange(uint32_t offset, const uint8_t* area, uint32_t kind);
+
+  // --- task and start-up
+  int Create(TX_BYTE_POOL* pool);
+  int Subscribe();
+  int Init();
+  void LoadDefaults(int keep);
+  void InitVolatileDefaults();
+  void StateMachine_BootCounter(int argument);
+  void PrintBytePoolInfo(TX_BYTE_POOL* pool);
+  int LoadFont(const char* name, int slot);
+  void LoadDefaultFonts();
+  void UpdateFontVersionID(int slot);
+  int Process() override;
+
+  // Where string blocks come from ("dynamic database").
+  void SetStringPool(TX_BYTE_POOL* pool) { m_pStringPool = pool; }
+  TX_BYTE_POOL* StringPool() const { return m_pStringPool; }
+  void SetBoardRegs(const db_board_regs& regs) { m_regs = regs; }
+  // Frees the replaced string blocks that have waited long enough; `all`
+  // frees every one (used when the pool runs short).
+  void ReclaimStrings(bool all);
+
+  bool NotifyEnabled() const { return m_bNotifyEnable; }
+  bool HooksEnabled() const { return m_bHookEnable; }
+  void SetNotifyEnabled(bool on) { m_bNotifyEnable = on; }
+  void SetHooksEnabled(bool on) { m_bHookEnable = on; }
+  void SetFlashMode(uint8_t mode) { m_byFlashMode = mode; }
+
+  uint8_t m_byThreadsLaunched = 0;
+  subscriber m_mailbox;
+  uint8_t m_byBootCountCleared = 0;
+  db_journal* m_pJournal = nullptr;
+  uint8_t m_byReady = 0;
+  uint8_t mib_nv[MIB_NV_SIZE];
+  uint8_t mib_v[MIB_V_SIZE];
+  uint32_t m_dwConfigChangeCount = 0;
+
+ private:
+  bool IsArea(const uint8_t* area) const { return area == mib_nv || area == mib_v; }
+  uint32_t AreaSize(const uint8_t* area) const { return area == mib_nv ? MIB_NV_SIZE : MIB_V_SIZE; }
+  bool InRange(const uint8_t* area, uint32_t offset, uint32_t width, const char* who);
+  uint8_t* BlockOf(const uint8_t* area, uint32_t offset);
+  void SetSlot(uint8_t* area, uint32_t offset, uint8_t* block);
+  void Retire(uint8_t* block);
+  void Journal(uint32_t offset, uint32_t width, uint32_t value);
+  void JournalString(uint32_t offset, const uint8_t* data, uint32_t length);
+
+  uint8_t m_byFlashMode = 1;
+  bool m_bNotifyEnable = false;
+  bool m_bHookEnable = true;
+  TX_BYTE_POOL* m_pStringPool = nullptr;
+  db_board_regs m_regs;
+
+  // Replaced string blocks wait here before they go back to the pool.
+  struct retired_block {
+    uint8_t* block;
+    uint32_t tick;
+  };
+  static constexpr uint32_t kRetiredMax = 256;
+  retired_block m_retired[kRetiredMax];
+  uint32_t m_retiredCount = 0;
+};
+
+// Loads a built-in font into a font slot's objects (the display's font
+// library installs it); 1 on success.
+typedef int (*builtin_font_loader)(CDataBase& db, const char* name, int slot);
+extern builtin_font_loader g_builtin_font_loader;
+
+// The one database of the controller.
+extern CDataBase* g_pDataBase;
+
+// The event flags "database" that change notices raise.
+extern TX_EVENT_FLAGS_GROUP g_database_flags;

@@ -1,0 +1,130 @@
+// Strings shared between threads, the database's start-up and its cycle.
+#include <cstring>
+
+#include "database/objects.h"
+#include "db_fixture.h"
+#include "frame/trace/trace.h"
+
+namespace {
+
+// Writers keep changing strings (of changing lengths, so blocks are
+// replaced) while readers hold the bytes they were given across kernel
+// calls. Every string is one repeated letter, so a reader that saw freed or
+// half-written memory notices; under AddressSanitizer a read of a block
+// that went back to the pool is reported at once.
+TEST_F(DatabaseTest, StringsStaySoundAcrossThreads) {
+  constexpr int kObjects = 4, kRounds = 300;
+  struct Worker {
+    TX_THREAD cb{};
+    std::vector<uint8_t> stack = std::vector<uint8_t>(8192);
+  };
+  static CDataBase* db;
+  static int bad;
+  static int done;
+  db = db_.get();
+  bad = 0;
+  done = 0;
+  Worker workers[6];
+  auto writer = [](ULONG seed) {
+    for (int round = 0; round < kRounds; ++round) {
+      uint32_t obj = (seed + round) % kObjects;
+      uint32_t len = 1 + (seed * 7 + round * 13) % 300;
+      std::string s(len, static_cast<char>('a' + (round + seed) % 26));
+      db->SetString(vol::activationSlotCode(obj).offset, 4, s.data(), len, db->mib_v, 0);
+      if (round % 3 == 0) tx_thread_sleep(1);
+      tx_thread_relinquish();
+    }
+    ++done;
+  };
+  auto reader = [](ULONG seed) {
+    for (int round = 0; round < kRounds; ++round) {
+      uint32_t len = 0;
+      const uint8_t* p = db->GetString(vol::activationSlotCode((seed + round) % kObjects).offset, 4, db->mib_v, &len);
+      tx_thread_relinquish();  // other threads write meanwhile
+      if (round % 5 == 0) tx_thread_sleep(1);
+      for (uint32_t i = 1; i < len; ++i)
+        if (p[i] != p[0]) ++bad;
+      if (len && p[len] != 0) ++bad;
+    }
+    ++done;
+  };
+  {
+    rtos::cpu_scope s;
+    for (int i = 0; i < 6; ++i) {
+      auto entry = i < 3 ? +writer : +reader;
+      ASSERT_EQ(tx_thread_create(&workers[i].cb, "worker", entry, i, workers[i].stack.data(), 8192, 5, 5, 0,
+                                 TX_AUTO_START),
+                TX_SUCCESS);
+    }
+  }
+  for (int t = 0; t < 1000 && done < 6; ++t) {
+    rtos::advance(1);
+    if (t % 50 == 0) rtos::run_in_thread([] { db->ReclaimStrings(false); });
+  }
+  EXPECT_EQ(done, 6);
+  EXPECT_EQ(bad, 0);
+}
+
+TEST_F(DatabaseTest, FontVersionOfAFontWithoutCharacters) {
+  db_->SetValue(nv::fontNumber(2).offset, 1, 3, db_->mib_nv, 0);
+  db_->SetValue(nv::fontHeight(2).offset, 1, 7, db_->mib_nv, 0);
+  db_->SetValue(nv::fontCharSpacing(2).offset, 1, 1, db_->mib_nv, 0);
+  db_->SetValue(nv::fontLineSpacing(2).offset, 1, 2, db_->mib_nv, 0);
+  db_->UpdateFontVersionID(2);
+  // X.25 over 3, 7, 1, 2 and the 255 pairs (n, 0), complemented and stored
+  // with its bytes exchanged.
+  std::vector<uint8_t> bytes = {3, 7, 1, 2};
+  for (int c = 1; c <= 255; ++c) {
+    bytes.push_back(static_cast<uint8_t>(c));
+    bytes.push_back(0);
+  }
+  uint16_t crc = 0xFFFF;
+  for (uint8_t b : bytes) {
+    crc ^= b;
+    for (int i = 0; i < 8; ++i) crc = (crc & 1) ? (crc >> 1) ^ 0x8408 : crc >> 1;
+  }
+  crc = static_cast<uint16_t>(~crc);
+  uint16_t stored = static_cast<uint16_t>((crc << 8) | (crc >> 8));
+  EXPECT_EQ(db_->GetValue(nv::fontVersionID(2).offset, 2, db_->mib_nv, 0), stored);
+  // A slot without a height is left alone.
+  db_->UpdateFontVersionID(3);
+  EXPECT_EQ(db_->GetValue(nv::fontVersionID(3).offset, 2, db_->mib_nv, 0), 0u);
+}
+
+TEST_F(DatabaseTest, InitLoadsDefaultsAndSwitchesNoticesOn) {
+  db_->SetNotifyEnabled(false);
+  trace_capture cap;
+  EXPECT_EQ(db_->Init(), 1);
+  EXPECT_TRUE(db_->NotifyEnabled());
+  EXPECT_TRUE(db_->HooksEnabled());
+  EXPECT_EQ(db_->m_byReady, 1);
+  // The area header of the defaults.
+  EXPECT_EQ(db_->GetValue(0, 4, db_->mib_nv, 0), 3u);
+  EXPECT_EQ(db_->GetValue(4, 4, db_->mib_nv, 0), MIB_NV_SIZE);
+  EXPECT_EQ(db_->GetValue(16, 4, db_->mib_nv, 0), 95008u);
+  EXPECT_EQ(db_->GetValue(98100, 4, db_->mib_nv, 0), 12u);
+  // Journalling stays off until the task's first cycle.
+  EXPECT_EQ(db_->IsFlashMode(), 0);
+  EXPECT_TRUE(Letters().empty());
+}
+
+TEST_F(DatabaseTest, CycleSwitchesJournallingWithTheFeatureBit) {
+  db_->Init();
+  trace_capture cap;
+  journal_.records.clear();
+  db_->m_pJournal = &journal_;
+  rtos::run_in_thread([&] { db_->Process(); });
+  EXPECT_TRUE(cap.contains("enabling flash database, running in non-volatile mode\n"));
+  EXPECT_EQ(db_->IsFlashMode(), 1);
+  // The feature set went to the journal twice, ending with the bit clear.
+  ASSERT_GE(journal_.records.size(), 2u);
+  EXPECT_EQ(journal_.records.back().offset, nv::quorSpecialFeatureSet.offset);
+  EXPECT_EQ(journal_.records.back().value & 0x800, 0u);
+  cap.clear();
+  db_->SetValue(nv::quorSpecialFeatureSet.offset, 4, 0x800, db_->mib_nv, 0);
+  rtos::run_in_thread([&] { db_->Process(); });
+  EXPECT_TRUE(cap.contains("disabling flash database, running in volatile only mode\n"));
+  EXPECT_EQ(db_->IsFlashMode(), 0);
+}
+
+}  // namespace
