@@ -14,10 +14,14 @@ endfunction()
 # One static library of every .cpp under the calling folder except its tests/,
 # and one test executable of every .cpp under tests/ (when there are any).
 # Headers are included from the project root: #include "frame/util/crc16.h".
+# EXCLUDE names sub-folders that are built otherwise.
 function(sign_subsystem lib)
-  cmake_parse_arguments(S "" "" "DEPS;TEST_LIBS" ${ARGN})
+  cmake_parse_arguments(S "" "" "DEPS;TEST_LIBS;EXCLUDE" ${ARGN})
   file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   list(FILTER srcs EXCLUDE REGEX "/tests/")
+  foreach(ex ${S_EXCLUDE})
+    list(FILTER srcs EXCLUDE REGEX "${CMAKE_CURRENT_SOURCE_DIR}/${ex}/")
+  endforeach()
   add_library(${lib} STATIC ${srcs})
   target_include_directories(${lib} PUBLIC ${PROJECT_SOURCE_DIR})
   target_link_libraries(${lib} PUBLIC ${S_DEPS} Threads::Threads)

@@ -28,14 +28,32 @@ constexpr db_object fontVersionID(uint32_t f) { return {232 + 2 * f, 2}; }
 constexpr db_object fontStatus(uint32_t f) { return {272 + f, 1}; }
 constexpr db_object characterWidth(uint32_t f, uint32_t c) { return {292 + 255 * f + c, 1}; }
 constexpr db_object characterBitmap(uint32_t f, uint32_t c) { return {5392 + 4 * (255 * f + c), 4}; }
+// MULTI defaults.
+constexpr db_object defaultFlashOn{25794, 1};
+constexpr db_object defaultFlashOff{25795, 1};
+constexpr db_object defaultFont{25796, 1};
+constexpr db_object defaultJustificationLine{25797, 1};
+constexpr db_object defaultJustificationPage{25798, 1};
+constexpr db_object defaultPageOnTime{25799, 1};
+constexpr db_object defaultPageOffTime{25800, 1};
+constexpr db_object dmsColorScheme{25803, 1};
+constexpr db_object defaultBackgroundRGB{25804, 4};
+constexpr db_object defaultForegroundRGB{25808, 4};
 constexpr db_object dmsSWReset{33564, 1};
 constexpr db_object dmsTimeCommLoss{33600, 2};
 constexpr db_object dmsIllumBrightnessValues{33624, 4};
+// Graphic table, row g = 0..49.
+constexpr db_object dmsGraphicNumber(uint32_t g) { return {34660 + g, 1}; }
+constexpr db_object dmsGraphicHeight(uint32_t g) { return {34912 + g, 1}; }
+constexpr db_object dmsGraphicWidth(uint32_t g) { return {34962 + 2 * g, 2}; }
+constexpr db_object dmsGraphicID(uint32_t g) { return {35112 + 2 * g, 2}; }
+constexpr db_object dmsGraphicStatus(uint32_t g) { return {35464 + g, 1}; }
 constexpr db_object globalTime{48180, 4};
 constexpr db_object globalLocalTimeDifferential{48188, 4};
 constexpr db_object controllerStandardTimeZone{48192, 4};
 constexpr db_object eventClassLimit(uint32_t c) { return {93500 + c, 1}; }
 constexpr db_object eventClassClearTime(uint32_t c) { return {93516 + 4 * c, 4}; }
+constexpr db_object auxIOPortDescription(uint32_t i) { return {94464 + 4 * i, 4}; }
 constexpr db_object quorDisplayMode{95016, 1};
 constexpr db_object quorShutOffTemp{95023, 1};
 constexpr db_object quorMessageTableMode{95028, 1};
@@ -43,18 +61,60 @@ constexpr db_object quorModuleID{95030, 2};
 constexpr db_object quorSpecialFeatureSet{95052, 4};
 constexpr db_object quorFeatureSet{95096, 4};
 constexpr db_object quorCommConfigInnerCharTimeout(uint32_t p) { return {95192 + 2 * p, 2}; }
+constexpr db_object quorPeripheralAuxIOTableIndex(uint32_t s) { return {96764 + 4 * s, 4}; }
 constexpr db_object watchdogFailureCount{34656, 4};
+constexpr db_object sysLocation{98020, 4};
 constexpr db_object rs232PortInSpeed(uint32_t p) { return {98048 + 4 * p, 4}; }
 }  // namespace nv
 
 // mib_v: the volatile area.
 namespace vol {
+constexpr db_object dmsMaxMultiStringLength{16, 2};
 constexpr db_object dmsActivateMessage{140, 4};
 constexpr db_object dmsControlMode{144, 1};
 constexpr db_object dmsMemoryMgmt{145, 1};
+constexpr db_object fanFailures{236, 4};
+constexpr db_object shortErrorStatus{240, 2};
 constexpr db_object pixelTestActivation{242, 1};
 constexpr db_object lampTestActivation{243, 1};
+constexpr db_object lightFailureMap{252, 4};
+constexpr db_object lightNumRows{256, 1};
+constexpr db_object humidityFailureMap{260, 4};
+constexpr db_object humidityNumRows{264, 1};
+constexpr db_object tempFailureMap{268, 4};
+constexpr db_object climateFailureMap{284, 4};
+constexpr db_object climateNumRows{288, 1};
+// Climate-control table, row i: columns 2 to 8.
+constexpr db_object climateDescription(uint32_t i) { return {3892 + 4 * i, 4}; }
+constexpr db_object climateStatusText(uint32_t i) { return {4020 + 4 * i, 4}; }
+constexpr db_object climateState(uint32_t i) { return {4148 + i, 1}; }
+constexpr db_object climateOn(uint32_t i) { return {4180 + i, 1}; }
+constexpr db_object climateTestActivation(uint32_t i) { return {4212 + i, 1}; }
+constexpr db_object climateText(uint32_t i) { return {4244 + 4 * i, 4}; }
+constexpr db_object climateType(uint32_t i) { return {4372 + i, 1}; }
+constexpr db_object lightDescription(uint32_t i) { return {4448 + 4 * i, 4}; }
+constexpr db_object lightReading(uint32_t i) { return {4496 + 2 * i, 2}; }
+constexpr db_object lightStatus(uint32_t i) { return {4520 + i, 1}; }
+constexpr db_object humidityDescription(uint32_t i) { return {4532 + 4 * i, 4}; }
+constexpr db_object humidityReading(uint32_t i) { return {4556 + i, 1}; }
+constexpr db_object humidityStatus(uint32_t i) { return {4562 + i, 1}; }
+constexpr db_object tempReading(uint32_t i) { return {4664 + i, 1}; }
+constexpr db_object tempStatus(uint32_t i) { return {4676 + i, 1}; }
+// Signed degrees Celsius.
+constexpr db_object tempMinCtrlCabinet{12196, 1};
+constexpr db_object tempMaxCtrlCabinet{12197, 1};
+constexpr db_object tempMinSignHousing{12200, 1};
+constexpr db_object tempMaxSignHousing{12201, 1};
+constexpr db_object tempWarningMap{12204, 4};
+constexpr db_object tempCriticalMap{12208, 4};
+constexpr db_object auxIOPortType(uint32_t i) { return {12544 + i, 1}; }
+constexpr db_object auxIOPortNumber(uint32_t i) { return {12680 + i, 1}; }
+constexpr db_object auxIOPortResolution(uint32_t i) { return {12816 + i, 1}; }
+constexpr db_object auxIOPortValue(uint32_t i) { return {12952 + 4 * i, 4}; }
+constexpr db_object auxIOPortDirection(uint32_t i) { return {13496 + i, 1}; }
+constexpr db_object auxIOPortLastCommandedState(uint32_t i) { return {13632 + 4 * i, 4}; }
 constexpr db_object activationSlotCode(uint32_t s) { return {17184 + 4 * s, 4}; }
 constexpr db_object peripheralTableLock{17378, 1};
+constexpr db_object climateSummary{25268, 4};
 constexpr db_object vestrelStatusBits{25344, 4};
 }  // namespace vol

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <mutex>
 
+#include "frame/monitor/monitor_task.h"
+
 namespace {
 
 trace_sink g_sink = nullptr;
@@ -13,10 +15,13 @@ int g_level = 0;
 int emit(int level, const char* format, va_list args) {
   char line[200];
   int n = vsnprintf(line, sizeof line, format, args);
-  if (level > g_level) return 0;
   if (g_sink) {
+    if (level > (g_pMonitor ? static_cast<int>(g_pMonitor->PrintLevel()) : g_level)) return 0;
     g_sink(level, line);
+  } else if (g_pMonitor) {
+    return g_pMonitor->Print(level, line);
   } else {
+    if (level > g_level) return 0;
     fputs(line, stdout);
     fflush(stdout);
   }

@@ -1,0 +1,41 @@
+#include "frame/startup/host.h"
+
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "board_host.h"
+
+namespace {
+
+struct termios g_saved_terminal;
+bool g_terminal_saved = false;
+
+}  // namespace
+
+bool host_prepare(const std::string& state_folder) {
+  if (mkdir(state_folder.c_str(), 0755) != 0 && errno != EEXIST) {
+    std::fprintf(stderr, "cannot use state folder %s: %s\n", state_folder.c_str(), std::strerror(errno));
+    return false;
+  }
+  board::board_config config;
+  // The console UART is the program's terminal.
+  config.serial[1].kind = board::serial_kind::stdio;
+  if (isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &g_saved_terminal) == 0) {
+    g_terminal_saved = true;
+    struct termios raw = g_saved_terminal;
+    // Characters reach the console as typed; the controller echoes them.
+    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+    tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+  }
+  board::reset(config);
+  return true;
+}
+
+void host_restore_terminal() {
+  if (g_terminal_saved) tcsetattr(STDIN_FILENO, TCSANOW, &g_saved_terminal);
+}

@@ -1,0 +1,85 @@
+#include "frame/startup/placeholders/neighbours.h"
+
+#include "board_io.h"
+#include "frame/buffer/gpbuffer.h"
+#include "frame/bus/letter.h"
+#include "frame/os/os.h"
+#include "frame/startup/placeholders/placeholder_task.h"
+#include "frame/trace/trace.h"
+
+namespace {
+
+// Subscription lists of the router's slots.
+const uint32_t kCommIds[] = {97, 98, 99, 100, 105, 106, 107, 110, 115, 119, 67, 0};
+const uint32_t kDisplayIds[] = {44, 45, 46, 47, 24, 25, 31, 113, 114, 1, 2, 34, 88, 91, 96, 119, 123, 124, 126, 0};
+const uint32_t kScheduleIds[] = {53, 54, 55, 56, 6,  7,  8,  9,  10, 11, 12, 13, 14, 15,
+                                 16, 17, 18, 19, 20, 21, 22, 32, 33, 118, 0};
+const uint32_t kPeripheralIds[] = {60, 61, 62, 63, 1,  2,  3,  4,  5,   23,  26,  29,  30,  79,  80,
+                                   81, 83, 76, 78, 84, 85, 86, 87, 89,  90,  35,  36,  92,  93,  94,
+                                   95, 108, 109, 111, 112, 117, 120, 121, 122, 125, 51, 52, 127, 128, 0};
+const uint32_t kWatchdogIds[] = {72, 73, 74, 75, 77, 48, 49, 50, 57, 58, 59, 64, 65,
+                                 66, 41, 42, 43, 79, 80, 82, 83, 101, 102, 103, 108, 109, 0};
+
+placeholder_task g_comm(&g_post_office, {"Communication", "Communication", 8192, 2, 0, 1000, 200,
+                                         {MSG_COMM_STOP, MSG_WDT_COMM_START, nullptr, nullptr, "Communication"},
+                                         kCommIds});
+placeholder_task g_display(&g_post_office, {"Display", "Display Task", 20480, 2, 1, 150, 10,
+                                            {MSG_DISPLAY_STOP, MSG_WDT_DISPLAY_START, nullptr, nullptr, "Display"},
+                                            kDisplayIds});
+placeholder_task g_schedule(&g_post_office,
+                            {"Schedule", "Schedule Task", 4096, 2, 0, 100, 50,
+                             {MSG_SCHEDULE_STOP, MSG_WDT_SCHEDULE_START, nullptr, nullptr, "Schedule"}, kScheduleIds});
+placeholder_task g_peripheral(&g_post_office,
+                              {"Peripheral", "Peripheral Task", 6144, 2, 0, 10, 50,
+                               {MSG_PERIPHERAL_STOP, MSG_WDT_PERIPHERAL_START, nullptr, nullptr, "Peripheral"},
+                               kPeripheralIds});
+placeholder_task g_watchdog(&g_post_office, {"Watchdog", "Watchdog Task", 1000, 1, 0, 1, 50,
+                                             {MSG_WATCHDOG_STOP, 0, nullptr, nullptr, "Watchdog"}, kWatchdogIds});
+
+constexpr uint32_t kCpldStatus = 0xF0200004;
+
+}  // namespace
+
+uint8_t platform_board_id() { return static_cast<uint8_t>((reg_read16(kCpldStatus) >> 9) & 0x0F); }
+
+int platform_init_micromonitor(uint8_t** cursor) {
+  monitor_printf(" - Initialize Q5 Platform Specific Items\t\t");
+  g_gpbuffer.Create(cursor, GPBUFFER_POOL_SIZE);
+  monitor_printf("[ OK ]\n");
+  return 0;
+}
+
+int platform_init_product(uint8_t**) {
+  monitor_printf(" - Initialize KM Product Specific Items\t\t\t");
+  monitor_printf("[ OK ]\n");
+  return 0;
+}
+
+void select_module_type_table() {}
+void job_queue_open() {}
+void display_core_open() {}
+void display_program_epld() {}
+void display_read_module_colour_depth() {}
+void display_register_faces(uint32_t, uint32_t, uint32_t) {}
+void event_logging_update() {}
+void script_file_load() {}
+void power_supply_table_init() {}
+
+void neighbour_tasks_subscribe_before_monitor() {
+  g_comm.Subscribe();
+  g_display.Subscribe();
+  g_schedule.Subscribe();
+  g_peripheral.Subscribe();
+}
+
+void neighbour_tasks_subscribe_after_monitor() { g_watchdog.Subscribe(); }
+
+void neighbour_tasks_create_first(TX_BYTE_POOL* pool) { g_watchdog.Create(pool); }
+
+void neighbour_tasks_create_middle(TX_BYTE_POOL* pool) {
+  g_display.Create(pool);
+  g_schedule.Create(pool);
+  g_peripheral.Create(pool);
+}
+
+void neighbour_tasks_create_last(TX_BYTE_POOL* pool) { g_comm.Create(pool); }

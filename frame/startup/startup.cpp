@@ -1,0 +1,139 @@
+#include "frame/startup/startup.h"
+
+#include "board_io.h"
+#include "comm/ports.h"
+#include "database/database.h"
+#include "database/objects.h"
+#include "display/font/font_loader.h"
+#include "frame/buffer/gpbuffer.h"
+#include "frame/monitor/monitor_task.h"
+#include "frame/os/os.h"
+#include "frame/startup/placeholders/neighbours.h"
+#include "frame/timer/timer_scheduler.h"
+#include "frame/trace/trace.h"
+
+TX_BYTE_POOL g_thread_stack_pool;
+TX_BYTE_POOL g_dynamic_database_pool;
+uint8_t g_product_board_id = 0;
+uint8_t g_reset_mode = 0;
+
+// The global objects, in their order of construction: the router comes
+// first (it is constant-initialised), then every object that is given it.
+CMonitorTask g_monitor(&g_post_office);
+CDataBase g_database(&g_post_office);
+
+namespace {
+
+const char* const kBoardNames[] = {
+    "KSR Product Board I",
+    "KSR Product Board II",
+    "KSR CAN Product Board",
+    "KP Product Board",
+    "KSR Product Board II with Datakey",
+    "KM Product Board with MM Fiber",
+    "KM Product Board with SM Fiber",
+};
+
+// The quad UART of the EPLD: four channels of eight registers.
+constexpr uint32_t kQuadUart[4] = {0xF0500000, 0xF0500008, 0xF0500010, 0xF0500018};
+constexpr uint32_t kEpldCanControl = 0xF0500028;
+
+}  // namespace
+
+TX_BYTE_POOL* thread_stack_pool() { return &g_thread_stack_pool; }
+
+const char* product_board_name() {
+  if (g_product_board_id < sizeof kBoardNames / sizeof kBoardNames[0]) return kBoardNames[g_product_board_id];
+  return "Unknown Product Board";
+}
+
+void update_reset_type() {
+  CDataBase& db = *g_pDataBase;
+  uint32_t cause = db.GetValue(nv::dmsSWReset.offset, 1, db.mib_nv, 0);
+  if (cause == 3) {
+    g_reset_mode = 0;
+  } else if (cause == 2) {
+    g_reset_mode = 2;
+  } else {
+    g_reset_mode = 1;
+    // No orderly reset came before this start: the watchdog ended the last.
+    if (cause == 0) {
+      uint32_t failures = db.GetValue(nv::watchdogFailureCount.offset, 4, db.mib_nv, 0);
+      db.SetValue(nv::watchdogFailureCount.offset, 4, failures + 1, db.mib_nv, DB_NOTIFY);
+    }
+  }
+  db.SetValue(nv::dmsSWReset.offset, 1, 0, db.mib_nv, DB_NOTIFY);
+}
+
+void startup_subscribe() {
+  neighbour_tasks_subscribe_before_monitor();
+  g_monitor.Subscribe();
+  neighbour_tasks_subscribe_after_monitor();
+  g_database.Subscribe();
+}
+
+void tx_application_define(void* first_unused_memory) {
+  uint8_t* cursor = static_cast<uint8_t*>(first_unused_memory);
+
+  monitor_printf("Booting %s ver %s.%s.%s.%s%s built %s at %s....\n", "PX3907561", "1", "9", "4588", "42", "",
+                 __DATE__, __TIME__);
+
+  if (os_byte_pool_create(&g_thread_stack_pool, "thread stacks", cursor, THREAD_STACK_POOL_SIZE) != OS_SUCCESS)
+    monitor_printf(" - tx_byte_pool_create: thread_stacks\t\t\t[FAIL]\n");
+  cursor += THREAD_STACK_POOL_SIZE;
+  if (os_byte_pool_create(&g_dynamic_database_pool, "dynamic database", cursor, DYNAMIC_DATABASE_POOL_SIZE) !=
+      OS_SUCCESS)
+    monitor_printf(" - tx_byte_pool_create: dynamic_database\t\t[FAIL]\n");
+  cursor += DYNAMIC_DATABASE_POOL_SIZE;
+  g_database.SetStringPool(&g_dynamic_database_pool);
+  if (tx_event_flags_create(&g_database_flags, const_cast<char*>("database")) != TX_SUCCESS)
+    monitor_printf(" - tx_event_flags_create: database\t\t\t[FAIL]\n");
+
+  timer_scheduler_tx_rtos::Instance();
+
+  g_product_board_id = platform_board_id();
+  monitor_printf(" - Detecting Hardware\t\t\t\t\t%s\n\t%s\n", "[ OK ]", product_board_name());
+  select_module_type_table();
+  platform_init_micromonitor(&cursor);
+  job_queue_open();
+
+  neighbour_tasks_create_first(&g_thread_stack_pool);
+  g_database.Create(&g_thread_stack_pool);
+  display_core_open();
+  neighbour_tasks_create_middle(&g_thread_stack_pool);
+  g_monitor.Create(&g_thread_stack_pool);
+  neighbour_tasks_create_last(&g_thread_stack_pool);
+
+  for (uint32_t channel : kQuadUart) {
+    reg_write8(channel + 3, reg_read8(channel + 3) & 0x7F);
+    reg_write8(channel + 1, 0);
+  }
+  reg_write8(kEpldCanControl, reg_read8(kEpldCanControl) & 0x7F);
+
+  display_program_epld();
+  display_fonts_install();
+  g_database.Init();
+  power_supply_table_init();
+  display_read_module_colour_depth();
+  {
+    CDataBase& db = g_database;
+    uint32_t height = db.GetValue(nv::vmsSignHeightPixels.offset, 2, db.mib_nv, 0);
+    uint32_t width = db.GetValue(nv::vmsSignWidthPixels.offset, 2, db.mib_nv, 0);
+    uint32_t module = db.GetValue(nv::quorModuleID.offset, 2, db.mib_nv, 0);
+    display_register_faces(height, width, module);
+  }
+  InitializeNTCIPObjects(&cursor);
+  event_logging_update();
+  platform_init_product(&cursor);
+  script_file_load();
+  update_reset_type();
+  {
+    CDataBase& db = g_database;
+    uint32_t bits = db.GetValue(vol::vestrelStatusBits.offset, 4, db.mib_v, 0);
+    db.SetValue(vol::vestrelStatusBits.offset, 4, bits | 1, db.mib_v, DB_NOTIFY);
+    db.m_dwConfigChangeCount = 0;
+    db.m_byThreadsLaunched = 1;
+    monitor_printf("Launching Thread(s) at %d GMT, Please Wait...\n",
+                   db.GetTimeValue(nv::globalTime.offset, 4, db.mib_nv, DB_GLOBAL_TIME));
+  }
+}

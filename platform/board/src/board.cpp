@@ -1,0 +1,106 @@
+// The board: its models, their places on the bus and their interrupt wiring.
+#include "board_host.h"
+#include "board_io.h"
+
+namespace board {
+
+namespace {
+
+struct the_board {
+  uic_model uic;
+  cpc_model cpc;
+  epld_model epld;
+  epld_config_port config{epld};
+  gpio_model gpio{config};
+  cpld_model cpld;
+  uart16550 uart0{false}, uart1{false};
+  std::unique_ptr<serial_line> lines[6];
+
+  explicit the_board(const board_config& c) : cpld(c.board_id) {}
+};
+
+std::unique_ptr<the_board> g_board;
+
+}  // namespace
+
+void shutdown() {
+  if (!g_board) return;
+  // Host ends first: their threads may be delivering interrupts.
+  for (auto& l : g_board->lines) l.reset();
+  unmap_all();
+  g_board.reset();
+}
+
+void reset(const board_config& config) {
+  shutdown();
+  g_board = std::make_unique<the_board>(config);
+  the_board& b = *g_board;
+
+  map_dcr(UIC0_SR, 9, &b.uic);
+  map_dcr(CPC0_CR0, 1, &b.cpc);
+  map_device(0xEF600300, 8, &b.uart0);
+  map_device(0xEF600400, 8, &b.uart1);
+  map_device(gpio_model::BASE, 0x20, &b.gpio);
+  map_device(cpld_model::BASE, 0x10, &b.cpld);
+  map_device(epld_model::BASE, epld_model::SIZE, &b.epld);
+
+  // Interrupt wiring. The EPLD's output reaches IRQ1 only while the shared
+  // pin is switched to interrupt use and not driven by GPIO.
+  uic_model* uic = &b.uic;
+  b.uart0.on_irq_changed = [uic] { uic->input_changed(IRQ_UART0); };
+  b.uart1.on_irq_changed = [uic] { uic->input_changed(IRQ_UART1); };
+  b.epld.on_line_changed = [uic] { uic->input_changed(IRQ_EPLD); };
+  b.cpc.on_change = [uic] { uic->input_changed(IRQ_EPLD); };
+  b.gpio.on_tcr_change = [uic] { uic->input_changed(IRQ_EPLD); };
+  uart16550* u0 = &b.uart0;
+  uart16550* u1 = &b.uart1;
+  epld_model* epld = &b.epld;
+  cpc_model* cpc = &b.cpc;
+  gpio_model* gpio = &b.gpio;
+  b.uic.connect(IRQ_UART0, [u0] { return u0->irq() ? 1 : 0; });
+  b.uic.connect(IRQ_UART1, [u1] { return u1->irq() ? 1 : 0; });
+  b.uic.connect(IRQ_EPLD, [epld, cpc, gpio] {
+    if ((cpc->cr0() & cpc_model::IRQ1_AS_GPIO) || (gpio->tcr() & gpio_model::IRQ1_OUTPUT)) return -1;
+    return epld->line() ? 1 : 0;
+  });
+
+  b.config.power_up(config.epld_configured);
+  for (unsigned p = 0; p < 6; ++p)
+    b.lines[p] = std::make_unique<serial_line>(uart(p), config.serial[p]);
+}
+
+bool present() { return g_board != nullptr; }
+
+uic_model& uic() { return g_board->uic; }
+cpc_model& cpc() { return g_board->cpc; }
+gpio_model& gpio() { return g_board->gpio; }
+cpld_model& cpld() { return g_board->cpld; }
+epld_model& epld() { return g_board->epld; }
+epld_config_port& epld_config() { return g_board->config; }
+
+uart16550& uart(unsigned port) {
+  if (port == 0) return g_board->uart0;
+  if (port == 1) return g_board->uart1;
+  return g_board->epld.channel((port - 2) & 3);
+}
+
+serial_line& serial(unsigned port) { return *g_board->lines[port % 6]; }
+
+}  // namespace board
+
+// Boot-monitor service 53, as far as the drivers rely on it.
+int mon_service53(uint32_t port, uint32_t baud, uint32_t data_bits, uint32_t options) {
+  if (port > 1 || baud == 0) return -1;
+  uint32_t base = port == 0 ? 0xEF600300 : 0xEF600400;
+  uint32_t divisor = (board::UART_CLOCK + 8 * baud) / (16 * baud);
+  if (divisor == 0) divisor = 1;
+  uint8_t word = data_bits >= 5 && data_bits <= 8 ? static_cast<uint8_t>(data_bits - 5) : 3;
+  reg_write8(base + 3, 0x80);
+  reg_write8(base + 0, divisor & 0xFF);
+  reg_write8(base + 1, (divisor >> 8) & 0xFF);
+  reg_write8(base + 3, word);
+  reg_write8(base + 2, 0x07);
+  reg_write8(base + 1, reg_read8(base + 1) | 0x01);
+  (void)options;
+  return 0;
+}

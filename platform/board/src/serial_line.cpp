@@ -1,0 +1,279 @@
+// Host ends of the serial ports: in-memory pipes for tests, pseudo-terminals
+// and TCP listeners for people and programs.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+#include "board_host.h"
+
+namespace board {
+
+namespace {
+constexpr size_t k_backlog_limit = 4096;  // bytes read ahead from the host before the UART takes them
+}
+
+bool parse_serial_end(const std::string& text, serial_end* out) {
+  serial_end e;
+  if (text == "none") {
+    e.kind = serial_kind::none;
+  } else if (text == "pipe") {
+    e.kind = serial_kind::pipe;
+  } else if (text == "stdio") {
+    e.kind = serial_kind::stdio;
+  } else if (text == "pty") {
+    e.kind = serial_kind::pty;
+  } else if (text.rfind("pty:", 0) == 0 && text.size() > 4) {
+    e.kind = serial_kind::pty;
+    e.pty_link = text.substr(4);
+  } else if (text == "tcp") {
+    e.kind = serial_kind::tcp;
+  } else if (text.rfind("tcp:", 0) == 0) {
+    char* end = nullptr;
+    unsigned long port = std::strtoul(text.c_str() + 4, &end, 10);
+    if (text.size() == 4 || *end || port > 65535) return false;
+    e.kind = serial_kind::tcp;
+    e.tcp_port = static_cast<uint16_t>(port);
+  } else {
+    return false;
+  }
+  *out = e;
+  return true;
+}
+
+serial_line::serial_line(uart16550& uart, const serial_end& end) : m_uart(uart), m_end(end) {
+  bool ok = true;
+  if (end.kind == serial_kind::pty) ok = open_pty();
+  if (end.kind == serial_kind::tcp) ok = open_tcp();
+  if (end.kind == serial_kind::stdio) {
+    m_fd = STDIN_FILENO;
+    m_out = STDOUT_FILENO;
+  }
+  if (end.kind == serial_kind::pty || end.kind == serial_kind::tcp || end.kind == serial_kind::stdio) {
+    if (!ok) {
+      std::fprintf(stderr, "board: serial host end could not be opened, port left unattached\n");
+      m_end.kind = serial_kind::none;
+    } else if (pipe2(m_wake, O_NONBLOCK | O_CLOEXEC) == 0) {
+      m_uart.on_tx = [this] { wake(); };
+      m_thread = std::thread([this] { pump(); });
+    }
+  }
+  if (m_end.kind == serial_kind::none) {
+    // Nothing at the far end: the transmitter sends into the void.
+    m_uart.on_tx = [this] {
+      uint8_t b[uart16550::FIFO_DEPTH];
+      for (int i = 0; i < 1024 && m_uart.tx_take(b, sizeof b); ++i) {
+      }
+    };
+  }
+  // A line with nothing at the far end shows no carrier; the others start
+  // with every modem input on (a TCP end raises them when a client connects).
+  bool lines = m_end.kind == serial_kind::pipe || m_end.kind == serial_kind::pty || m_end.kind == serial_kind::stdio;
+  m_uart.set_cts(lines);
+  m_uart.set_dsr(lines);
+  m_uart.set_dcd(lines);
+}
+
+serial_line::~serial_line() {
+  m_stop.store(true);
+  wake();
+  if (m_thread.joinable()) m_thread.join();
+  m_uart.on_tx = nullptr;
+  if (m_end.kind == serial_kind::stdio) m_fd = -1;  // not ours to close
+  for (int fd : {m_fd, m_slave, m_listen, m_wake[0], m_wake[1]})
+    if (fd >= 0) close(fd);
+  if (!m_end.pty_link.empty() && !m_pty_path.empty()) unlink(m_end.pty_link.c_str());
+}
+
+bool serial_line::open_pty() {
+  int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master < 0) return false;
+  char* name = nullptr;
+  if (grantpt(master) != 0 || unlockpt(master) != 0 || !(name = ptsname(master))) {
+    close(master);
+    return false;
+  }
+  m_pty_path = name;
+  // Holding the slave open keeps the master readable while no terminal is
+  // attached; raw mode so that bytes pass unchanged.
+  m_slave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (m_slave >= 0) {
+    termios t{};
+    if (tcgetattr(m_slave, &t) == 0) {
+      cfmakeraw(&t);
+      tcsetattr(m_slave, TCSANOW, &t);
+    }
+  }
+  fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+  m_fd = master;
+  if (!m_end.pty_link.empty()) {
+    unlink(m_end.pty_link.c_str());
+    if (symlink(name, m_end.pty_link.c_str()) != 0)
+      std::fprintf(stderr, "board: cannot link %s to %s\n", m_end.pty_link.c_str(), name);
+  }
+  return true;
+}
+
+bool serial_line::open_tcp() {
+  int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (s < 0) return false;
+  int one = 1;
+  setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(m_end.tcp_port);
+  socklen_t len = sizeof a;
+  if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(s, 1) != 0 ||
+      getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+    close(s);
+    return false;
+  }
+  m_tcp_port = ntohs(a.sin_port);
+  m_listen = s;
+  return true;
+}
+
+void serial_line::wake() {
+  if (m_wake[1] >= 0) {
+    char c = 1;
+    ssize_t r = ::write(m_wake[1], &c, 1);
+    (void)r;
+  }
+}
+
+void serial_line::set_connected(bool on) {
+  m_connected.store(on);
+  m_uart.set_cts(on);
+  m_uart.set_dsr(on);
+  m_uart.set_dcd(on);
+}
+
+// One thread per pty or TCP end: moves the host's bytes into the receiver as
+// it takes them, and the transmitter's bytes out to the host. Interrupts
+// that this raises run on this thread, as from the UART's own line.
+void serial_line::pump() {
+  std::deque<uint8_t> out;  // taken from the transmitter, not yet written
+  uint8_t buf[512];
+  while (!m_stop.load()) {
+    // Take what the transmitter holds; emptying it raises its interrupt,
+    // whose service may fill it again.
+    for (int round = 0; round < 64 && out.size() < k_backlog_limit; ++round) {
+      size_t n = m_uart.tx_take(buf, sizeof buf);
+      if (!n) break;
+      if (m_fd >= 0) out.insert(out.end(), buf, buf + n);  // without a client the bytes are lost
+    }
+    int out_fd = m_out >= 0 ? m_out : m_fd;
+    while (!out.empty() && out_fd >= 0) {
+      size_t n = 0;
+      for (; n < out.size() && n < sizeof buf; ++n) buf[n] = out[n];
+      ssize_t w = ::write(out_fd, buf, n);
+      if (w <= 0) break;
+      out.erase(out.begin(), out.begin() + w);
+    }
+    if (m_fd < 0) out.clear();
+
+    pollfd p[4];
+    int np = 0;
+    p[np++] = {m_wake[0], POLLIN, 0};
+    bool can_read = m_uart.rx_backlog() < k_backlog_limit;
+    short in_events = static_cast<short>(can_read && m_input_open ? POLLIN : 0);
+    if (m_out >= 0) {
+      if (m_input_open) p[np++] = {m_fd, in_events, 0};
+      if (!out.empty()) p[np++] = {m_out, POLLOUT, 0};
+    } else if (m_fd >= 0) {
+      p[np++] = {m_fd, static_cast<short>(in_events | (out.empty() ? 0 : POLLOUT)), 0};
+    }
+    if (m_listen >= 0) p[np++] = {m_listen, POLLIN, 0};
+    // A bounded wait: the receiver's backlog drains without waking us.
+    if (poll(p, np, can_read ? -1 : 20) < 0 && errno != EINTR) break;
+    if (p[0].revents & POLLIN) {
+      char drain[64];
+      while (::read(m_wake[0], drain, sizeof drain) > 0) {
+      }
+    }
+    if (m_listen >= 0 && (p[np - 1].revents & POLLIN)) {
+      int c = accept4(m_listen, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+      if (c >= 0) {
+        if (m_fd >= 0) {
+          close(c);  // one client at a time
+        } else {
+          m_fd = c;
+          set_connected(true);
+        }
+      }
+    }
+    if (m_fd >= 0 && np > 1 && (p[1].revents & (POLLIN | POLLHUP | POLLERR)) && p[1].fd == m_fd) {
+      ssize_t r = ::read(m_fd, buf, sizeof buf);
+      if (r > 0) {
+        m_uart.rx_offer(buf, static_cast<size_t>(r));
+      } else if (r == 0 || (errno != EAGAIN && errno != EINTR)) {
+        if (m_end.kind == serial_kind::tcp) {
+          close(m_fd);
+          m_fd = -1;
+          set_connected(false);
+        } else if (m_end.kind == serial_kind::stdio) {
+          m_input_open = false;  // end of input: keep sending, stop reading
+        }
+      }
+    }
+  }
+}
+
+void serial_line::deliver(const uint8_t* data, size_t n) {
+  if (m_loopback) {
+    m_uart.rx_offer(data, n);
+    return;
+  }
+  std::lock_guard<std::mutex> lk(m_lock);
+  m_received.append(reinterpret_cast<const char*>(data), n);
+}
+
+void serial_line::send(const std::string& bytes) {
+  m_uart.rx_offer(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+}
+
+size_t serial_line::transmit(size_t max) {
+  uint8_t buf[uart16550::FIFO_DEPTH];
+  size_t total = 0;
+  while (total < max) {
+    size_t want = max - total < sizeof buf ? max - total : sizeof buf;
+    size_t n = m_uart.tx_take(buf, want);
+    if (!n) break;
+    if (m_end.kind != serial_kind::none) deliver(buf, n);
+    total += n;
+    if (n < want) break;
+  }
+  return total;
+}
+
+size_t serial_line::transmit_all() {
+  size_t total = 0;
+  for (int i = 0; i < 100000; ++i) {
+    size_t n = transmit(uart16550::FIFO_DEPTH);
+    if (!n) break;
+    total += n;
+  }
+  return total;
+}
+
+std::string serial_line::received() {
+  std::lock_guard<std::mutex> lk(m_lock);
+  return m_received;
+}
+
+std::string serial_line::take_received() {
+  std::lock_guard<std::mutex> lk(m_lock);
+  std::string s;
+  s.swap(m_received);
+  return s;
+}
+
+}  // namespace board
