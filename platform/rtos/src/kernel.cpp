@@ -18,6 +18,8 @@ namespace {
 std::mutex g_life;  // serialises kernel_start and kernel_stop
 std::deque<std::function<void()>> g_pending_isrs;
 
+void remove_ready(thread* t);
+
 void dispatch(lock& lk) {
   kernel* k = g_kernel;
   if (k->cpu != holder::none) return;
@@ -30,6 +32,21 @@ void dispatch(lock& lk) {
     return;
   }
   if (k->started && !k->stopping) {
+    thread* back = k->interrupted;
+    k->interrupted = nullptr;
+    if (back && back->state == tstate::ready) {
+      bool outranked = false;
+      for (UINT p = 0; p < back->threshold && p < TX_MAX_PRIORITIES; ++p)
+        if (!k->ready[p].empty()) outranked = true;
+      if (!outranked) {
+        remove_ready(back);
+        back->state = tstate::running;
+        k->cpu = holder::thread;
+        k->current = back;
+        back->cv.notify_one();
+        return;
+      }
+    }
     for (auto& q : k->ready) {
       if (q.empty()) continue;
       thread* t = q.front();
@@ -179,6 +196,7 @@ void preempt_point(lock& lk) {
   run_pending_isrs(lk);
   if (!k->foreign_queue.empty()) {
     make_ready(lk, t, true);
+    k->interrupted = t;
     give_up_cpu(lk, t);
   }
   check_preempt(lk);

@@ -127,6 +127,9 @@ struct kernel {
 
   holder cpu = holder::none;
   thread* current = nullptr;
+  // The thread that gave the processor to an interrupt; it gets it back
+  // unless a thread above its preemption threshold became ready meanwhile.
+  thread* interrupted = nullptr;
   std::deque<thread*> ready[TX_MAX_PRIORITIES];
   std::deque<foreign_request*> foreign_queue;
   std::condition_variable idle_cv;

@@ -233,6 +233,42 @@ TEST_F(ThreadTest, InterruptFromADeviceWakesAWaitingThread) {
   EXPECT_EQ(log_, (std::vector<std::string>{"0 received"}));
 }
 
+// A thread that raised its preemption threshold keeps the processor when an
+// interrupt readies a more urgent thread, until it lowers the threshold.
+TEST_F(ThreadTest, InterruptRespectsThePreemptionThreshold) {
+  TX_SEMAPHORE sem;
+  static TX_SEMAPHORE* psem;
+  psem = &sem;
+  Start([&](void*) {
+    tx_semaphore_create(&sem, "irq", 0);
+    a.Create("urgent", 1, [&] {
+      tx_semaphore_get(&sem, TX_WAIT_FOREVER);
+      Log("urgent");
+    });
+    b.Create("worker", 10, [&] {
+      UINT old = 0;
+      tx_thread_preemption_change(tx_thread_identify(), 0, &old);
+      static std::atomic<bool> served;
+      served = false;
+      std::thread device([] {
+        rtos::raise_interrupt([] {
+          tx_semaphore_put(psem);
+          served = true;
+        });
+      });
+      // The interrupt is served at one of these kernel calls, but the worker
+      // keeps running.
+      while (!served) tx_time_get();
+      device.join();
+      tx_time_get();
+      Log("worker protected");
+      tx_thread_preemption_change(tx_thread_identify(), old, &old);
+      Log("worker after");
+    });
+  });
+  EXPECT_EQ(log_, (std::vector<std::string>{"0 worker protected", "0 urgent", "0 worker after"}));
+}
+
 TEST_F(ThreadTest, StopUnwindsBlockedThreads) {
   struct Guard {
     std::atomic<int>* n;

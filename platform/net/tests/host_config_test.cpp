@@ -1,0 +1,86 @@
+// The host configuration text and its checks: nothing may name an address
+// outside 127.0.0.0/8.
+#include "net_fixture.h"
+
+namespace {
+
+TEST(HostConfig, ReadsEverySetting) {
+  net_host_config c;
+  std::string error;
+  ASSERT_TRUE(net_host_parse_config("# controller on loopback\n"
+                                    "listen 127.0.0.2\n"
+                                    "offset 20000   # SNMP at 20161\n"
+                                    "ephemeral\n"
+                                    "port 161 10161\n"
+                                    "port 23 0\n"
+                                    "peer 10.1.2.3:162 127.0.0.1:20162\n"
+                                    "peer 192.168.5.5 127.0.0.3\n"
+                                    "\n",
+                                    &c, &error))
+      << error;
+  EXPECT_EQ(c.listen_address, IP_ADDRESS(127, 0, 0, 2));
+  EXPECT_EQ(c.port_offset, 20000u);
+  EXPECT_TRUE(c.ephemeral);
+  ASSERT_EQ(c.ports.size(), 2u);
+  EXPECT_EQ(c.ports[0].port, 161u);
+  EXPECT_EQ(c.ports[0].host_port, 10161);
+  EXPECT_EQ(c.ports[1].port, 23u);
+  EXPECT_EQ(c.ports[1].host_port, 0);
+  ASSERT_EQ(c.peers.size(), 2u);
+  EXPECT_EQ(c.peers[0].address, IP_ADDRESS(10, 1, 2, 3));
+  EXPECT_EQ(c.peers[0].port, 162u);
+  EXPECT_EQ(c.peers[0].host_address, IP_ADDRESS(127, 0, 0, 1));
+  EXPECT_EQ(c.peers[0].host_port, 20162);
+  EXPECT_EQ(c.peers[1].address, IP_ADDRESS(192, 168, 5, 5));
+  EXPECT_EQ(c.peers[1].port, 0u);
+  EXPECT_EQ(c.peers[1].host_address, IP_ADDRESS(127, 0, 0, 3));
+  EXPECT_EQ(c.peers[1].host_port, 0);
+  EXPECT_TRUE(net_host_configure(c, &error)) << error;
+  net_host_configure(net_host_config{});
+}
+
+TEST(HostConfig, RefusesBadLinesWithTheirNumber) {
+  struct Row {
+    const char* text;
+    const char* error;
+  } rows[] = {
+      {"listen 10.0.0.1", "line 1: 10.0.0.1 is not a loopback address"},
+      {"\nlisten 127.0.0", "line 2: bad address '127.0.0'"},
+      {"peer 10.1.2.3:162 192.168.1.1:162", "line 1: 192.168.1.1:162 is not a loopback address"},
+      {"peer 10.1.2.3 127.0.0.1:2000", "line 1: a host port needs a peer port"},
+      {"peer 10.1.2.3:0 127.0.0.1", "line 1: bad peer '10.1.2.3:0'"},
+      {"port 0 10161", "line 1: bad port '0'"},
+      {"port 161 65536", "line 1: bad host port '65536'"},
+      {"port 161", "line 1: unknown setting 'port 161'"},
+      {"offset -5", "line 1: bad offset '-5'"},
+      {"forward all", "line 1: unknown setting 'forward all'"},
+  };
+  for (const Row& r : rows) {
+    net_host_config c;
+    c.port_offset = 4242;
+    std::string error;
+    EXPECT_FALSE(net_host_parse_config(r.text, &c, &error)) << r.text;
+    EXPECT_EQ(error, r.error) << r.text;
+    EXPECT_EQ(c.port_offset, 4242u) << "a refused text leaves the configuration alone";
+  }
+}
+
+TEST(HostConfig, ConfigureRefusesOutsideAddresses) {
+  net_host_config c;
+  c.listen_address = IP_ADDRESS(0, 0, 0, 0);
+  std::string error;
+  EXPECT_FALSE(net_host_configure(c, &error));
+  EXPECT_EQ(error, "listen address 0.0.0.0 is not a loopback address");
+  c = net_host_config{};
+  net_peer_map m;
+  m.address = IP_ADDRESS(10, 1, 2, 3);
+  m.host_address = IP_ADDRESS(10, 1, 2, 3);
+  c.peers.push_back(m);
+  EXPECT_FALSE(net_host_configure(c, &error));
+  EXPECT_EQ(error, "peer 10.1.2.3 maps to 10.1.2.3, not a loopback address");
+  // The refused configuration did not replace the one in force.
+  EXPECT_EQ(net_host_current_config().listen_address, IP_ADDRESS(127, 0, 0, 1));
+  EXPECT_TRUE(net_host_current_config().peers.empty());
+}
+
+}  // namespace
