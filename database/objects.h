@@ -41,6 +41,7 @@ constexpr db_object defaultBackgroundRGB{25804, 4};
 constexpr db_object defaultForegroundRGB{25808, 4};
 constexpr db_object dmsSWReset{33564, 1};
 constexpr db_object dmsTimeCommLoss{33600, 2};
+constexpr db_object dmsActivateMsgError{33612, 1};
 constexpr db_object dmsIllumBrightnessValues{33624, 4};
 // Graphic table, row g = 0..49.
 constexpr db_object dmsGraphicNumber(uint32_t g) { return {34660 + g, 1}; }
@@ -48,11 +49,19 @@ constexpr db_object dmsGraphicHeight(uint32_t g) { return {34912 + g, 1}; }
 constexpr db_object dmsGraphicWidth(uint32_t g) { return {34962 + 2 * g, 2}; }
 constexpr db_object dmsGraphicID(uint32_t g) { return {35112 + 2 * g, 2}; }
 constexpr db_object dmsGraphicStatus(uint32_t g) { return {35464 + g, 1}; }
+// PPP CHAP and PMPP group addresses, g = 0..9.
+constexpr db_object chapName{48124, 4};
+constexpr db_object chapSecret{48128, 4};
+constexpr db_object pmppGroupAddress(uint32_t g) { return {48136 + 4 * g, 4}; }
 constexpr db_object globalTime{48180, 4};
 constexpr db_object globalLocalTimeDifferential{48188, 4};
 constexpr db_object controllerStandardTimeZone{48192, 4};
 constexpr db_object eventClassLimit(uint32_t c) { return {93500 + c, 1}; }
 constexpr db_object eventClassClearTime(uint32_t c) { return {93516 + 4 * c, 4}; }
+// Communities: the administrator and user community i = 0..99 with its access mask.
+constexpr db_object communityNameAdmin{93660, 4};
+constexpr db_object communityNameUser(uint32_t i) { return {93664 + 4 * i, 4}; }
+constexpr db_object communityNameAccessMask(uint32_t i) { return {94064 + 4 * i, 4}; }
 constexpr db_object auxIOPortDescription(uint32_t i) { return {94464 + 4 * i, 4}; }
 constexpr db_object quorDisplayMode{95016, 1};
 constexpr db_object quorShutOffTemp{95023, 1};
@@ -73,6 +82,7 @@ constexpr db_object dmsMaxMultiStringLength{16, 2};
 constexpr db_object dmsActivateMessage{140, 4};
 constexpr db_object dmsControlMode{144, 1};
 constexpr db_object dmsMemoryMgmt{145, 1};
+constexpr db_object dmsMessageCodeOfActivationError{152, 4};
 constexpr db_object fanFailures{236, 4};
 constexpr db_object shortErrorStatus{240, 2};
 constexpr db_object pixelTestActivation{242, 1};
@@ -107,6 +117,7 @@ constexpr db_object tempMinSignHousing{12200, 1};
 constexpr db_object tempMaxSignHousing{12201, 1};
 constexpr db_object tempWarningMap{12204, 4};
 constexpr db_object tempCriticalMap{12208, 4};
+constexpr db_object controllerLocalTime{12392, 4};
 constexpr db_object auxIOPortType(uint32_t i) { return {12544 + i, 1}; }
 constexpr db_object auxIOPortNumber(uint32_t i) { return {12680 + i, 1}; }
 constexpr db_object auxIOPortResolution(uint32_t i) { return {12816 + i, 1}; }
@@ -115,6 +126,33 @@ constexpr db_object auxIOPortDirection(uint32_t i) { return {13496 + i, 1}; }
 constexpr db_object auxIOPortLastCommandedState(uint32_t i) { return {13632 + 4 * i, 4}; }
 constexpr db_object activationSlotCode(uint32_t s) { return {17184 + 4 * s, 4}; }
 constexpr db_object peripheralTableLock{17378, 1};
+// The snmp group of MIB-II, in group order.
+constexpr db_object snmpInPkts{25156, 4};
+constexpr db_object snmpOutPkts{25160, 4};
+constexpr db_object snmpInBadVersions{25164, 4};
+constexpr db_object snmpInBadCommunityNames{25168, 4};
+constexpr db_object snmpInBadCommunityUses{25172, 4};
+constexpr db_object snmpInASNParseErrs{25176, 4};
+constexpr db_object snmpInTooBigs{25180, 4};
+constexpr db_object snmpInNoSuchNames{25184, 4};
+constexpr db_object snmpInBadValues{25188, 4};
+constexpr db_object snmpInReadOnlys{25192, 4};
+constexpr db_object snmpInGenErrs{25196, 4};
+constexpr db_object snmpInGetRequests{25200, 4};
+constexpr db_object snmpInGetNexts{25204, 4};
+constexpr db_object snmpInSetRequests{25208, 4};
+constexpr db_object snmpInGetResponses{25212, 4};
+constexpr db_object snmpInTraps{25216, 4};
+constexpr db_object snmpOutTooBigs{25220, 4};
+constexpr db_object snmpOutNoSuchNames{25224, 4};
+constexpr db_object snmpOutBadValues{25228, 4};
+constexpr db_object snmpOutGenErrs{25232, 4};
+constexpr db_object snmpOutGetRequests{25236, 4};
+constexpr db_object snmpOutGetNexts{25240, 4};
+constexpr db_object snmpOutSetRequests{25244, 4};
+constexpr db_object snmpOutGetResponses{25248, 4};
+constexpr db_object snmpOutTraps{25252, 4};
 constexpr db_object climateSummary{25268, 4};
+constexpr db_object quorBadCommunityCount{25280, 4};
 constexpr db_object vestrelStatusBits{25344, 4};
 }  // namespace vol

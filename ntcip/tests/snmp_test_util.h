@@ -62,6 +62,8 @@ class snmp_test : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        // The codec's own counters, whatever an agent test installed before.
+        snmp_counter_set_store(nullptr);
         snmp_counters_clear();
         tolerant_flag() = false;
         g_asn1_set_tolerant_query(tolerant_query);
