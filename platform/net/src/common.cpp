@@ -132,9 +132,13 @@ void net_host_shutdown() {
   // The host threads may be waiting to raise an interrupt: let them finish
   // without holding the processor.
   for (backend* b : backends) b->join();
-  // The instances' threads stay blocked in the kernel until it stops; their
-  // control blocks may already be gone with the caller's storage.
   enter e;
+  // An instance's thread may have been pre-empted in the middle of its work:
+  // end it (and wait for its host thread) before its state is freed.
+  for (ip* i : all_instances()) {
+    tx_thread_terminate(&i->cb->nx_ip_thread);
+    tx_thread_delete(&i->cb->nx_ip_thread);
+  }
   ++g_generation;
   live().clear();
   graveyard().clear();
