@@ -12,6 +12,7 @@
 #include "frame/startup/startup.h"
 #include "frame/timer/timer_scheduler.h"
 #include "frame/trace/trace.h"
+#include "monitor_host.h"
 #include "rtos_host.h"
 
 namespace {
@@ -22,7 +23,9 @@ class StartupTest : public ::testing::Test {
     board::board_config config;
     config.serial[1].kind = board::serial_kind::pipe;
     board::reset(config);
-    g_pMonitor->SetPrintLevel(1);
+    monitor::reset();
+    // "1" typed on the console while the controller starts: debug trace.
+    board::serial(1).send("1");
     startup_subscribe();
     rtos::kernel_config k;
     k.memory_size = 32u << 20;
@@ -34,6 +37,7 @@ class StartupTest : public ::testing::Test {
   void TearDown() override {
     board::shutdown();
     rtos::kernel_stop();
+    monitor::shutdown();
     timer_scheduler_tx_rtos::DestroyInstance();
   }
   // Position of a line in the captured output, or npos.

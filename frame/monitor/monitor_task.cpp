@@ -8,6 +8,8 @@
 #include "frame/os/os.h"
 #include "frame/serial/serial_driver.h"
 #include "frame/trace/trace.h"
+#include "mon_api.h"
+#include "mon_service.h"
 
 CMonitorTask* g_pMonitor = nullptr;
 
@@ -106,6 +108,8 @@ void CMonitorTask::Initialize() {
     m_bHoldsConsole = m_pConsole != nullptr;
   }
   SetMode(MODE_CONSOLE);
+  // The boot monitor's own output (its commands) goes where the trace goes.
+  mon_service300(monitor_putc_hook);
 }
 
 int CMonitorTask::Process() {
@@ -154,8 +158,29 @@ void CMonitorTask::ProcessLetters() {
 void CMonitorTask::ReadConsole() {
   if (Mode() != MODE_CONSOLE || !m_pConsole) return;
   uint32_t byte = 0;
-  // Until the line editor takes them, typed characters are only drained.
-  while (m_pConsole->ReadByte(&byte)) {
+  while (m_pConsole->ReadByte(&byte)) ConsoleChar(static_cast<char>(byte));
+}
+
+void CMonitorTask::ConsoleChar(char c) {
+  const bool after_cr = m_bAfterCR;
+  m_bAfterCR = c == '\r';
+  if (c == '\r' || c == '\n') {
+    if (c == '\n' && after_cr) return;  // the second half of CR LF
+    monitor_putc_hook('\n');
+    if (m_uLineLength) {
+      m_szLine[m_uLineLength] = 0;
+      m_uLineLength = 0;
+      mon_docommand(m_szLine, 0);
+    }
+    monitor_printf("VMS>");
+  } else if (c == '\b' || c == 0x7F) {
+    if (m_uLineLength) {
+      --m_uLineLength;
+      monitor_printf("\b \b");
+    }
+  } else if (static_cast<unsigned char>(c) >= 0x20 && m_uLineLength < sizeof m_szLine - 1) {
+    m_szLine[m_uLineLength++] = c;
+    monitor_putc_hook(c);
   }
 }
 

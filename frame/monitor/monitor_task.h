@@ -37,6 +37,9 @@ class CMonitorTask : public CTaskBase {
   int Process() override;
   void ProcessLetters();
   void ReadConsole();
+  // One typed character: echoed, and a finished line run by the boot
+  // monitor's interpreter (until the line editor comes).
+  void ConsoleChar(char c);
 
   static void ThreadEntry(ULONG);
   static void TimerFunction(ULONG);
@@ -52,6 +55,9 @@ class CMonitorTask : public CTaskBase {
   TX_MUTEX m_PrintfMutex{};
   bool m_bPrintfMutex = false;
   bool m_bHoldsConsole = false;
+  char m_szLine[51] = {};
+  uint32_t m_uLineLength = 0;
+  bool m_bAfterCR = false;
 };
 
 // The one monitor task; the trace printers go through it once it exists.

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "board_host.h"
+#include "monitor_host.h"
 
 namespace {
 
@@ -17,7 +18,7 @@ bool g_terminal_saved = false;
 
 }  // namespace
 
-bool host_prepare(const std::string& state_folder) {
+bool host_prepare(const std::string& state_folder, const std::vector<std::string>& argv, bool exit_on_restart) {
   if (mkdir(state_folder.c_str(), 0755) != 0 && errno != EEXIST) {
     std::fprintf(stderr, "cannot use state folder %s: %s\n", state_folder.c_str(), std::strerror(errno));
     return false;
@@ -33,6 +34,15 @@ bool host_prepare(const std::string& state_folder) {
     tcsetattr(STDIN_FILENO, TCSANOW, &raw);
   }
   board::reset(config);
+
+  monitor::monitor_config mon;
+  mon.state_folder = state_folder;
+  mon.on_restart = exit_on_restart ? monitor::restart_action::exit : monitor::restart_action::exec;
+  mon.argv = argv;
+  mon.before_restart = host_restore_terminal;
+  // The board's watchdog runs in real time, whatever the kernel's ticks do.
+  mon.watchdog_host_clock = true;
+  monitor::reset(mon);
   return true;
 }
 

@@ -1,9 +1,13 @@
 // The controller program: the state folder, the host's board, then the
 // firmware's own main.
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
-#include <unistd.h>
+#include <vector>
 
 #include "frame/startup/host.h"
 #include "frame/startup/startup.h"
@@ -19,9 +23,22 @@ void on_interrupt(int) {
 
 }  // namespace
 
+// signctl [--exit-on-restart] [state folder]
+// With --exit-on-restart (or SIGNCTL_RESTART=exit in the environment) a
+// restart of the board ends the program with status 64 + the restart kind
+// (0 plain, 1 boot-loader install, 2 hardware watchdog) instead of running
+// it again.
 int main(int argc, char** argv) {
-  std::string state = argc > 1 ? argv[1] : "var";
-  if (!host_prepare(state)) return 1;
+  std::string state = "var";
+  const char* mode = std::getenv("SIGNCTL_RESTART");
+  bool exit_on_restart = mode && std::strcmp(mode, "exit") == 0;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--exit-on-restart") == 0)
+      exit_on_restart = true;
+    else
+      state = argv[i];
+  }
+  if (!host_prepare(state, std::vector<std::string>(argv, argv + argc), exit_on_restart)) return 1;
   std::signal(SIGINT, on_interrupt);
   std::signal(SIGTERM, on_interrupt);
   startup_subscribe();

@@ -7,10 +7,12 @@
 #include "display/font/font_loader.h"
 #include "frame/buffer/gpbuffer.h"
 #include "frame/monitor/monitor_task.h"
+#include "frame/monitor_link/micromonitor.h"
 #include "frame/os/os.h"
 #include "frame/startup/placeholders/neighbours.h"
 #include "frame/timer/timer_scheduler.h"
 #include "frame/trace/trace.h"
+#include "frame/watchdog/watchdog_task.h"
 
 TX_BYTE_POOL g_thread_stack_pool;
 TX_BYTE_POOL g_dynamic_database_pool;
@@ -20,6 +22,7 @@ uint8_t g_reset_mode = 0;
 // The global objects, in their order of construction: the router comes
 // first (it is constant-initialised), then every object that is given it.
 CMonitorTask g_monitor(&g_post_office);
+CWatchdogTask g_watchdog(&g_post_office);
 CDataBase g_database(&g_post_office);
 
 namespace {
@@ -68,7 +71,7 @@ void update_reset_type() {
 void startup_subscribe() {
   neighbour_tasks_subscribe_before_monitor();
   g_monitor.Subscribe();
-  neighbour_tasks_subscribe_after_monitor();
+  g_watchdog.Subscribe();
   g_database.Subscribe();
 }
 
@@ -94,10 +97,12 @@ void tx_application_define(void* first_unused_memory) {
   g_product_board_id = platform_board_id();
   monitor_printf(" - Detecting Hardware\t\t\t\t\t%s\n\t%s\n", "[ OK ]", product_board_name());
   select_module_type_table();
+  micromonitor_set_steps({network_memory_areas, file_system_media_hook_install, file_system_media_open});
+  g_watchdog.SetConfigWriter(config_file_write_on_reset);
   platform_init_micromonitor(&cursor);
   job_queue_open();
 
-  neighbour_tasks_create_first(&g_thread_stack_pool);
+  g_watchdog.Create(&g_thread_stack_pool);
   g_database.Create(&g_thread_stack_pool);
   display_core_open();
   neighbour_tasks_create_middle(&g_thread_stack_pool);

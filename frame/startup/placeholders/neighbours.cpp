@@ -1,7 +1,5 @@
 #include "frame/startup/placeholders/neighbours.h"
 
-#include "board_io.h"
-#include "frame/buffer/gpbuffer.h"
 #include "frame/bus/letter.h"
 #include "frame/os/os.h"
 #include "frame/startup/placeholders/placeholder_task.h"
@@ -17,8 +15,6 @@ const uint32_t kScheduleIds[] = {53, 54, 55, 56, 6,  7,  8,  9,  10, 11, 12, 13,
 const uint32_t kPeripheralIds[] = {60, 61, 62, 63, 1,  2,  3,  4,  5,   23,  26,  29,  30,  79,  80,
                                    81, 83, 76, 78, 84, 85, 86, 87, 89,  90,  35,  36,  92,  93,  94,
                                    95, 108, 109, 111, 112, 117, 120, 121, 122, 125, 51, 52, 127, 128, 0};
-const uint32_t kWatchdogIds[] = {72, 73, 74, 75, 77, 48, 49, 50, 57, 58, 59, 64, 65,
-                                 66, 41, 42, 43, 79, 80, 82, 83, 101, 102, 103, 108, 109, 0};
 
 placeholder_task g_comm(&g_post_office, {"Communication", "Communication", 8192, 2, 0, 1000, 200,
                                          {MSG_COMM_STOP, MSG_WDT_COMM_START, nullptr, nullptr, "Communication"},
@@ -33,27 +29,13 @@ placeholder_task g_peripheral(&g_post_office,
                               {"Peripheral", "Peripheral Task", 6144, 2, 0, 10, 50,
                                {MSG_PERIPHERAL_STOP, MSG_WDT_PERIPHERAL_START, nullptr, nullptr, "Peripheral"},
                                kPeripheralIds});
-placeholder_task g_watchdog(&g_post_office, {"Watchdog", "Watchdog Task", 1000, 1, 0, 1, 50,
-                                             {MSG_WATCHDOG_STOP, 0, nullptr, nullptr, "Watchdog"}, kWatchdogIds});
-
-constexpr uint32_t kCpldStatus = 0xF0200004;
 
 }  // namespace
 
-uint8_t platform_board_id() { return static_cast<uint8_t>((reg_read16(kCpldStatus) >> 9) & 0x0F); }
-
-int platform_init_micromonitor(uint8_t** cursor) {
-  monitor_printf(" - Initialize Q5 Platform Specific Items\t\t");
-  g_gpbuffer.Create(cursor, GPBUFFER_POOL_SIZE);
-  monitor_printf("[ OK ]\n");
-  return 0;
-}
-
-int platform_init_product(uint8_t**) {
-  monitor_printf(" - Initialize KM Product Specific Items\t\t\t");
-  monitor_printf("[ OK ]\n");
-  return 0;
-}
+void network_memory_areas() {}
+void file_system_media_hook_install() {}
+int file_system_media_open() { return 0; }
+void config_file_write_on_reset() {}
 
 void select_module_type_table() {}
 void job_queue_open() {}
@@ -71,10 +53,6 @@ void neighbour_tasks_subscribe_before_monitor() {
   g_schedule.Subscribe();
   g_peripheral.Subscribe();
 }
-
-void neighbour_tasks_subscribe_after_monitor() { g_watchdog.Subscribe(); }
-
-void neighbour_tasks_create_first(TX_BYTE_POOL* pool) { g_watchdog.Create(pool); }
 
 void neighbour_tasks_create_middle(TX_BYTE_POOL* pool) {
   g_display.Create(pool);

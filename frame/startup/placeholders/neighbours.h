@@ -7,10 +7,12 @@
 
 #include "tx_api.h"
 
-// Boot-monitor connection.
-uint8_t platform_board_id();
-int platform_init_micromonitor(uint8_t** cursor);
-int platform_init_product(uint8_t** cursor);
+// Steps of the boot-monitor start-up (micromonitor_steps) and of the reset
+// sequence that belong to other subsystems.
+void network_memory_areas();          // Communication links
+void file_system_media_hook_install();  // File shim of the web server
+int file_system_media_open();         // File-system driver: 0 when opened
+void config_file_write_on_reset();    // Configuration file
 
 // Message display.
 void select_module_type_table();
@@ -30,7 +32,5 @@ void power_supply_table_init();
 // The tasks of those subsystems, in the slot order of the router and the
 // creation order of start-up.
 void neighbour_tasks_subscribe_before_monitor();  // Communication, Display, Schedule, Peripheral
-void neighbour_tasks_subscribe_after_monitor();   // Watchdog
-void neighbour_tasks_create_first(TX_BYTE_POOL* pool);   // Watchdog
 void neighbour_tasks_create_middle(TX_BYTE_POOL* pool);  // Display, Schedule, Peripheral
 void neighbour_tasks_create_last(TX_BYTE_POOL* pool);    // Communication

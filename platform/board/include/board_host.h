@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "board_models.h"
+#include "can_models.h"
 
 namespace board {
 
@@ -112,6 +113,13 @@ epld_config_port& epld_config();
 // UART channels 0-3 at 0xF0500000 + 8k.
 uart16550& uart(unsigned port);
 serial_line& serial(unsigned port);
+// The CAN controller on SPI device 0 and the wire of its bus; the EPLD's CAN
+// packet FIFO and the wires of its CAN channels 0-15. Simulated boards and
+// tests attach to the wires (and detach before the board is reset).
+can_controller_model& can_chip();
+can_wire& q5_wire();
+epld_can_fifo& can_fifo();
+can_wire& epld_wire(unsigned channel);
 
 // UIC input bits of the board's devices.
 enum : uint32_t {

@@ -353,8 +353,25 @@ class gpio_model : public word_device {
   std::atomic<uint32_t> m_odr{0};
 };
 
+// A device on the board logic's SPI port.
+class spi_device {
+ public:
+  virtual ~spi_device() = default;
+  // Chip select asserted (true) or released.
+  virtual void spi_select(bool selected) = 0;
+  // One byte each way while selected: returns the byte the device shifts
+  // out while it takes `out`.
+  virtual uint8_t spi_exchange(uint8_t out) = 0;
+};
+
 // Board logic at 0xF0200000: the write-only control register, the SPI port's
 // control and status (board id / clock field in bits 9-12 of the status).
+//
+// SPI control (0xF0200002): bits 0-7 the byte to send, bits 8-9 chip select
+// (0 device 0, 1 device 1, 2 or 3 none), 0x400 read transfer, 0x800 start (a
+// transfer begins when the bit goes from 0 to 1), 0x1000 reset of the SPI
+// logic. SPI status (0xF0200004): bits 0-7 the byte received by the last
+// transfer, 0x100 done (no transfer in progress).
 class cpld_model : public bus_device {
  public:
   static constexpr uint32_t BASE = 0xF0200000;
@@ -365,11 +382,40 @@ class cpld_model : public bus_device {
   uint16_t control() const { return m_control.load(); }
   uint32_t control_writes() const { return m_control_writes.load(); }
 
+  // Device 0 or 1 of the SPI port.
+  void attach_spi(unsigned device, spi_device* d);
+
+  // ---- SPI faults and observation
+  // A transfer shows done only after this many status reads.
+  void set_spi_latency(uint32_t reads);
+  // Transfers never finish (a broken SPI clock): nothing is exchanged.
+  void set_spi_stuck(bool on);
+  uint16_t spi_control();
+  uint64_t spi_transfers();
+  uint32_t spi_resets();
+
  private:
+  void spi_control_write(uint16_t value);
+  uint16_t spi_status_read();
+  void spi_finish_locked();
+  spi_device* spi_selected_locked();
+
   const uint8_t m_board_id;
   std::atomic<uint16_t> m_control{0x0086};
   std::atomic<uint32_t> m_control_writes{0};
-  std::atomic<uint16_t> m_spi_control{0};
+  // The SPI logic. Recursive: an interrupt routine that a device's change
+  // raises may run on the same host thread and use the port.
+  std::recursive_mutex m_spi_lock;
+  spi_device* m_spi[2] = {nullptr, nullptr};
+  uint16_t m_spi_control = 0x0200;
+  uint8_t m_spi_rx = 0;
+  bool m_spi_busy = false;
+  uint8_t m_spi_out = 0;
+  uint32_t m_spi_wait = 0;
+  uint32_t m_spi_latency = 0;
+  bool m_spi_stuck = false;
+  uint64_t m_spi_transfers = 0;
+  uint32_t m_spi_resets = 0;
 };
 
 }  // namespace board

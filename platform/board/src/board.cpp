@@ -1,6 +1,7 @@
 // The board: its models, their places on the bus and their interrupt wiring.
 #include "board_host.h"
 #include "board_io.h"
+#include "can_models.h"
 
 namespace board {
 
@@ -15,6 +16,11 @@ struct the_board {
   cpld_model cpld;
   uart16550 uart0{false}, uart1{false};
   std::unique_ptr<serial_line> lines[6];
+  // The wires outlive the nodes the board attaches to them.
+  can_wire q5_wire{"q5"};
+  can_wire epld_wires[epld_can_fifo::CHANNELS];
+  can_controller_model can_chip{q5_wire};
+  epld_can_fifo can_fifo{epld, epld_wires};
 
   explicit the_board(const board_config& c) : cpld(c.board_id) {}
 };
@@ -43,6 +49,8 @@ void reset(const board_config& config) {
   map_device(gpio_model::BASE, 0x20, &b.gpio);
   map_device(cpld_model::BASE, 0x10, &b.cpld);
   map_device(epld_model::BASE, epld_model::SIZE, &b.epld);
+  b.epld.attach(epld_can_fifo::OFFSET, epld_can_fifo::SIZE, &b.can_fifo);
+  b.cpld.attach_spi(0, &b.can_chip);
 
   // Interrupt wiring. The EPLD's output reaches IRQ1 only while the shared
   // pin is switched to interrupt use and not driven by GPIO.
@@ -59,6 +67,10 @@ void reset(const board_config& config) {
   gpio_model* gpio = &b.gpio;
   b.uic.connect(IRQ_UART0, [u0] { return u0->irq() ? 1 : 0; });
   b.uic.connect(IRQ_UART1, [u1] { return u1->irq() ? 1 : 0; });
+  // The CAN controller's interrupt output is active low.
+  can_controller_model* chip = &b.can_chip;
+  b.can_chip.on_int_changed = [uic] { uic->input_changed(IRQ_CAN); };
+  b.uic.connect(IRQ_CAN, [chip] { return chip->int_asserted() ? 0 : 1; });
   b.uic.connect(IRQ_EPLD, [epld, cpc, gpio] {
     if ((cpc->cr0() & cpc_model::IRQ1_AS_GPIO) || (gpio->tcr() & gpio_model::IRQ1_OUTPUT)) return -1;
     return epld->line() ? 1 : 0;
@@ -78,6 +90,11 @@ cpld_model& cpld() { return g_board->cpld; }
 epld_model& epld() { return g_board->epld; }
 epld_config_port& epld_config() { return g_board->config; }
 
+can_controller_model& can_chip() { return g_board->can_chip; }
+epld_can_fifo& can_fifo() { return g_board->can_fifo; }
+can_wire& q5_wire() { return g_board->q5_wire; }
+can_wire& epld_wire(unsigned channel) { return g_board->epld_wires[channel % epld_can_fifo::CHANNELS]; }
+
 uart16550& uart(unsigned port) {
   if (port == 0) return g_board->uart0;
   if (port == 1) return g_board->uart1;
@@ -87,20 +104,3 @@ uart16550& uart(unsigned port) {
 serial_line& serial(unsigned port) { return *g_board->lines[port % 6]; }
 
 }  // namespace board
-
-// Boot-monitor service 53, as far as the drivers rely on it.
-int mon_service53(uint32_t port, uint32_t baud, uint32_t data_bits, uint32_t options) {
-  if (port > 1 || baud == 0) return -1;
-  uint32_t base = port == 0 ? 0xEF600300 : 0xEF600400;
-  uint32_t divisor = (board::UART_CLOCK + 8 * baud) / (16 * baud);
-  if (divisor == 0) divisor = 1;
-  uint8_t word = data_bits >= 5 && data_bits <= 8 ? static_cast<uint8_t>(data_bits - 5) : 3;
-  reg_write8(base + 3, 0x80);
-  reg_write8(base + 0, divisor & 0xFF);
-  reg_write8(base + 1, (divisor >> 8) & 0xFF);
-  reg_write8(base + 3, word);
-  reg_write8(base + 2, 0x07);
-  reg_write8(base + 1, reg_read8(base + 1) | 0x01);
-  (void)options;
-  return 0;
-}

@@ -295,11 +295,15 @@ void gpio_model::write_word(uint32_t offset, uint32_t value) {
 // ------------------------------------------------------------------ CPLD
 
 uint32_t cpld_model::read(uint32_t offset, unsigned width) {
-  auto reg16 = [this](uint32_t even) -> uint16_t {
+  // One status read per access, whatever its width: a read advances a
+  // transfer in progress.
+  uint16_t status = 0xFFFF;
+  if ((offset & ~1u) == 4 || (width > 2 && offset <= 4 && offset + width > 4)) status = spi_status_read();
+  auto reg16 = [&](uint32_t even) -> uint16_t {
     switch (even) {
       case 0: return 0xFFFF;  // write-only: nothing drives the bus
-      case 2: return m_spi_control.load();
-      case 4: return static_cast<uint16_t>(m_board_id << 9 | 0x100);
+      case 2: return spi_control();
+      case 4: return status;
       default: return 0xFFFF;
     }
   };
@@ -317,7 +321,7 @@ void cpld_model::write(uint32_t offset, unsigned width, uint32_t value) {
     m_control.store(static_cast<uint16_t>(value));
     m_control_writes.fetch_add(1);
   } else if (width == 2 && offset == 2) {
-    m_spi_control.store(static_cast<uint16_t>(value));
+    spi_control_write(static_cast<uint16_t>(value));
   }
 }
 
