@@ -47,8 +47,13 @@ constexpr db_object dmsIllumBrightnessValues{33624, 4};
 constexpr db_object dmsGraphicNumber(uint32_t g) { return {34660 + g, 1}; }
 constexpr db_object dmsGraphicHeight(uint32_t g) { return {34912 + g, 1}; }
 constexpr db_object dmsGraphicWidth(uint32_t g) { return {34962 + 2 * g, 2}; }
+constexpr db_object dmsGraphicType(uint32_t g) { return {35062 + g, 1}; }
 constexpr db_object dmsGraphicID(uint32_t g) { return {35112 + 2 * g, 2}; }
+constexpr db_object dmsGraphicTransparentEnabled(uint32_t g) { return {35212 + g, 1}; }
+constexpr db_object dmsGraphicTransparentColor(uint32_t g) { return {35264 + 4 * g, 4}; }
 constexpr db_object dmsGraphicStatus(uint32_t g) { return {35464 + g, 1}; }
+// Bitmap block b = 0..62 of graphic row g.
+constexpr db_object dmsGraphicBitmap(uint32_t g, uint32_t b) { return {35516 + 4 * (63 * g + b), 4}; }
 // PPP CHAP and PMPP group addresses, g = 0..9.
 constexpr db_object chapName{48124, 4};
 constexpr db_object chapSecret{48128, 4};
@@ -68,11 +73,27 @@ constexpr db_object quorShutOffTemp{95023, 1};
 constexpr db_object quorMessageTableMode{95028, 1};
 constexpr db_object quorModuleID{95030, 2};
 constexpr db_object quorSpecialFeatureSet{95052, 4};
+// The Ethernet side: the trap manager, the SNMP port of the servers, the
+// addressing mode (2 = DHCP).
+constexpr db_object quorRemoteIPAddress{95056, 4};
+constexpr db_object quorRemoteIPPort{95060, 2};
+constexpr db_object quorHostIPPort{95062, 2};
+constexpr db_object quorEthernetMode{95066, 1};
 constexpr db_object quorFeatureSet{95096, 4};
+// Port configuration, port p: 0 CCP, 1 AUX, 2 MODEM, 3 LAPTOP, 4 ETHERNET.
+constexpr db_object quorCommConfigFlowControl(uint32_t p) { return {95176 + p, 1}; }
+constexpr db_object quorCommConfigProtocol(uint32_t p) { return {95181 + p, 1}; }
 constexpr db_object quorCommConfigInnerCharTimeout(uint32_t p) { return {95192 + 2 * p, 2}; }
 constexpr db_object quorPeripheralAuxIOTableIndex(uint32_t s) { return {96764 + 4 * s, 4}; }
 constexpr db_object watchdogFailureCount{34656, 4};
+// MIB-II kept over restarts.
+constexpr db_object sysContact{98012, 4};
+constexpr db_object sysName{98016, 4};
 constexpr db_object sysLocation{98020, 4};
+constexpr db_object ifSpeed{98024, 4};
+constexpr db_object ipForwarding{98036, 1};
+constexpr db_object ipDefaultTTL{98040, 4};
+constexpr db_object ipRouteMask{98044, 4};
 constexpr db_object rs232PortInSpeed(uint32_t p) { return {98048 + 4 * p, 4}; }
 }  // namespace nv
 
@@ -83,6 +104,11 @@ constexpr db_object dmsActivateMessage{140, 4};
 constexpr db_object dmsControlMode{144, 1};
 constexpr db_object dmsMemoryMgmt{145, 1};
 constexpr db_object dmsMessageCodeOfActivationError{152, 4};
+// MULTI field status table, rows j = 0..10.
+constexpr db_object statMultiFieldRows{169, 1};
+constexpr db_object dmsCurrentSpeed{170, 1};
+constexpr db_object statMultiFieldCode(uint32_t j) { return {172 + j, 1}; }
+constexpr db_object statMultiCurrentFieldValue(uint32_t j) { return {184 + 4 * j, 4}; }
 constexpr db_object fanFailures{236, 4};
 constexpr db_object shortErrorStatus{240, 2};
 constexpr db_object pixelTestActivation{242, 1};
@@ -113,10 +139,12 @@ constexpr db_object tempStatus(uint32_t i) { return {4676 + i, 1}; }
 // Signed degrees Celsius.
 constexpr db_object tempMinCtrlCabinet{12196, 1};
 constexpr db_object tempMaxCtrlCabinet{12197, 1};
+constexpr db_object tempMaxAmbient{12199, 1};
 constexpr db_object tempMinSignHousing{12200, 1};
 constexpr db_object tempMaxSignHousing{12201, 1};
 constexpr db_object tempWarningMap{12204, 4};
 constexpr db_object tempCriticalMap{12208, 4};
+constexpr db_object dmsGraphicBlockSize{12220, 2};
 constexpr db_object controllerLocalTime{12392, 4};
 constexpr db_object auxIOPortType(uint32_t i) { return {12544 + i, 1}; }
 constexpr db_object auxIOPortNumber(uint32_t i) { return {12680 + i, 1}; }
@@ -125,7 +153,16 @@ constexpr db_object auxIOPortValue(uint32_t i) { return {12952 + 4 * i, 4}; }
 constexpr db_object auxIOPortDirection(uint32_t i) { return {13496 + i, 1}; }
 constexpr db_object auxIOPortLastCommandedState(uint32_t i) { return {13632 + 4 * i, 4}; }
 constexpr db_object activationSlotCode(uint32_t s) { return {17184 + 4 * s, 4}; }
+constexpr db_object quorRealTimeData{17368, 4};
 constexpr db_object peripheralTableLock{17378, 1};
+// MIB-II system group and the interface's addresses.
+constexpr db_object sysDescr{24564, 4};
+constexpr db_object sysObjectID{24568, 4};
+constexpr db_object sysServices{24576, 1};
+constexpr db_object ifPhysAddress{24600, 4};
+constexpr db_object ipAdEntAddr{24740, 4};
+constexpr db_object ipAdEntNetMask{24748, 4};
+constexpr db_object ipRouteDest{24760, 4};
 // The snmp group of MIB-II, in group order.
 constexpr db_object snmpInPkts{25156, 4};
 constexpr db_object snmpOutPkts{25160, 4};
@@ -152,6 +189,7 @@ constexpr db_object snmpOutGetNexts{25240, 4};
 constexpr db_object snmpOutSetRequests{25244, 4};
 constexpr db_object snmpOutGetResponses{25248, 4};
 constexpr db_object snmpOutTraps{25252, 4};
+constexpr db_object snmpEnableAuthenTraps{25256, 4};
 constexpr db_object climateSummary{25268, 4};
 constexpr db_object quorBadCommunityCount{25280, 4};
 constexpr db_object vestrelStatusBits{25344, 4};
