@@ -125,6 +125,7 @@ void thread_main(thread* t) {
   unlink_wait(t);
   remove_timed(t);
   remove_ready(t);
+  if (k->interrupted == t) k->interrupted = nullptr;
   mutex_release_all(lk, t);
   t->state = t->kill ? tstate::terminated : tstate::completed;
   if (t->cb && t->state == tstate::completed) {
@@ -311,6 +312,9 @@ UINT tx_thread_delete(TX_THREAD* cb) {
   if (t->state != tstate::completed && t->state != tstate::terminated) return TX_DELETE_ERROR;
   kernel* k = g_kernel;
   k->live_threads.erase(t);
+  // A thread ended while a host caller had interrupted it must not be
+  // resumed once the caller lets go.
+  if (k->interrupted == t) k->interrupted = nullptr;
   cb->impl = nullptr;
   std::thread host = std::move(t->host);
   e.lk.unlock();
@@ -379,6 +383,7 @@ UINT tx_thread_terminate(TX_THREAD* cb) {
   unlink_wait(t);
   remove_timed(t);
   remove_ready(t);
+  if (g_kernel->interrupted == t) g_kernel->interrupted = nullptr;
   mutex_release_all(e.lk, t);
   t->state = tstate::terminated;
   t->cv.notify_all();
