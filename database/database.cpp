@@ -153,7 +153,8 @@ uint32_t CDataBase::SetString(uint32_t offset, uint32_t width, const void* data,
     }
   }
   uint8_t* old = BlockOf(area, offset);
-  if (old && load_be(old, 4) == length && std::memcmp(old + 4, data, length) == 0) {
+  // An empty string that stays empty is unchanged too.
+  if ((old && load_be(old, 4) == length && std::memcmp(old + 4, data, length) == 0) || (!old && length == 0)) {
     if (flags & DB_NOTIFY) NotifyChange(offset, area, DB_CHANGE_SAME);
     return DB_OK;
   }

@@ -63,6 +63,9 @@ class CDataBase : public CTaskBase {
   uint32_t GetTimeValue(uint32_t offset, uint32_t width, const uint8_t* area, uint32_t flags);
   uint32_t SetTimeValue(uint32_t offset, uint32_t width, uint32_t value, uint8_t* area, uint32_t flags);
   uint8_t IsFlashMode() const { return m_byFlashMode; }
+  // Whether the mib_nv object at this offset is a string (the journal's
+  // records carry no type).
+  static bool IsStringObject(uint32_t offset);
 
   // --- write hooks (validation and re-derivation of dependent objects)
   uint32_t ValidateValue(uint32_t offset, uint32_t width, uint32_t value, uint8_t* area);

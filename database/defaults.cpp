@@ -5,13 +5,10 @@
 #include "database/database.h"
 
 void defaults_sign_nv(CDataBase&, int) {}
-void defaults_mib2_nv(CDataBase&, int) {}
 void defaults_private_nv(CDataBase&, int) {}
-void defaults_global_nv(CDataBase&, int) {}
 void defaults_fdot_nv(CDataBase&, int) {}
 void defaults_traps_nv(CDataBase&, int) {}
 void defaults_sign_v(CDataBase&) {}
-void defaults_mib2_v(CDataBase&) {}
 void defaults_private_v(CDataBase&) {}
 void defaults_global_v(CDataBase&) {}
 void defaults_fdot_v(CDataBase&) {}

@@ -68,6 +68,8 @@ int CDataBase::Process() {
 }
 
 int CDataBase::Init() {
+  // The volatile area starts empty at every start, as the board's RAM does.
+  std::memset(mib_v, 0, sizeof mib_v);
   m_bHookEnable = false;
   CDB::CreateMutexes();
   StateMachine_BootCounter(0);

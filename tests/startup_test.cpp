@@ -13,6 +13,7 @@
 #include "frame/timer/timer_scheduler.h"
 #include "frame/trace/trace.h"
 #include "monitor_host.h"
+#include "net_host.h"
 #include "rtos_host.h"
 
 namespace {
@@ -24,6 +25,11 @@ class StartupTest : public ::testing::Test {
     config.serial[1].kind = board::serial_kind::pipe;
     board::reset(config);
     monitor::reset();
+    // The network comes up at the communication task's first step: its
+    // ports on ephemeral host ports, so that runs never collide.
+    net_host_config net;
+    net.ephemeral = true;
+    ASSERT_TRUE(net_host_configure(net));
     // "1" typed on the console while the controller starts: debug trace.
     board::serial(1).send("1");
     startup_subscribe();
@@ -35,6 +41,8 @@ class StartupTest : public ::testing::Test {
     });
   }
   void TearDown() override {
+    rtos::settle();
+    net_host_shutdown();
     board::shutdown();
     rtos::kernel_stop();
     monitor::shutdown();
@@ -62,7 +70,12 @@ TEST_F(StartupTest, BootsAndStartsEachTaskAtItsFirstExpiry) {
     EXPECT_GE(at, last) << l;
     last = at;
   }
-  EXPECT_EQ(At("[FAIL]"), std::string::npos);
+  // A fresh board has no journal yet: its lookup is the one step that fails.
+  std::string text = cap_.text();
+  const std::string first_start = " - Find Flash DB File\t\t\t\t\t[FAIL]\n\tCreating nv1.dat\n";
+  ASSERT_NE(text.find(first_start), std::string::npos) << text;
+  text.erase(text.find(first_start), first_start.size());
+  EXPECT_EQ(text.find("[FAIL]"), std::string::npos) << text;
 
   // Each task's start line appears exactly at its timer's first expiry.
   struct Step {

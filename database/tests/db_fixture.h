@@ -14,6 +14,7 @@
 #include "frame/bus/letter.h"
 #include "frame/bus/post_office.h"
 #include "frame/os/os.h"
+#include "monitor_host.h"
 #include "rtos_host.h"
 
 struct RecordingJournal : db_journal {
@@ -43,6 +44,10 @@ class DatabaseTest : public ::testing::Test {
   void SetUp() override { Boot(kPoolSize); }
 
   void Boot(uint32_t pool_size) {
+    // A flash in memory for the journal that Init opens.
+    monitor::monitor_config mon;
+    mon.flash_size = 5u << 20;
+    monitor::reset(mon);
     rtos::kernel_config c;
     c.memory_size = 4u << 20;
     rtos::kernel_start(c, [this, pool_size](void* mem) {
@@ -62,6 +67,8 @@ class DatabaseTest : public ::testing::Test {
     inbox_.reset();
     db_.reset();
     rtos::kernel_stop();
+    CDB::DestroyInstance();
+    monitor::shutdown();
   }
 
   // Letters published since the last call, in order.

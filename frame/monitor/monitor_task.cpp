@@ -28,26 +28,42 @@ constexpr uint32_t kUartMcr = 0xEF600404;
 constexpr uint32_t kUartLsr = 0xEF600405;
 constexpr uint8_t kLsrThre = 0x20;
 
-// Telnet output is allowed by this feature bit.
-constexpr uint32_t kFeatureTelnet = 0x8;
+// Telnet output: each "\n" becomes "\r\n" in a buffer of this size.
+constexpr uint32_t kTelnetLine = 500;
 
 }  // namespace
 
 CMonitorTask::CMonitorTask(post_office* router)
-    : CTaskBase("Monitor", 4096, 2, 0, 200, 10), m_Inbox(router, Events(), 1, Thread()) {
+    : CTaskBase("Monitor", 4096, 2, 0, 200, 10),
+      m_Prompt(monitor_putc_hook, mon_docommand),
+      m_Inbox(router, Events(), 1, Thread()),
+      m_Telnet(nullptr, nullptr, nullptr) {
   g_pMonitor = this;
 }
 
 CMonitorTask::~CMonitorTask() {
+  // The server's end routines must not reach a half-destroyed task.
+  m_Telnet.SetEventHandler(nullptr, nullptr);
+  m_Telnet.Stop();
+  m_Telnet.Delete();
   if (m_bHoldsConsole) ReleaseDriver(COMM_DRIVER_CONSOLE);
   if (g_pMonitor == this) g_pMonitor = nullptr;
+}
+
+bool CMonitorTask::TelnetAllowed() {
+  return g_pDataBase &&
+         (g_pDataBase->GetValue(nv::quorFeatureSet.offset, 4, g_pDataBase->mib_nv, 0) & FEATURE_TELNET) != 0;
 }
 
 void CMonitorTask::ThreadEntry(ULONG) { g_pMonitor->Run("Monitor Task", g_pMonitor->m_Inbox.Router(), MSG_WDT_MONITOR_START); }
 
 void CMonitorTask::TimerFunction(ULONG) { g_pMonitor->TimerExpired(); }
 
-int CMonitorTask::Create(TX_BYTE_POOL* pool) { return CTaskBase::Create(pool, ThreadEntry, TimerFunction); }
+int CMonitorTask::Create(TX_BYTE_POOL* pool) {
+  // The telnet server's thread takes its stack from the same pool.
+  m_Telnet.SetBytePool(pool);
+  return CTaskBase::Create(pool, ThreadEntry, TimerFunction);
+}
 
 int CMonitorTask::Subscribe() { return m_Inbox.Subscribe(kSubscriptions); }
 
@@ -80,9 +96,17 @@ int CMonitorTask::Print(uint32_t level, const char* text) {
   }
   int n = 0;
   switch (mode) {
-    case MODE_TELNET:
-      // Telnet output comes with the service console.
+    case MODE_TELNET: {
+      if (!TelnetAllowed()) break;
+      char line[kTelnetLine];
+      uint32_t length = 0;
+      for (const char* p = text; *p && length + 2 <= sizeof line; ++p, ++n) {
+        if (*p == '\n') line[length++] = '\r';
+        line[length++] = *p;
+      }
+      m_Telnet.Send(m_uTelnetConnection, line, length);
       break;
+    }
     case MODE_UART:
       for (const char* p = text; *p; ++p, ++n) {
         if (*p == '\n') UartPut('\r');
@@ -108,6 +132,7 @@ void CMonitorTask::Initialize() {
     m_bHoldsConsole = m_pConsole != nullptr;
   }
   SetMode(MODE_CONSOLE);
+  m_Prompt.ShowPrompt();
   // The boot monitor's own output (its commands) goes where the trace goes.
   mon_service300(monitor_putc_hook);
 }
@@ -142,10 +167,12 @@ void CMonitorTask::ProcessLetters() {
           monitor_printf("System Defragmentation Restart Requested\n");
           break;
         case MSG_COMM_STARTED:
-          // The telnet console starts with the service console, when the
-          // feature allows it.
-          (void)(g_pDataBase &&
-                 (g_pDataBase->GetValue(nv::quorFeatureSet.offset, 4, g_pDataBase->mib_nv, 0) & kFeatureTelnet));
+          // The network is up: the telnet console, when the feature allows.
+          if (TelnetAllowed()) {
+            m_Telnet.SetEventHandler(TelnetEventEntry, this);
+            if (m_Telnet.State() < CTelnetServer::STATE_CREATED) m_Telnet.Create();
+            m_Telnet.Start();
+          }
           break;
         default:
           break;
@@ -158,30 +185,7 @@ void CMonitorTask::ProcessLetters() {
 void CMonitorTask::ReadConsole() {
   if (Mode() != MODE_CONSOLE || !m_pConsole) return;
   uint32_t byte = 0;
-  while (m_pConsole->ReadByte(&byte)) ConsoleChar(static_cast<char>(byte));
-}
-
-void CMonitorTask::ConsoleChar(char c) {
-  const bool after_cr = m_bAfterCR;
-  m_bAfterCR = c == '\r';
-  if (c == '\r' || c == '\n') {
-    if (c == '\n' && after_cr) return;  // the second half of CR LF
-    monitor_putc_hook('\n');
-    if (m_uLineLength) {
-      m_szLine[m_uLineLength] = 0;
-      m_uLineLength = 0;
-      mon_docommand(m_szLine, 0);
-    }
-    monitor_printf("VMS>");
-  } else if (c == '\b' || c == 0x7F) {
-    if (m_uLineLength) {
-      --m_uLineLength;
-      monitor_printf("\b \b");
-    }
-  } else if (static_cast<unsigned char>(c) >= 0x20 && m_uLineLength < sizeof m_szLine - 1) {
-    m_szLine[m_uLineLength++] = c;
-    monitor_putc_hook(c);
-  }
+  while (m_pConsole->ReadByte(&byte)) m_Prompt.PutChar(static_cast<uint8_t>(byte));
 }
 
 int monitor_putc_hook(int c) {

@@ -7,14 +7,29 @@
 #include <cstdint>
 
 #include "frame/bus/subscriber.h"
+#include "frame/console/prompt.h"
+#include "frame/console/telnet_server.h"
 #include "frame/task/task_base.h"
+#include "mon_api.h"
+#include "nx_telnet.h"
 #include "tx_api.h"
 
 class CSerialDriver;
 
+int monitor_putc_hook(int c);
+
 class CMonitorTask : public CTaskBase {
  public:
   enum : uint32_t { MODE_UART = 0, MODE_CONSOLE = 1, MODE_TELNET = 2 };
+  // Login state of a telnet connection.
+  enum : uint8_t { LOGIN_NONE = 0, LOGIN_PASSWORD = 1, LOGIN_DONE = 2 };
+  static constexpr uint32_t PASSWORD_MAX = 25;
+  static constexpr uint32_t NO_CONNECTION = 0xFFFFFFFF;
+  // Ticks a wrong password holds its connection back before the next try.
+  static constexpr uint32_t LOGIN_FAIL_DELAY = 100;
+  // Trace output may go to a telnet user while this bit of
+  // mib_nv.quorFeatureSet is set; the telnet server starts only with it.
+  static constexpr uint32_t FEATURE_TELNET = 0x8;
 
   explicit CMonitorTask(post_office* router);
   ~CMonitorTask() override;
@@ -37,9 +52,26 @@ class CMonitorTask : public CTaskBase {
   int Process() override;
   void ProcessLetters();
   void ReadConsole();
-  // One typed character: echoed, and a finished line run by the boot
-  // monitor's interpreter (until the line editor comes).
-  void ConsoleChar(char c);
+
+  // The telnet console's handler of the server's events (the server's
+  // thread): a new connection asks for the password, data complete the
+  // login or go to the connection's line editor, the end of a connection
+  // forgets its login. 0, or 4 for an unknown event. Each connection logs
+  // in on its own; the logged-in connection that last typed (or logged in)
+  // receives the trace output.
+  int OnTelnetEvent(uint32_t event, uint32_t connection, const uint8_t* data, uint32_t length, char* reply,
+                    uint32_t* reply_length);
+  // The network the telnet server uses, before the server is created.
+  void SetNetwork(NX_IP* ip, NX_PACKET_POOL* pool) { m_Telnet.SetNetwork(ip, pool); }
+  CTelnetServer& TelnetServer() { return m_Telnet; }
+  CPrompt& Prompt() { return m_Prompt; }
+  // The connection that receives the output in mode 2.
+  uint32_t TelnetConnection() const { return m_uTelnetConnection; }
+  uint8_t LoginState(uint32_t connection) const {
+    return connection < NX_TELNET_MAX_CLIENTS ? m_aSessions[connection].login : uint8_t{LOGIN_NONE};
+  }
+  // Whether the feature bit allows the telnet console.
+  static bool TelnetAllowed();
 
   static void ThreadEntry(ULONG);
   static void TimerFunction(ULONG);
@@ -48,16 +80,30 @@ class CMonitorTask : public CTaskBase {
   void OnStart() override { Initialize(); }
 
  private:
+  // One telnet connection's login and its own line editor.
+  struct telnet_session {
+    uint8_t login = LOGIN_NONE;
+    uint8_t count = 0;
+    char entry[PASSWORD_MAX] = {};
+    bool after_cr = false;
+    CPrompt prompt{monitor_putc_hook, mon_docommand};
+  };
+  static int TelnetEventEntry(void* context, uint32_t event, uint32_t connection, const uint8_t* data,
+                              uint32_t length, char* reply, uint32_t* reply_length);
   void UartPut(char c);
+  bool PasswordMatches(const telnet_session& s);
+  void EndTelnetOutput(uint32_t connection);
+
   uint32_t m_dwStatus = 0;  // bits 28-31 print level, 24-27 output mode
+  CPrompt m_Prompt;
   CSerialDriver* m_pConsole = nullptr;
   subscriber m_Inbox;
   TX_MUTEX m_PrintfMutex{};
   bool m_bPrintfMutex = false;
   bool m_bHoldsConsole = false;
-  char m_szLine[51] = {};
-  uint32_t m_uLineLength = 0;
-  bool m_bAfterCR = false;
+  CTelnetServer m_Telnet;
+  uint32_t m_uTelnetConnection = NO_CONNECTION;
+  telnet_session m_aSessions[NX_TELNET_MAX_CLIENTS];
 };
 
 // The one monitor task; the trace printers go through it once it exists.

@@ -7,14 +7,34 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 #include "board_host.h"
 #include "monitor_host.h"
+#include "net_host.h"
 
 namespace {
 
 struct termios g_saved_terminal;
 bool g_terminal_saved = false;
+
+// The host ports of the controller's network, from "net.conf" in the state
+// folder when there is one (see net_host_parse_config for its lines).
+bool configure_network(const std::string& state_folder) {
+  const std::string path = state_folder + "/" + HOST_NET_CONFIG;
+  std::ifstream in(path);
+  if (!in) return true;
+  std::stringstream text;
+  text << in.rdbuf();
+  net_host_config config;
+  std::string error;
+  if (!net_host_parse_config(text.str(), &config, &error) || !net_host_configure(config, &error)) {
+    std::fprintf(stderr, "%s: %s\n", path.c_str(), error.c_str());
+    return false;
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -23,9 +43,14 @@ bool host_prepare(const std::string& state_folder, const std::vector<std::string
     std::fprintf(stderr, "cannot use state folder %s: %s\n", state_folder.c_str(), std::strerror(errno));
     return false;
   }
+  if (!configure_network(state_folder)) return false;
   board::board_config config;
   // The console UART is the program's terminal.
   config.serial[1].kind = board::serial_kind::stdio;
+  // A data key sits in the front panel's socket; its contents live in the
+  // state folder.
+  config.datakey.inserted = true;
+  config.datakey.file = state_folder + "/" + HOST_DATAKEY_FILE;
   if (isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &g_saved_terminal) == 0) {
     g_terminal_saved = true;
     struct termios raw = g_saved_terminal;

@@ -5,6 +5,13 @@
 #include <string>
 #include <vector>
 
+// The state folder's file of network port mappings; without it the
+// controller's port P listens on 127.0.0.1:P+10000 (SNMP on 10161). Lines
+// such as "port 161 20161", "ephemeral", "offset 30000".
+constexpr const char* HOST_NET_CONFIG = "net.conf";
+// The data key's contents (written when the key is first programmed).
+constexpr const char* HOST_DATAKEY_FILE = "datakey.bin";
+
 // Creates the state folder, reads its host configuration, builds the board
 // (the console on the program's terminal) and boots the boot monitor on the
 // folder. A restart runs the program again with `argv`; with

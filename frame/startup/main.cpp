@@ -27,7 +27,8 @@ void on_interrupt(int) {
 // With --exit-on-restart (or SIGNCTL_RESTART=exit in the environment) a
 // restart of the board ends the program with status 64 + the restart kind
 // (0 plain, 1 boot-loader install, 2 hardware watchdog) instead of running
-// it again.
+// it again. The state folder may hold "net.conf", the host ports of the
+// controller's network (see host.h).
 int main(int argc, char** argv) {
   std::string state = "var";
   const char* mode = std::getenv("SIGNCTL_RESTART");

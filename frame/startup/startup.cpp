@@ -1,8 +1,10 @@
 #include "frame/startup/startup.h"
 
 #include "board_io.h"
+#include "comm/network.h"
 #include "comm/ports.h"
 #include "database/database.h"
+#include "database/fs/fs_system.h"
 #include "database/objects.h"
 #include "display/font/font_loader.h"
 #include "frame/buffer/gpbuffer.h"
@@ -107,7 +109,10 @@ void tx_application_define(void* first_unused_memory) {
   display_core_open();
   neighbour_tasks_create_middle(&g_thread_stack_pool);
   g_monitor.Create(&g_thread_stack_pool);
+  // The telnet console serves on the main network once it is up.
+  g_monitor.SetNetwork(&g_netx_ip, &g_netx_pool);
   neighbour_tasks_create_last(&g_thread_stack_pool);
+  neighbour_tasks_link_console(&g_thread_stack_pool);
 
   for (uint32_t channel : kQuadUart) {
     reg_write8(channel + 3, reg_read8(channel + 3) & 0x7F);

@@ -56,6 +56,9 @@ class MonitorTest : public BoardTest {
   void ToConsole() {
     monitor_->SetConsoleDriver(&console_);
     rtos::run_in_thread([&] { monitor_->Initialize(); });
+    // The console starts with the line editor's prompt.
+    EXPECT_EQ(console_.out, "VMS>");
+    console_.out.clear();
   }
   post_office router_;
   FakeConsole console_;

@@ -1,10 +1,11 @@
 // The object groups of the program. A group file defines its rows and its
 // handler and is listed here; the registry merges the groups of each subtree
 // in OID order at the engine's start.
+#include "ntcip/mib/mib_groups.h"
 #include "ntcip/mib/mib_registry.h"
 
 const mib_group* const g_mib_groups[] = {
-    nullptr,  // keeps the list non-empty; null entries are passed over
+    &g_mib2_system_group,
 };
 
 const uint32_t g_mib_group_count = sizeof g_mib_groups / sizeof g_mib_groups[0];

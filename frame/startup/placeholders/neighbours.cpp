@@ -1,5 +1,9 @@
 #include "frame/startup/placeholders/neighbours.h"
 
+#include "comm/comm_task.h"
+#include "comm/network.h"
+#include "frame/console/vms_command.h"
+
 #include "frame/bus/letter.h"
 #include "frame/os/os.h"
 #include "frame/startup/placeholders/placeholder_task.h"
@@ -8,7 +12,6 @@
 namespace {
 
 // Subscription lists of the router's slots.
-const uint32_t kCommIds[] = {97, 98, 99, 100, 105, 106, 107, 110, 115, 119, 67, 0};
 const uint32_t kDisplayIds[] = {44, 45, 46, 47, 24, 25, 31, 113, 114, 1, 2, 34, 88, 91, 96, 119, 123, 124, 126, 0};
 const uint32_t kScheduleIds[] = {53, 54, 55, 56, 6,  7,  8,  9,  10, 11, 12, 13, 14, 15,
                                  16, 17, 18, 19, 20, 21, 22, 32, 33, 118, 0};
@@ -16,9 +19,6 @@ const uint32_t kPeripheralIds[] = {60, 61, 62, 63, 1,  2,  3,  4,  5,   23,  26,
                                    81, 83, 76, 78, 84, 85, 86, 87, 89,  90,  35,  36,  92,  93,  94,
                                    95, 108, 109, 111, 112, 117, 120, 121, 122, 125, 51, 52, 127, 128, 0};
 
-placeholder_task g_comm(&g_post_office, {"Communication", "Communication", 8192, 2, 0, 1000, 200,
-                                         {MSG_COMM_STOP, MSG_WDT_COMM_START, nullptr, nullptr, "Communication"},
-                                         kCommIds});
 placeholder_task g_display(&g_post_office, {"Display", "Display Task", 20480, 2, 1, 150, 10,
                                             {MSG_DISPLAY_STOP, MSG_WDT_DISPLAY_START, nullptr, nullptr, "Display"},
                                             kDisplayIds});
@@ -32,9 +32,7 @@ placeholder_task g_peripheral(&g_post_office,
 
 }  // namespace
 
-void network_memory_areas() {}
 void file_system_media_hook_install() {}
-int file_system_media_open() { return 0; }
 void config_file_write_on_reset() {}
 
 void select_module_type_table() {}
@@ -48,7 +46,7 @@ void script_file_load() {}
 void power_supply_table_init() {}
 
 void neighbour_tasks_subscribe_before_monitor() {
-  g_comm.Subscribe();
+  g_comm_task.Subscribe();
   g_display.Subscribe();
   g_schedule.Subscribe();
   g_peripheral.Subscribe();
@@ -60,4 +58,15 @@ void neighbour_tasks_create_middle(TX_BYTE_POOL* pool) {
   g_peripheral.Create(pool);
 }
 
-void neighbour_tasks_create_last(TX_BYTE_POOL* pool) { g_comm.Create(pool); }
+void neighbour_tasks_create_last(TX_BYTE_POOL* pool) { g_comm_task.Create(pool); }
+
+void neighbour_tasks_link_console(TX_BYTE_POOL* thread_stacks) {
+  vms_links links = vms_get_links();
+  links.display = &g_display;
+  links.schedule = &g_schedule;
+  links.peripheral = &g_peripheral;
+  links.comm = &g_comm_task;
+  links.thread_stacks = thread_stacks;
+  links.main_pool = &g_netx_pool;
+  vms_set_links(links);
+}

@@ -9,9 +9,7 @@
 
 // Steps of the boot-monitor start-up (micromonitor_steps) and of the reset
 // sequence that belong to other subsystems.
-void network_memory_areas();          // Communication links
 void file_system_media_hook_install();  // File shim of the web server
-int file_system_media_open();         // File-system driver: 0 when opened
 void config_file_write_on_reset();    // Configuration file
 
 // Message display.
@@ -34,3 +32,6 @@ void power_supply_table_init();
 void neighbour_tasks_subscribe_before_monitor();  // Communication, Display, Schedule, Peripheral
 void neighbour_tasks_create_middle(TX_BYTE_POOL* pool);  // Display, Schedule, Peripheral
 void neighbour_tasks_create_last(TX_BYTE_POOL* pool);    // Communication
+// Hands the console's "vms" command these tasks, the "thread stacks" pool
+// and the main packet pool.
+void neighbour_tasks_link_console(TX_BYTE_POOL* thread_stacks);

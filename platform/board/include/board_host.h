@@ -10,6 +10,7 @@
 
 #include "board_models.h"
 #include "can_models.h"
+#include "datakey_model.h"
 
 namespace board {
 
@@ -32,10 +33,18 @@ struct serial_end {
 // "tcp:<port>".
 bool parse_serial_end(const std::string& text, serial_end* out);
 
+// The data key in the front panel's socket.
+struct datakey_config {
+  bool inserted = false;  // a key sits in the socket at power-up
+  std::string file;       // its contents on the host (empty: in memory only)
+  uint32_t size = datakey_memory::DEFAULT_SIZE;
+};
+
 struct board_config {
   uint8_t board_id = 5;           // bits 9-12 of 0xF0200004 (also the clock field)
   bool epld_configured = true;    // the EPLD holds an image at power-up
   serial_end serial[6];           // ports 0-1: processor UARTs, 2-5: quad UART channels
+  datakey_config datakey;
 };
 
 // The far end of one serial port.
@@ -120,6 +129,10 @@ can_controller_model& can_chip();
 can_wire& q5_wire();
 epld_can_fifo& can_fifo();
 can_wire& epld_wire(unsigned channel);
+// The EPLD's data-key interface and its socket; the board's own key (the
+// configured one, kept whether or not it is inserted).
+datakey_port& datakey();
+datakey_memory& datakey_key();
 
 // UIC input bits of the board's devices.
 enum : uint32_t {

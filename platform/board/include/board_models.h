@@ -5,7 +5,8 @@
 //
 // Locking: every model has its own lock and never calls another model, nor
 // an interrupt notification, while holding it, except along this order:
-// interrupt controller -> EPLD -> UART, GPIO -> EPLD configuration port.
+// interrupt controller -> EPLD -> UART, GPIO -> EPLD configuration port,
+// data-key port -> data-key memory.
 #pragma once
 
 #include <atomic>

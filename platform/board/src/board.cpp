@@ -21,8 +21,10 @@ struct the_board {
   can_wire epld_wires[epld_can_fifo::CHANNELS];
   can_controller_model can_chip{q5_wire};
   epld_can_fifo can_fifo{epld, epld_wires};
+  datakey_memory key;
+  datakey_port datakey;
 
-  explicit the_board(const board_config& c) : cpld(c.board_id) {}
+  explicit the_board(const board_config& c) : cpld(c.board_id), key(c.datakey.size, c.datakey.file) {}
 };
 
 std::unique_ptr<the_board> g_board;
@@ -51,6 +53,8 @@ void reset(const board_config& config) {
   map_device(epld_model::BASE, epld_model::SIZE, &b.epld);
   b.epld.attach(epld_can_fifo::OFFSET, epld_can_fifo::SIZE, &b.can_fifo);
   b.cpld.attach_spi(0, &b.can_chip);
+  b.epld.attach(datakey_port::OFFSET, datakey_port::SIZE, &b.datakey);
+  if (config.datakey.inserted) b.datakey.insert(&b.key);
 
   // Interrupt wiring. The EPLD's output reaches IRQ1 only while the shared
   // pin is switched to interrupt use and not driven by GPIO.
@@ -94,6 +98,9 @@ can_controller_model& can_chip() { return g_board->can_chip; }
 epld_can_fifo& can_fifo() { return g_board->can_fifo; }
 can_wire& q5_wire() { return g_board->q5_wire; }
 can_wire& epld_wire(unsigned channel) { return g_board->epld_wires[channel % epld_can_fifo::CHANNELS]; }
+
+datakey_port& datakey() { return g_board->datakey; }
+datakey_memory& datakey_key() { return g_board->key; }
 
 uart16550& uart(unsigned port) {
   if (port == 0) return g_board->uart0;

@@ -222,6 +222,7 @@ struct NX_TCP_SOCKET {
   VOID (*nx_tcp_urgent_callback)(NX_TCP_SOCKET*);
   VOID (*nx_tcp_disconnect_callback)(NX_TCP_SOCKET*);
   VOID (*nx_tcp_listen_callback)(NX_TCP_SOCKET*, UINT port);
+  VOID (*nx_tcp_receive_callback)(NX_TCP_SOCKET*);  // set by nx_tcp_socket_receive_notify
   nx_impl::tcp_socket* impl;
 };
 
@@ -312,3 +313,6 @@ UINT nx_tcp_socket_disconnect(NX_TCP_SOCKET* socket, ULONG wait_option);
 UINT nx_tcp_socket_receive(NX_TCP_SOCKET* socket, NX_PACKET** packet, ULONG wait_option);
 // On success the stack owns the packet; on failure the caller still does.
 UINT nx_tcp_socket_send(NX_TCP_SOCKET* socket, NX_PACKET* packet, ULONG wait_option);
+// Calls `callback` (in the instance's thread) each time received data has
+// been queued on the socket; null stops it.
+UINT nx_tcp_socket_receive_notify(NX_TCP_SOCKET* socket, VOID (*callback)(NX_TCP_SOCKET*));

@@ -64,6 +64,7 @@ void take_data(tcp_socket* s, const uint8_t* data, size_t n) {
       p->starved.push_back(s->owner);
   }
   s->receivers.wake_all();
+  if (off > 0 && s->cb->nx_tcp_receive_callback) s->cb->nx_tcp_receive_callback(s->cb);
 }
 
 void end_connection(tcp_socket* s) {
@@ -561,4 +562,12 @@ UINT nx_tcp_socket_send(NX_TCP_SOCKET* cb, NX_PACKET* packet, ULONG wait_option)
   });
   if (status == NX_SUCCESS) nx_packet_release(packet);
   return status;
+}
+
+UINT nx_tcp_socket_receive_notify(NX_TCP_SOCKET* cb, VOID (*callback)(NX_TCP_SOCKET*)) {
+  enter e;
+  tcp_socket* s = live_socket(cb);
+  if (!s) return NX_NOT_CREATED;
+  cb->nx_tcp_receive_callback = callback;
+  return NX_SUCCESS;
 }
