@@ -387,3 +387,17 @@ int g_asn1_oid_decode(asn1_stream* s, uint8_t* end, uint32_t* subids, uint32_t c
     *count = n;
     return 1;
 }
+
+int g_asn1_expect_header(asn1_stream* s, uint8_t** end, uint32_t cls, uint32_t form, uint32_t tag)
+{
+    uint32_t c = 0, f = 0, t = 0;
+    if (!g_asn1_header_decode(s, end, &c, &f, &t))
+        return 0;
+    return c == cls && f == form && t == tag;
+}
+
+int g_asn1_uint_field_decode(asn1_stream* s, uint32_t* value)
+{
+    uint8_t* end = nullptr;
+    return g_asn1_expect_header(s, &end, ASN1_UNI, ASN1_PRI, ASN1_INT) && g_asn1_uint_decode(s, end, value);
+}

@@ -77,6 +77,10 @@ int g_asn1_int_encode(asn1_stream* s, uint8_t** end, int32_t value);
 int g_asn1_int_decode(asn1_stream* s, uint8_t* end, int32_t* value);
 int g_asn1_uint_encode(asn1_stream* s, uint8_t** end, uint32_t value);
 int g_asn1_uint_decode(asn1_stream* s, uint8_t* end, uint32_t* value);
+// Decodes a header and checks that it is the expected one.
+int g_asn1_expect_header(asn1_stream* s, uint8_t** end, uint32_t cls, uint32_t form, uint32_t tag);
+// Decodes a whole universal INTEGER field as an unsigned value.
+int g_asn1_uint_field_decode(asn1_stream* s, uint32_t* value);
 
 int g_asn1_octets_encode(asn1_stream* s, uint8_t** end, const uint8_t* bytes, uint32_t count);
 // Copies the contents up to end into buffer; more than capacity bytes is

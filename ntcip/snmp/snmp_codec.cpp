@@ -33,20 +33,6 @@ const tag_row g_tag_table[] = {
     {0xFFFF, 0xFFFFFFFF, 0xFFFFFFFF},
 };
 
-// Decodes a header and checks that it is the expected one.
-int expect_header(asn1_stream* s, uint8_t** end, uint32_t cls, uint32_t form, uint32_t tag)
-{
-    uint32_t c = 0, f = 0, t = 0;
-    if (!g_asn1_header_decode(s, end, &c, &f, &t))
-        return 0;
-    return c == cls && f == form && t == tag;
-}
-
-int uint_field_decode(asn1_stream* s, uint32_t* value)
-{
-    uint8_t* end = nullptr;
-    return expect_header(s, &end, ASN1_UNI, ASN1_PRI, ASN1_INT) && g_asn1_uint_decode(s, end, value);
-}
 
 int uint_field_encode(asn1_stream* s, uint32_t cls, uint32_t tag, uint32_t value)
 {
@@ -62,7 +48,7 @@ uint32_t trace_word(const void* p) { return static_cast<uint32_t>(reinterpret_ca
 int request_id_decode(asn1_stream* s, uint32_t* value, uint8_t* octets)
 {
     uint8_t* end = nullptr;
-    if (!expect_header(s, &end, ASN1_UNI, ASN1_PRI, ASN1_INT))
+    if (!g_asn1_expect_header(s, &end, ASN1_UNI, ASN1_PRI, ASN1_INT))
         return 0;
     uint32_t n = static_cast<uint32_t>(end - s->cursor);
     if (n == 5 && s->cursor[0] != 0x00) {
@@ -151,9 +137,9 @@ int g_snmp_object_decode(asn1_stream* s, snmp_varbind* entry)
 {
     uint8_t* vb_end = nullptr;
     uint8_t* end = nullptr;
-    if (!expect_header(s, &vb_end, ASN1_UNI, ASN1_CON, ASN1_SEQ))
+    if (!g_asn1_expect_header(s, &vb_end, ASN1_UNI, ASN1_CON, ASN1_SEQ))
         return 0;
-    if (!expect_header(s, &end, ASN1_UNI, ASN1_PRI, ASN1_OJI))
+    if (!g_asn1_expect_header(s, &end, ASN1_UNI, ASN1_PRI, ASN1_OJI))
         return 0;
     uint32_t n = 0;
     if (!g_asn1_oid_decode(s, end, entry ? entry->name : nullptr, SNMP_MAX_OID, &n)) {
@@ -290,7 +276,7 @@ int g_snmp_list_decode(asn1_stream* s, snmp_varbind* entries, int* count)
 {
     *count = 0;
     uint8_t* end = nullptr;
-    if (!expect_header(s, &end, ASN1_UNI, ASN1_CON, ASN1_SEQ))
+    if (!g_asn1_expect_header(s, &end, ASN1_UNI, ASN1_CON, ASN1_SEQ))
         return 0;
     int n = 0;
     while (s->cursor < end) {
@@ -327,7 +313,7 @@ int g_snmp_list_encode(asn1_stream* s, const snmp_varbind* entries, int count)
 int g_snmp_request_decode(asn1_stream* s, snmp_request* request)
 {
     return request_id_decode(s, &request->request_id, &request->request_id_octets) &&
-           uint_field_decode(s, &request->error_status) && uint_field_decode(s, &request->error_index);
+           g_asn1_uint_field_decode(s, &request->error_status) && g_asn1_uint_field_decode(s, &request->error_index);
 }
 
 int g_snmp_request_encode(asn1_stream* s, const snmp_request* request)
@@ -341,7 +327,7 @@ int g_snmp_trap_decode(asn1_stream* s, snmp_trap_request* trap)
 {
     uint8_t* end = nullptr;
     uint32_t cls = 0, form = 0, tag = 0, n = 0;
-    if (!expect_header(s, &end, ASN1_UNI, ASN1_PRI, ASN1_OJI) ||
+    if (!g_asn1_expect_header(s, &end, ASN1_UNI, ASN1_PRI, ASN1_OJI) ||
         !g_asn1_oid_decode(s, end, trap->enterprise, SNMP_MAX_OID, &trap->enterprise_length))
         return 0;
     if (!g_asn1_header_decode(s, &end, &cls, &form, &tag) || form != ASN1_PRI)
@@ -351,7 +337,7 @@ int g_snmp_trap_decode(asn1_stream* s, snmp_trap_request* trap)
     std::memset(trap->agent_address, 0, sizeof trap->agent_address);
     if (!g_asn1_octets_decode(s, end, trap->agent_address, sizeof trap->agent_address, &n))
         return 0;
-    if (!uint_field_decode(s, &trap->generic_trap) || !uint_field_decode(s, &trap->specific_trap))
+    if (!g_asn1_uint_field_decode(s, &trap->generic_trap) || !g_asn1_uint_field_decode(s, &trap->specific_trap))
         return 0;
     if (!g_asn1_header_decode(s, &end, &cls, &form, &tag) || form != ASN1_PRI)
         return 0;

@@ -7,19 +7,6 @@
 
 namespace {
 
-int expect_header(asn1_stream* s, uint8_t** end, uint32_t cls, uint32_t form, uint32_t tag)
-{
-    uint32_t c = 0, f = 0, t = 0;
-    if (!g_asn1_header_decode(s, end, &c, &f, &t))
-        return 0;
-    return c == cls && f == form && t == tag;
-}
-
-int uint_field_decode(asn1_stream* s, uint32_t* value)
-{
-    uint8_t* end = nullptr;
-    return expect_header(s, &end, ASN1_UNI, ASN1_PRI, ASN1_INT) && g_asn1_uint_decode(s, end, value);
-}
 
 int uint_field_encode(asn1_stream* s, uint32_t value)
 {
@@ -34,7 +21,7 @@ int string_field_decode(asn1_stream* s, char* buffer, uint32_t size, uint32_t* l
     uint8_t* end = nullptr;
     *length = 0;
     buffer[0] = 0;
-    if (!expect_header(s, &end, ASN1_UNI, ASN1_PRI, ASN1_OTS))
+    if (!g_asn1_expect_header(s, &end, ASN1_UNI, ASN1_PRI, ASN1_OTS))
         return 0;
     if (!g_asn1_octets_decode(s, end, reinterpret_cast<uint8_t*>(buffer), size - 1, length))
         return 0;
@@ -57,7 +44,7 @@ int community_message_decode(snmp_message* m, const uint8_t* data, uint32_t leng
     asn1_stream s;
     uint8_t* end = nullptr;
     g_asn1_open(&s, const_cast<uint8_t*>(data), length, ASN1_DECODE);
-    if (!expect_header(&s, &end, ASN1_UNI, ASN1_CON, ASN1_SEQ) || !uint_field_decode(&s, &m->version))
+    if (!g_asn1_expect_header(&s, &end, ASN1_UNI, ASN1_CON, ASN1_SEQ) || !g_asn1_uint_field_decode(&s, &m->version))
         return 0;
     if (!string_field_decode(&s, m->community, SNMP_COMMUNITY_SIZE, &m->community_length))
         return 0;
@@ -136,7 +123,7 @@ int snmp_message_decode(snmp_message* m, const uint8_t* data, uint32_t length, s
     uint8_t* end = nullptr;
     uint32_t version = 0;
     g_asn1_open(&s, const_cast<uint8_t*>(data), length, ASN1_DECODE);
-    if (!expect_header(&s, &end, ASN1_UNI, ASN1_CON, ASN1_SEQ) || !uint_field_decode(&s, &version))
+    if (!g_asn1_expect_header(&s, &end, ASN1_UNI, ASN1_CON, ASN1_SEQ) || !g_asn1_uint_field_decode(&s, &version))
         return parse_error();
     m->version = version;
     switch (version) {
@@ -183,15 +170,15 @@ int snmp_v3_message_decode(snmp_message* m, const uint8_t* data, uint32_t length
     uint8_t* flags_end = nullptr;
     uint32_t message_id = 0, unused = 0;
     g_asn1_open(&s, const_cast<uint8_t*>(data), length, ASN1_DECODE);
-    bool ok = expect_header(&s, &end, ASN1_UNI, ASN1_CON, ASN1_SEQ) && uint_field_decode(&s, &m->wrapper_tag) &&
-              expect_header(&s, &global_end, ASN1_UNI, ASN1_CON, ASN1_SEQ) && uint_field_decode(&s, &message_id) &&
-              uint_field_decode(&s, &unused) &&  // msgMaxSize
-              expect_header(&s, &flags_end, ASN1_UNI, ASN1_PRI, ASN1_OTS) &&
+    bool ok = g_asn1_expect_header(&s, &end, ASN1_UNI, ASN1_CON, ASN1_SEQ) && g_asn1_uint_field_decode(&s, &m->wrapper_tag) &&
+              g_asn1_expect_header(&s, &global_end, ASN1_UNI, ASN1_CON, ASN1_SEQ) && g_asn1_uint_field_decode(&s, &message_id) &&
+              g_asn1_uint_field_decode(&s, &unused) &&  // msgMaxSize
+              g_asn1_expect_header(&s, &flags_end, ASN1_UNI, ASN1_PRI, ASN1_OTS) &&
               g_asn1_octets_decode(&s, flags_end, nullptr, UINT32_MAX, &unused) &&  // msgFlags
-              uint_field_decode(&s, &unused) &&                                    // msgSecurityModel
+              g_asn1_uint_field_decode(&s, &unused) &&                                    // msgSecurityModel
               g_asn1_eoc_decode(&s, global_end) &&
               string_field_decode(&s, m->community, SNMP_COMMUNITY_SIZE, &m->community_length) &&
-              expect_header(&s, &scoped_end, ASN1_UNI, ASN1_CON, ASN1_SEQ) &&
+              g_asn1_expect_header(&s, &scoped_end, ASN1_UNI, ASN1_CON, ASN1_SEQ) &&
               string_field_decode(&s, m->context_engine_id, SNMP_CONTEXT_SIZE, &m->context_engine_id_length) &&
               string_field_decode(&s, m->context_name, SNMP_CONTEXT_SIZE, &m->context_name_length) &&
               g_snmp_pdu_v2_decode(&s, &m->record.request) && g_asn1_eoc_decode(&s, scoped_end) &&
@@ -249,12 +236,9 @@ int snmp_v3_response_encode(asn1_stream* s, const snmp_message* m, uint32_t mess
            g_asn1_header_encode(s, end, ASN1_UNI, ASN1_CON, ASN1_SEQ);
 }
 
-int snmp_response_encode(snmp_request_slot* slots, const snmp_message* m, uint8_t* buffer, uint32_t size,
-                         uint8_t** start, uint32_t* length)
+int snmp_response_message_encode(const snmp_message* m, uint32_t message_id, uint8_t* buffer, uint32_t size,
+                                 uint8_t** start, uint32_t* length)
 {
-    uint32_t message_id = 0;
-    if (!snmp_request_slot_free(slots, m->slot, &message_id))
-        return 0;
     asn1_stream s;
     g_asn1_open(&s, buffer, size < SNMP_MAX_MESSAGE ? size : SNMP_MAX_MESSAGE, ASN1_ENCODE);
     int ok = 0;
@@ -275,4 +259,13 @@ int snmp_response_encode(snmp_request_slot* slots, const snmp_message* m, uint8_
     if (!ok)
         return 0;
     return g_asn1_close(&s, start, length);
+}
+
+int snmp_response_encode(snmp_request_slot* slots, const snmp_message* m, uint8_t* buffer, uint32_t size,
+                         uint8_t** start, uint32_t* length)
+{
+    uint32_t message_id = 0;
+    if (!snmp_request_slot_free(slots, m->slot, &message_id))
+        return 0;
+    return snmp_response_message_encode(m, message_id, buffer, size, start, length);
 }

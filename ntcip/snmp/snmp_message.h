@@ -66,5 +66,9 @@ int snmp_v3_response_encode(asn1_stream* s, const snmp_message* m, uint32_t mess
 // Gives m's slot back, then encodes the response of m's version into buffer
 // (at most size bytes, the agent's 3000). On success start and length give
 // the encoded message within buffer.
+// Encodes the response of a message in its own version (without giving
+// back its request slot).
+int snmp_response_message_encode(const snmp_message* m, uint32_t message_id, uint8_t* buffer, uint32_t size,
+                                 uint8_t** start, uint32_t* length);
 int snmp_response_encode(snmp_request_slot* slots, const snmp_message* m, uint8_t* buffer, uint32_t size,
                          uint8_t** start, uint32_t* length);

@@ -254,26 +254,10 @@ int returnResponsePdu(snmp_agent* agent, uint32_t version, uint32_t version_tag,
     if (frame)
         frame->slot_given_back = true;
 
-    asn1_stream s;
-    g_asn1_open(&s, storage->response, SNMP_AGENT_BUFFER, ASN1_ENCODE);
-    int ok = 0;
-    switch (version) {
-    case 0:
-        ok = snmp_v1_response_encode(&s, m);
-        break;
-    case 1:
-    case 2:
-        ok = snmp_v2_response_encode(&s, m);
-        break;
-    case 3:
-        ok = snmp_v3_response_encode(&s, m, message_id);
-        break;
-    default:
-        return 0;
-    }
     uint8_t* start = nullptr;
     uint32_t length = 0;
-    if (!ok || !g_asn1_close(&s, &start, &length)) {
+    if (version > 3 ||
+        !snmp_response_message_encode(m, message_id, storage->response, SNMP_AGENT_BUFFER, &start, &length)) {
         monitor_printf_debug("returnResponsePdu: failed when prepare msg\n");
         return 0;
     }
