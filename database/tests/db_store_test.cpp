@@ -162,3 +162,21 @@ TEST_F(DatabaseTest, FailedAllocationLeavesTheObjectEmpty) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DatabaseTest, RefusedWriteKeepsTheValueAndReturnsTheHooksCode) {
+  trace_capture cap;
+  db_->SetValue(4215, 1, 2, db_->mib_v, DB_NO_VALIDATE);
+  EXPECT_EQ(db_->SetValue(4215, 1, 4, db_->mib_v, DB_NOTIFY), DB_BAD_VALUE);
+  EXPECT_EQ(db_->GetValue(4215, 1, db_->mib_v, 0), 2u);
+  EXPECT_TRUE(cap.contains("Validate Bad Value\r\n"));
+  EXPECT_TRUE(Letters().empty());
+  // Skipping validation, or hooks switched off, accepts anything.
+  EXPECT_EQ(db_->SetValue(4215, 1, 4, db_->mib_v, DB_NO_VALIDATE), DB_OK);
+  db_->SetValue(4215, 1, 2, db_->mib_v, 0);
+  db_->SetHooksEnabled(false);
+  EXPECT_EQ(db_->SetValue(4215, 1, 4, db_->mib_v, 0), DB_OK);
+}
+
+}  // namespace
