@@ -13,12 +13,16 @@ struct db_object {
 namespace nv {
 constexpr db_object dmsSignHeight{48, 2};
 constexpr db_object dmsSignWidth{50, 2};
+constexpr db_object dmsHorizontalBorder{52, 2};
+constexpr db_object dmsVerticalBorder{54, 2};
 constexpr db_object dmsSignAccess{56, 1};
 constexpr db_object dmsSignType{57, 1};
 constexpr db_object vmsCharacterHeightPixels{60, 1};
 constexpr db_object vmsCharacterWidthPixels{61, 1};
 constexpr db_object vmsSignHeightPixels{62, 2};
 constexpr db_object vmsSignWidthPixels{64, 2};
+constexpr db_object vmsHorizontalPitch{66, 1};
+constexpr db_object vmsVerticalPitch{67, 1};
 constexpr db_object fontNumber(uint32_t f) { return {72 + f, 1}; }
 constexpr db_object fontName(uint32_t f) { return {92 + 4 * f, 4}; }
 constexpr db_object fontHeight(uint32_t f) { return {172 + f, 1}; }
@@ -39,9 +43,15 @@ constexpr db_object defaultPageOffTime{25800, 1};
 constexpr db_object dmsColorScheme{25803, 1};
 constexpr db_object defaultBackgroundRGB{25804, 4};
 constexpr db_object defaultForegroundRGB{25808, 4};
+// Message table status, row r = 0..549 (500..549 permanent).
+constexpr db_object dmsMessageStatus(uint32_t r) { return {32982 + r, 1}; }
 constexpr db_object dmsSWReset{33564, 1};
+constexpr db_object dmsMessageTimeRemaining{33566, 2};
+constexpr db_object dmsMsgSourceMode{33576, 1};
 constexpr db_object dmsTimeCommLoss{33600, 2};
+constexpr db_object dmsEndDurationMessage{33608, 4};
 constexpr db_object dmsActivateMsgError{33612, 1};
+constexpr db_object dmsIllumControl{33620, 1};
 constexpr db_object dmsIllumBrightnessValues{33624, 4};
 // Graphic table, row g = 0..49.
 constexpr db_object dmsGraphicNumber(uint32_t g) { return {34660 + g, 1}; }
@@ -72,6 +82,7 @@ constexpr db_object quorDisplayMode{95016, 1};
 constexpr db_object quorShutOffTemp{95023, 1};
 constexpr db_object quorMessageTableMode{95028, 1};
 constexpr db_object quorModuleID{95030, 2};
+constexpr db_object quorEnableRealTimePixelDiagnostics{95032, 1};
 constexpr db_object quorSpecialFeatureSet{95052, 4};
 // The Ethernet side: the trap manager, the SNMP port of the servers, the
 // addressing mode (2 = DHCP).
@@ -79,7 +90,14 @@ constexpr db_object quorRemoteIPAddress{95056, 4};
 constexpr db_object quorRemoteIPPort{95060, 2};
 constexpr db_object quorHostIPPort{95062, 2};
 constexpr db_object quorEthernetMode{95066, 1};
+constexpr db_object quorFrameRate{95078, 1};
 constexpr db_object quorFeatureSet{95096, 4};
+// Modules in display line i = 0..8 (0: the full width); the dimming table
+// of the lit-ratio brightness cap, entries k = 0..4.
+constexpr db_object quorLineLength(uint32_t i) { return {95118 + i, 1}; }
+constexpr db_object quorPixelDimLevels{95128, 1};
+constexpr db_object quorPixelDimPercent(uint32_t k) { return {95132 + k, 1}; }
+constexpr db_object quorPixelDimBrightness(uint32_t k) { return {95137 + k, 1}; }
 // Port configuration, port p: 0 CCP, 1 AUX, 2 MODEM, 3 LAPTOP, 4 ETHERNET.
 constexpr db_object quorCommConfigFlowControl(uint32_t p) { return {95176 + p, 1}; }
 constexpr db_object quorCommConfigProtocol(uint32_t p) { return {95181 + p, 1}; }
@@ -99,7 +117,10 @@ constexpr db_object rs232PortInSpeed(uint32_t p) { return {98048 + 4 * p, 4}; }
 
 // mib_v: the volatile area.
 namespace vol {
+constexpr db_object numFonts{4, 1};
 constexpr db_object dmsMaxMultiStringLength{16, 2};
+constexpr db_object dmsNumPermanentMsg{20, 2};
+constexpr db_object dmsMaxChangeableMsg{24, 2};
 constexpr db_object dmsActivateMessage{140, 4};
 constexpr db_object dmsControlMode{144, 1};
 constexpr db_object dmsMemoryMgmt{145, 1};
@@ -113,6 +134,7 @@ constexpr db_object fanFailures{236, 4};
 constexpr db_object shortErrorStatus{240, 2};
 constexpr db_object pixelTestActivation{242, 1};
 constexpr db_object lampTestActivation{243, 1};
+constexpr db_object controllerErrorStatus{245, 1};
 constexpr db_object lightFailureMap{252, 4};
 constexpr db_object lightNumRows{256, 1};
 constexpr db_object humidityFailureMap{260, 4};
@@ -136,6 +158,7 @@ constexpr db_object humidityReading(uint32_t i) { return {4556 + i, 1}; }
 constexpr db_object humidityStatus(uint32_t i) { return {4562 + i, 1}; }
 constexpr db_object tempReading(uint32_t i) { return {4664 + i, 1}; }
 constexpr db_object tempStatus(uint32_t i) { return {4676 + i, 1}; }
+constexpr db_object powerSource{12193, 1};
 // Signed degrees Celsius.
 constexpr db_object tempMinCtrlCabinet{12196, 1};
 constexpr db_object tempMaxCtrlCabinet{12197, 1};
@@ -145,6 +168,9 @@ constexpr db_object tempMaxSignHousing{12201, 1};
 constexpr db_object tempWarningMap{12204, 4};
 constexpr db_object tempCriticalMap{12208, 4};
 constexpr db_object dmsGraphicBlockSize{12220, 2};
+// NTCIP 1201 module table, row i + 1.
+constexpr db_object moduleModel(uint32_t i) { return {12304 + 4 * i, 4}; }
+constexpr db_object moduleVersion(uint32_t i) { return {12336 + 4 * i, 4}; }
 constexpr db_object controllerLocalTime{12392, 4};
 constexpr db_object auxIOPortType(uint32_t i) { return {12544 + i, 1}; }
 constexpr db_object auxIOPortNumber(uint32_t i) { return {12680 + i, 1}; }
@@ -153,6 +179,13 @@ constexpr db_object auxIOPortValue(uint32_t i) { return {12952 + 4 * i, 4}; }
 constexpr db_object auxIOPortDirection(uint32_t i) { return {13496 + i, 1}; }
 constexpr db_object auxIOPortLastCommandedState(uint32_t i) { return {13632 + 4 * i, 4}; }
 constexpr db_object activationSlotCode(uint32_t s) { return {17184 + 4 * s, 4}; }
+constexpr db_object activationSlotSourceMode(uint32_t s) { return {17212 + s, 1}; }
+constexpr db_object activationSlotReason(uint32_t s) { return {17219 + s, 1}; }
+constexpr db_object quorPowerModeStatus{17317, 1};
+// The file-transfer request: the file name (a directory pattern for a
+// listing) and the CRC-16 of its bytes.
+constexpr db_object fileTransferName{17332, 4};
+constexpr db_object fileTransferNameCrc{17336, 2};
 constexpr db_object quorRealTimeData{17368, 4};
 constexpr db_object peripheralTableLock{17378, 1};
 // MIB-II system group and the interface's addresses.
@@ -191,6 +224,8 @@ constexpr db_object snmpOutGetResponses{25248, 4};
 constexpr db_object snmpOutTraps{25252, 4};
 constexpr db_object snmpEnableAuthenTraps{25256, 4};
 constexpr db_object climateSummary{25268, 4};
+constexpr db_object quorBlankedMessage{25276, 4};
 constexpr db_object quorBadCommunityCount{25280, 4};
+constexpr db_object quorFailedModuleMap{25284, 4};
 constexpr db_object vestrelStatusBits{25344, 4};
 }  // namespace vol

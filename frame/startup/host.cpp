@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "board_host.h"
+#include "display/driver/frame_keeping_driver.h"
 #include "monitor_host.h"
 #include "net_host.h"
 
@@ -59,6 +60,8 @@ bool host_prepare(const std::string& state_folder, const std::vector<std::string
     tcsetattr(STDIN_FILENO, TCSANOW, &raw);
   }
   board::reset(config);
+  // The sign's face, as a picture a person can look at.
+  g_frame_keeping_driver.SetPictureFile(state_folder + "/sign.png");
 
   monitor::monitor_config mon;
   mon.state_folder = state_folder;

@@ -1,12 +1,20 @@
 #include "frame/startup/startup.h"
 
+#include <new>
+
 #include "board_io.h"
 #include "comm/network.h"
 #include "comm/ports.h"
+#include "database/config_file.h"
 #include "database/database.h"
+#include "database/files/fx_shim.h"
 #include "database/fs/fs_system.h"
 #include "database/objects.h"
+#include "display/core/core.h"
+#include "display/driver/module_type.h"
 #include "display/font/font_loader.h"
+#include "display/render/render.h"
+#include "display/task/display.h"
 #include "frame/buffer/gpbuffer.h"
 #include "frame/monitor/monitor_task.h"
 #include "frame/monitor_link/micromonitor.h"
@@ -23,6 +31,12 @@ uint8_t g_reset_mode = 0;
 
 // The global objects, in their order of construction: the router comes
 // first (it is constant-initialised), then every object that is given it.
+namespace {
+alignas(CDisplay) unsigned char g_display_storage[sizeof(CDisplay)];
+}  // namespace
+// Never destroyed: its faces stay registered with the display core and
+// its frame engine, which the exit would take down first.
+CDisplay& g_display = *new (g_display_storage) CDisplay(&g_post_office);
 CMonitorTask g_monitor(&g_post_office);
 CWatchdogTask g_watchdog(&g_post_office);
 CDataBase g_database(&g_post_office);
@@ -98,15 +112,16 @@ void tx_application_define(void* first_unused_memory) {
 
   g_product_board_id = platform_board_id();
   monitor_printf(" - Detecting Hardware\t\t\t\t\t%s\n\t%s\n", "[ OK ]", product_board_name());
-  select_module_type_table();
-  micromonitor_set_steps({network_memory_areas, file_system_media_hook_install, file_system_media_open});
+  select_module_type_table(g_product_board_id);
+  render_install_hooks();
+  micromonitor_set_steps({network_memory_areas, fx_media_hook_install, file_system_media_open});
   g_watchdog.SetConfigWriter(config_file_write_on_reset);
   platform_init_micromonitor(&cursor);
   job_queue_open();
 
   g_watchdog.Create(&g_thread_stack_pool);
   g_database.Create(&g_thread_stack_pool);
-  display_core_open();
+  g_display_core.Open();
   neighbour_tasks_create_middle(&g_thread_stack_pool);
   g_monitor.Create(&g_thread_stack_pool);
   // The telnet console serves on the main network once it is up.
@@ -124,13 +139,13 @@ void tx_application_define(void* first_unused_memory) {
   display_fonts_install();
   g_database.Init();
   power_supply_table_init();
-  display_read_module_colour_depth();
+  const module_type_row* module_row = g_display.ReadModuleColourDepth();
   {
     CDataBase& db = g_database;
     uint32_t height = db.GetValue(nv::vmsSignHeightPixels.offset, 2, db.mib_nv, 0);
     uint32_t width = db.GetValue(nv::vmsSignWidthPixels.offset, 2, db.mib_nv, 0);
-    uint32_t module = db.GetValue(nv::quorModuleID.offset, 2, db.mib_nv, 0);
-    display_register_faces(height, width, module);
+    // The row of mib_nv.quorModuleID.
+    g_display.RegisterFaces(static_cast<uint16_t>(height), static_cast<uint16_t>(width), module_row->colour_code);
   }
   InitializeNTCIPObjects(&cursor);
   event_logging_update();

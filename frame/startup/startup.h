@@ -16,6 +16,10 @@ extern uint8_t g_reset_mode;
 constexpr uint32_t THREAD_STACK_POOL_SIZE = 196608;
 constexpr uint32_t DYNAMIC_DATABASE_POOL_SIZE = 2097152;
 
+class CDisplay;
+// The display task.
+extern CDisplay& g_display;
+
 // The pool for threads created outside the task base.
 TX_BYTE_POOL* thread_stack_pool();
 const char* product_board_name();

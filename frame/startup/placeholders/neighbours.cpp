@@ -2,7 +2,9 @@
 
 #include "comm/comm_task.h"
 #include "comm/network.h"
+#include "display/task/display.h"
 #include "frame/console/vms_command.h"
+#include "frame/startup/startup.h"
 
 #include "frame/bus/letter.h"
 #include "frame/os/os.h"
@@ -12,16 +14,12 @@
 namespace {
 
 // Subscription lists of the router's slots.
-const uint32_t kDisplayIds[] = {44, 45, 46, 47, 24, 25, 31, 113, 114, 1, 2, 34, 88, 91, 96, 119, 123, 124, 126, 0};
 const uint32_t kScheduleIds[] = {53, 54, 55, 56, 6,  7,  8,  9,  10, 11, 12, 13, 14, 15,
                                  16, 17, 18, 19, 20, 21, 22, 32, 33, 118, 0};
 const uint32_t kPeripheralIds[] = {60, 61, 62, 63, 1,  2,  3,  4,  5,   23,  26,  29,  30,  79,  80,
                                    81, 83, 76, 78, 84, 85, 86, 87, 89,  90,  35,  36,  92,  93,  94,
                                    95, 108, 109, 111, 112, 117, 120, 121, 122, 125, 51, 52, 127, 128, 0};
 
-placeholder_task g_display(&g_post_office, {"Display", "Display Task", 20480, 2, 1, 150, 10,
-                                            {MSG_DISPLAY_STOP, MSG_WDT_DISPLAY_START, nullptr, nullptr, "Display"},
-                                            kDisplayIds});
 placeholder_task g_schedule(&g_post_office,
                             {"Schedule", "Schedule Task", 4096, 2, 0, 100, 50,
                              {MSG_SCHEDULE_STOP, MSG_WDT_SCHEDULE_START, nullptr, nullptr, "Schedule"}, kScheduleIds});
@@ -32,15 +30,8 @@ placeholder_task g_peripheral(&g_post_office,
 
 }  // namespace
 
-void file_system_media_hook_install() {}
-void config_file_write_on_reset() {}
-
-void select_module_type_table() {}
 void job_queue_open() {}
-void display_core_open() {}
 void display_program_epld() {}
-void display_read_module_colour_depth() {}
-void display_register_faces(uint32_t, uint32_t, uint32_t) {}
 void event_logging_update() {}
 void script_file_load() {}
 void power_supply_table_init() {}
@@ -63,6 +54,7 @@ void neighbour_tasks_create_last(TX_BYTE_POOL* pool) { g_comm_task.Create(pool);
 void neighbour_tasks_link_console(TX_BYTE_POOL* thread_stacks) {
   vms_links links = vms_get_links();
   links.display = &g_display;
+  links.display_late_steps = [] { return static_cast<uint32_t>(g_display.LateSteps()); };
   links.schedule = &g_schedule;
   links.peripheral = &g_peripheral;
   links.comm = &g_comm_task;

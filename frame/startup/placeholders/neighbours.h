@@ -7,18 +7,9 @@
 
 #include "tx_api.h"
 
-// Steps of the boot-monitor start-up (micromonitor_steps) and of the reset
-// sequence that belong to other subsystems.
-void file_system_media_hook_install();  // File shim of the web server
-void config_file_write_on_reset();    // Configuration file
-
 // Message display.
-void select_module_type_table();
 void job_queue_open();
-void display_core_open();
 void display_program_epld();
-void display_read_module_colour_depth();
-void display_register_faces(uint32_t height, uint32_t width, uint32_t module_id);
 
 // NTCIP agent.
 void event_logging_update();

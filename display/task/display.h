@@ -1,0 +1,263 @@
+// The "Display" task: the one thread that owns the picture on the sign. Its
+// object holds the sign's display driver and the front panel's mirror, the
+// display faces and their descriptions, the running message with its
+// parser, and the bookkeeping of brightness and pixel tests. Every period
+// (10 ticks at ten frames a second) it runs one step, Process, in a fixed
+// order that ends with the refresh of every face; the primary face's
+// refresh runs the frame step, which draws the next frame and counts the
+// running message's time.
+//
+// The task is reached three ways: letters in its inbox, bits of the
+// database's event flags it takes once per step, and direct calls of its
+// operations from other threads (start-up, the SNMP agent, the front
+// panel).
+#pragma once
+
+#include <cstdint>
+
+#include "display/core/face.h"
+#include "display/driver/display_driver.h"
+#include "display/driver/lcd_display_driver.h"
+#include "display/driver/module_type.h"
+#include "display/frame/face_description.h"
+#include "display/message/message.h"
+#include "display/multi/parser.h"
+#include "frame/bus/subscriber.h"
+#include "frame/task/task_base.h"
+#include "tx_api.h"
+
+class CRender;
+class CPeripheral;
+
+namespace disp {
+class bus;
+class core;
+class diagnostics;
+class frame;
+class frame_engine;
+class info;
+class stream;
+}  // namespace disp
+
+// Set by changes of the sign's geometry (module type, pixel diagnostics
+// option, sign access, pixel size, line lengths).
+constexpr uint32_t DB_FLAG_DISPLAY_CONFIG = 0x40000000;
+
+// The module class of a module type: 4 for the module types of the current
+// generation, else 2 or 3 by the type's row.
+uint8_t module_type_class(uint32_t module_type);
+
+class CDisplay : public CTaskBase {
+ public:
+  enum : uint32_t {
+    STATE_NONE = 0,
+    STATE_TEST_PATTERN = 1,
+    STATE_HALTED = 2,  // for a pixel test
+    STATE_BLANK = 3,
+    STATE_START_MESSAGE = 4,
+    STATE_PAGE_ON = 5,
+    STATE_PAGE_OFF = 6,
+    STATE_REPROGRAM = 7,
+  };
+  // capFlags bits.
+  enum : uint32_t { CAP_ENABLED = 0x80000000, CAP_MEASURE = 0x40000000 };
+  static constexpr uint32_t FACES = 2;
+  static constexpr uint32_t WINDOWS = 12;
+  static constexpr uint32_t BRIGHT_LEVELS = 255;
+  static constexpr uint32_t STACK_SIZE = 20480;
+
+  struct window_s {
+    uint32_t x, width, y, height;
+  };
+  struct bright_level_s {
+    uint16_t output, up, down;
+  };
+  // The running message's per-page settings, kept across a page's drawing.
+  struct render_state_s {
+    uint8_t flash_mode;
+    uint8_t line_justification[MSG_RECTANGLES];
+    uint8_t page_justification[MSG_RECTANGLES];
+    uint8_t font;
+    uint32_t foreground;
+    uint32_t text_background;
+    int32_t char_spacing;
+    uint32_t page_background;
+  };
+
+  explicit CDisplay(post_office* router);
+  ~CDisplay() override;
+
+  // ---- task
+  // Creates thread and timer, then sets the refresh rate to the renderer's.
+  // A new life of the task's kernel objects: the "Activate Msg" mutex is
+  // made again by the next RegisterFaces (and only by that one).
+  int Create(TX_BYTE_POOL* pool);
+  int Subscribe();
+  int Process() override;
+  static void TaskEntry(ULONG);
+  static void TimerFunction(ULONG);
+
+  // ---- start-up and configuration
+  // The module-type row of mib_nv.quorModuleID.
+  const module_type_row* ReadModuleColourDepth();
+  // Registers the faces and configures the drivers: the renderer's frame
+  // rate, or 0 when the sign driver could not be set up.
+  uint8_t RegisterFaces(uint16_t height, uint16_t width, uint8_t colourCode);
+  void ReloadDisplayConfiguration();
+  void ClearUnusedLineLengths();
+
+  // ---- per step
+  void MirrorFrameToPanel(disp::frame* frame);
+  uint8_t LitRatioCap(disp::face* f);
+  void StateMachine_MessageHandler();
+  void ServiceRequests();
+
+  // ---- frame step and message time
+  void FrameStep();
+  void CountMessageTime();
+  void ActivateEndDurationMessage();
+  void SaveRenderState(CMessage* message);
+  void RestoreRenderState(CMessage* message);
+  // What an activation hands the display task: the text becomes the
+  // running message (loaded with the current MULTI defaults), its pages
+  // are counted, and the next frame step starts it (or blanks the sign).
+  void StartMessage(const uint8_t* text, uint32_t length, bool blank);
+
+  // ---- messages and requests of the task
+  void UpdateSignDimensions();
+  void CountPermanentMessages();
+  void ServiceFontStatus();
+
+  // ---- brightness, sign identification and refresh rate (least forms)
+  void UpdateBrightness(bool force);
+  void UpdateDriverInfo();
+  void SetRefreshRate(uint8_t framesPerSecond);
+  bool SetFaceFrameRate(disp::face_description* d);
+  void ComputeLineLengths(disp::face_description* d);
+  void UpdateTemperatureSensor();
+
+  // ---- operations of later sections (see display_pending.cpp)
+  void LoadBrightnessTable();
+  void ApplyBrightnessDefaults();
+  void ApplyTolerantModeChange();
+  void HandleActivateMsg();
+  void ProcessActivateRequest();
+  void ProcessMessageTable();
+  void ProcessGraphicTable();
+  void HandleMemoryManagement();
+  void ProcessPixelTestActivation();
+  void OnDisplayModeChanged();
+  void OnSpecialFeaturesChanged();
+  void ApplyHdlcAddress();
+  void DrawTestPattern(uint32_t mode);
+  void RequestBlankMessage(uint8_t sourceMode, uint8_t reason);
+  void CheckFailedPixels();
+  void ScanRenderedFrames();
+  void UpdateFaceResults(uint32_t face);
+  void PixelTestCountdown();
+  void StoreRealtimeResults();
+  void ClearPixelTestFailures();
+  void ClearRealtimeFailures();
+  void ModuleStatusReport(uint32_t face);
+  void PollModules();
+  void ReprogramModules();
+  void WriteModuleBusOutput();
+  void ReportBoardInfo(uint32_t face, disp::info* info);
+  // The front panel: its manager peripheral, the frame-view mode byte
+  // (0 when the panel does not show the sign) and the redraw of its page.
+  CPeripheral* FindFrontPanel();
+  uint8_t FrontPanelFrameViewMode();
+  void RedrawFrontPanelPage();
+  // The sign power-mode peripheral runs the sign on reduced power.
+  bool LowPowerModeActive();
+
+  // ---- wiring (start-up uses the globals; tests give their own)
+  void SetSignDriver(display_driver* driver) { m_pSignDriver = driver; }
+  display_driver* SignDriver() const { return m_pSignDriver; }
+  void SetCore(disp::core* c) { m_pCore = c; }
+  void SetModuleLink(disp::bus* bus, disp::stream* stream, disp::diagnostics* diagnostics) {
+    m_pModuleBus = bus;
+    m_pModuleStream = stream;
+    m_pDiagnostics = diagnostics;
+  }
+  // The display hooks of the renderer's adapter point at this object.
+  void InstallRenderHooks();
+
+  TX_MUTEX* ActivateLock() { return m_bActivateLockCreated ? &m_ActivateLock : nullptr; }
+  subscriber& Inbox() { return m_Inbox; }
+  CMessage& Message() { return m_Message; }
+  CMULTIParser& Parser() { return m_Parser; }
+  disp::face& Face(uint32_t i) { return m_Faces[i < FACES ? i : 0]; }
+  disp::face_description& FaceDescription(uint32_t i) { return m_FaceDesc[i < FACES ? i : 0]; }
+  uint16_t LateSteps() const { return m_uLateSteps; }
+
+  // Fields other parts of the controller read or write.
+  display_driver* m_pSignDriver;
+  CLCDDisplayDriver m_LcdDriver;
+  uint8_t m_byModuleTestActive = 0;
+  uint8_t m_bySecondStreamActive = 0;
+  uint8_t m_byCustomRed = 0, m_byCustomBlue = 0, m_byCustomGreen = 0;
+  uint32_t m_dwBrightLevelCount = 0;
+  uint8_t m_byModuleInfoA = 0, m_byModuleInfoB = 0, m_byModuleInfoC = 0;
+  uint8_t m_byPixelTestRunning = 0;
+  display_driver* m_pActiveDriver = nullptr;
+  // Not null once a message was activated: the running message's text
+  // (the message's own copy, which outlives the activation record).
+  const uint8_t* m_pRunningMulti = nullptr;
+  disp::face m_Faces[FACES];
+  disp::face_description m_FaceDesc[FACES];
+  uint32_t m_dwFaceCount = 0;
+  uint32_t m_dwCapFlags = CAP_MEASURE;
+  uint32_t m_dwLitCap = 1;
+  uint8_t m_byCapRaiseDelay = 0;
+  uint32_t m_dwTimeRemainingMark = 0;
+  uint32_t m_dwTimeRemainingSeen = 0;
+  uint32_t m_dwOffTicks = 0;
+  uint32_t m_dwOnTicks = 0;
+  CMULTIParser m_Parser;
+  CParser* m_pParserRef = nullptr;
+  CRender* m_pRenderRef = nullptr;
+  CPeripheral* m_pFrontPanel = nullptr;
+  subscriber m_Inbox;
+  uint32_t m_dwDisplayState = STATE_BLANK;
+  uint32_t m_dwBrightnessCap = 255;
+  uint8_t m_byPageCount = 0;
+  uint8_t m_byRealtimeHoldoff = 200;
+  uint32_t m_dwIllumControlAtStart = 0;
+  uint8_t m_byBrightnessReload = 1;
+  bright_level_s m_BrightTable[BRIGHT_LEVELS] = {};
+  uint32_t m_dwBrightnessState = 0;
+  render_state_s m_SavedRenderState = {};
+  uint16_t m_wSavedPage = 0;
+  uint8_t m_byPixelTestCountdown = 0;
+  TX_MUTEX m_ActivateLock{};
+  uint8_t m_byBeaconRequest = 0;
+  CMessage m_Message;
+  uint8_t m_byPatternActive = 0;
+  window_s m_Windows[WINDOWS] = {};
+
+ private:
+  // Heights and widths raised to whole modules, and the module rows.
+  static void RaiseToWholeModules(disp::face_description* d);
+  void ReleaseGraphicsAndFonts();
+  void PageTiming();
+  void CheckStepTiming();
+  void HandleLetter(letter_s* letter);
+  void AutoLockCheck();
+  void ApplyFontStatusRequests();
+
+  disp::core* m_pCore;
+  disp::bus* m_pModuleBus;
+  disp::stream* m_pModuleStream;
+  disp::diagnostics* m_pDiagnostics;
+  disp::frame_engine* m_pEngine;
+  bool m_bActivateLockCreated = false;
+  uint32_t m_dwPreviousStepTick = 0;
+  uint32_t m_dwRealtimeCounter = 25;
+  uint32_t m_dwFontServiceCounter = 0;
+  uint32_t m_dwMirrorCounter = 0;
+  uint16_t m_wAutoLockCountdown = 9000;
+};
+
+// The display task of the controller (set by its construction).
+extern CDisplay* g_pDisplay;

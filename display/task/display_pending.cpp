@@ -1,0 +1,64 @@
+// Operations of the display task whose own work is not built yet: message
+// activation and the message and graphic tables, brightness tables, pixel
+// failures and tests, test patterns, module diagnostics and reprogramming,
+// and what the task asks of the front panel and the peripherals. Each does
+// the least its callers here need (usually nothing) until its work
+// replaces it; the step calls them at their place already.
+#include "database/objects.h"
+#include "display/message/db_read.h"
+#include "display/task/display.h"
+
+// ---- message activation (letter 91, request bits 0x4000, 0x800, 0x400, 0x200)
+void CDisplay::HandleActivateMsg() {}
+void CDisplay::ProcessActivateRequest() {}
+void CDisplay::ProcessMessageTable() {}
+void CDisplay::ProcessGraphicTable() {}
+void CDisplay::HandleMemoryManagement() {}
+
+// ---- brightness table (letters 34, 119 and the first step)
+void CDisplay::LoadBrightnessTable() {}
+void CDisplay::ApplyBrightnessDefaults() {}
+void CDisplay::ApplyTolerantModeChange() {}
+
+// ---- display options and pixel tests (request bits 0x200000, 0x800000,
+// 0x20000000, 0x100000)
+void CDisplay::ProcessPixelTestActivation() {}
+void CDisplay::OnDisplayModeChanged() {
+  m_dwDisplayState = STATE_TEST_PATTERN;
+  m_dwCapFlags |= CAP_MEASURE;
+}
+void CDisplay::OnSpecialFeaturesChanged() { ApplyTolerantModeChange(); }
+void CDisplay::ApplyHdlcAddress() {}
+
+// ---- test patterns: mode 1 ends them and starts the running message again
+void CDisplay::DrawTestPattern(uint32_t mode) {
+  if (mode == 1) m_dwDisplayState = STATE_START_MESSAGE;
+}
+
+// ---- pixel failures, legibility and blanking
+void CDisplay::CheckFailedPixels() {}
+void CDisplay::ScanRenderedFrames() {}
+void CDisplay::UpdateFaceResults(uint32_t) {}
+void CDisplay::PixelTestCountdown() {
+  if (m_byPixelTestCountdown) --m_byPixelTestCountdown;
+}
+void CDisplay::StoreRealtimeResults() {}
+void CDisplay::ClearPixelTestFailures() {}
+void CDisplay::ClearRealtimeFailures() {}
+
+// ---- module diagnostics, the module bus and the sign driver's lines
+void CDisplay::ModuleStatusReport(uint32_t) {}
+void CDisplay::PollModules() {}
+void CDisplay::ReprogramModules() {}
+void CDisplay::WriteModuleBusOutput() {}
+void CDisplay::ReportBoardInfo(uint32_t, disp::info*) {}
+void CDisplay::UpdateTemperatureSensor() {}
+
+// ---- the database's font service
+void CDisplay::ServiceFontStatus() {}
+
+// ---- front panel and peripherals
+CPeripheral* CDisplay::FindFrontPanel() { return nullptr; }
+uint8_t CDisplay::FrontPanelFrameViewMode() { return 0; }
+void CDisplay::RedrawFrontPanelPage() {}
+bool CDisplay::LowPowerModeActive() { return false; }
