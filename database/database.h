@@ -109,6 +109,9 @@ class CDataBase : public CTaskBase {
   uint8_t mib_nv[MIB_NV_SIZE];
   uint8_t mib_v[MIB_V_SIZE];
   uint32_t m_dwConfigChangeCount = 0;
+  // Bits of the event-configuration OIDs whose last write was refused: 0x10
+  // the compare OID, 0x20 the log OID (shared by all 60 configurations).
+  uint32_t m_dwOidErrors = 0;
 
  private:
   bool IsArea(const uint8_t* area) const { return area == mib_nv || area == mib_v; }
@@ -140,6 +143,14 @@ class CDataBase : public CTaskBase {
 // library installs it); 1 on success.
 typedef int (*builtin_font_loader)(CDataBase& db, const char* name, int slot);
 extern builtin_font_loader g_builtin_font_loader;
+
+// The critical-temperature limits (degrees Celsius) of the sign's module
+// type, which bound mib_nv.quorShutOffTemp. The module diagnostics install
+// it; while it is null the limits of an unlisted module type apply.
+typedef void (*module_critical_limits_fn)(int32_t* minimum, int32_t* maximum);
+extern module_critical_limits_fn g_module_critical_limits;
+constexpr int32_t DB_DEFAULT_CRITICAL_MIN = 85;
+constexpr int32_t DB_DEFAULT_CRITICAL_MAX = 110;
 
 // The one database of the controller.
 extern CDataBase* g_pDataBase;

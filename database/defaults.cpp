@@ -1,18 +1,20 @@
-// Factory defaults of the MIB groups. The groups fill these in as they are
-// built; until then every object starts at zero.
+// Shared writers of the factory-default entries.
 #include "database/defaults.h"
 
-#include "database/database.h"
+#include "database/defaults_util.h"
 
-void defaults_sign_nv(CDataBase&, int) {}
-void defaults_private_nv(CDataBase&, int) {}
-void defaults_fdot_nv(CDataBase&, int) {}
-void defaults_traps_nv(CDataBase&, int) {}
-void defaults_sign_v(CDataBase&) {}
-void defaults_private_v(CDataBase&) {}
-void defaults_global_v(CDataBase&) {}
-void defaults_fdot_v(CDataBase&) {}
-void defaults_traps_v(CDataBase&) {}
-void defaults_beacon_v(CDataBase&) {}
-void defaults_vestrel_v(CDataBase&) {}
-void defaults_network_v(CDataBase&) {}
+namespace dflt {
+
+void oid(CDataBase& db, uint8_t* area, uint32_t offset, const uint32_t* subids, uint32_t count) {
+  uint8_t buffer[4 * 40];
+  if (count > 40) count = 40;
+  for (uint32_t i = 0; i < count; ++i) {
+    buffer[4 * i] = static_cast<uint8_t>(subids[i] >> 24);
+    buffer[4 * i + 1] = static_cast<uint8_t>(subids[i] >> 16);
+    buffer[4 * i + 2] = static_cast<uint8_t>(subids[i] >> 8);
+    buffer[4 * i + 3] = static_cast<uint8_t>(subids[i]);
+  }
+  bytes(db, area, offset, buffer, 4 * count);
+}
+
+}  // namespace dflt

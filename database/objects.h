@@ -43,14 +43,56 @@ constexpr db_object defaultPageOffTime{25800, 1};
 constexpr db_object dmsColorScheme{25803, 1};
 constexpr db_object defaultBackgroundRGB{25804, 4};
 constexpr db_object defaultForegroundRGB{25808, 4};
-// Message table status, row r = 0..549 (500..549 permanent).
+// The MULTI defaults in force when the running message was activated.
+constexpr db_object defaultBackgroundRGBActivate{25812, 4};
+constexpr db_object defaultForegroundRGBActivate{25816, 4};
+constexpr db_object defaultFlashOnActivate{25820, 1};
+constexpr db_object defaultFlashOffActivate{25821, 1};
+constexpr db_object defaultFontActivate{25822, 1};
+constexpr db_object defaultJustificationLineActivate{25823, 1};
+constexpr db_object defaultJustificationPageActivate{25824, 1};
+constexpr db_object defaultPageOnTimeActivate{25825, 1};
+constexpr db_object defaultPageOffTimeActivate{25826, 1};
+constexpr db_object dmsValidateMessageError{25828, 1};
+// The main message table, row r = 0..549: changeable message r + 1, and
+// permanent message r - 497 in rows 500..549.
+constexpr db_object dmsMessageMultiString(uint32_t r) { return {25832 + 4 * r, 4}; }
+constexpr db_object dmsMessageOwner(uint32_t r) { return {28032 + 4 * r, 4}; }
+constexpr db_object dmsMessageCRC(uint32_t r) { return {30232 + 2 * r, 2}; }
+constexpr db_object dmsMessageBeacon(uint32_t r) { return {31332 + r, 1}; }
+constexpr db_object dmsMessagePixelService(uint32_t r) { return {31882 + r, 1}; }
+constexpr db_object dmsMessageRunTimePriority(uint32_t r) { return {32432 + r, 1}; }
 constexpr db_object dmsMessageStatus(uint32_t r) { return {32982 + r, 1}; }
+// The schedule message row (memory type 6, number 1).
+constexpr db_object scheduleMessageMultiString{33532, 4};
+constexpr db_object scheduleMessageOwner{33536, 4};
+constexpr db_object scheduleMessageCRC{33540, 2};
+constexpr db_object scheduleMessageBeacon{33542, 1};
+constexpr db_object scheduleMessagePixelService{33543, 1};
+constexpr db_object scheduleMessageRunTimePriority{33544, 1};
+constexpr db_object scheduleMessageStatus{33545, 1};
+// The current-buffer row (memory type 5, number 1): the running message.
+constexpr db_object currentBufferMultiString{33548, 4};
+constexpr db_object currentBufferOwner{33552, 4};
+constexpr db_object currentBufferCRC{33556, 2};
+constexpr db_object currentBufferBeacon{33558, 1};
+constexpr db_object currentBufferPixelService{33559, 1};
+constexpr db_object currentBufferRunTimePriority{33560, 1};
+constexpr db_object currentBufferStatus{33561, 1};
 constexpr db_object dmsSWReset{33564, 1};
 constexpr db_object dmsMessageTimeRemaining{33566, 2};
+constexpr db_object dmsMsgTableSource{33568, 4};
+constexpr db_object dmsMsgRequesterID{33572, 4};
 constexpr db_object dmsMsgSourceMode{33576, 1};
+constexpr db_object dmsShortPowerRecoveryMessage{33580, 4};
+constexpr db_object dmsLongPowerRecoveryMessage{33584, 4};
+constexpr db_object dmsResetMessage{33592, 4};
+constexpr db_object dmsCommunicationsLossMessage{33596, 4};
 constexpr db_object dmsTimeCommLoss{33600, 2};
 constexpr db_object dmsEndDurationMessage{33608, 4};
 constexpr db_object dmsActivateMsgError{33612, 1};
+constexpr db_object dmsMultiSyntaxError{33613, 1};
+constexpr db_object dmsMultiSyntaxErrorPosition{33614, 2};
 constexpr db_object dmsIllumControl{33620, 1};
 constexpr db_object dmsIllumBrightnessValues{33624, 4};
 // Graphic table, row g = 0..49.
@@ -80,6 +122,7 @@ constexpr db_object communityNameAccessMask(uint32_t i) { return {94064 + 4 * i,
 constexpr db_object auxIOPortDescription(uint32_t i) { return {94464 + 4 * i, 4}; }
 constexpr db_object quorDisplayMode{95016, 1};
 constexpr db_object quorShutOffTemp{95023, 1};
+constexpr db_object quorEmergencyMessage{95024, 4};
 constexpr db_object quorMessageTableMode{95028, 1};
 constexpr db_object quorModuleID{95030, 2};
 constexpr db_object quorEnableRealTimePixelDiagnostics{95032, 1};
@@ -91,6 +134,11 @@ constexpr db_object quorRemoteIPPort{95060, 2};
 constexpr db_object quorHostIPPort{95062, 2};
 constexpr db_object quorEthernetMode{95066, 1};
 constexpr db_object quorFrameRate{95078, 1};
+// The display lines' CAN bit rate: 1 the module type's own code, n > 1 code
+// n - 2.
+constexpr db_object quorCANBaudRate{95092, 1};
+// The code of the last activation of any memory type but the current buffer.
+constexpr db_object quorLastActivatedCode{95088, 4};
 constexpr db_object quorFeatureSet{95096, 4};
 // Modules in display line i = 0..8 (0: the full width); the dimming table
 // of the lit-ratio brightness cap, entries k = 0..4.
@@ -98,6 +146,8 @@ constexpr db_object quorLineLength(uint32_t i) { return {95118 + i, 1}; }
 constexpr db_object quorPixelDimLevels{95128, 1};
 constexpr db_object quorPixelDimPercent(uint32_t k) { return {95132 + k, 1}; }
 constexpr db_object quorPixelDimBrightness(uint32_t k) { return {95137 + k, 1}; }
+// Two further message references, k = 0..1 (message ID codes).
+constexpr db_object quorMessageRef(uint32_t k) { return {95156 + 4 * k, 4}; }
 // Port configuration, port p: 0 CCP, 1 AUX, 2 MODEM, 3 LAPTOP, 4 ETHERNET.
 constexpr db_object quorCommConfigFlowControl(uint32_t p) { return {95176 + p, 1}; }
 constexpr db_object quorCommConfigProtocol(uint32_t p) { return {95181 + p, 1}; }
@@ -120,7 +170,29 @@ namespace vol {
 constexpr db_object numFonts{4, 1};
 constexpr db_object dmsMaxMultiStringLength{16, 2};
 constexpr db_object dmsNumPermanentMsg{20, 2};
+constexpr db_object dmsNumChangeableMsg{22, 2};
 constexpr db_object dmsMaxChangeableMsg{24, 2};
+constexpr db_object dmsFreeChangeableMemory{28, 4};
+constexpr db_object dmsNumVolatileMsg{32, 2};
+constexpr db_object dmsFreeVolatileMemory{36, 4};
+// The volatile messages, row k = 0..3 (message k + 1).
+constexpr db_object volatileMessageMultiString(uint32_t k) { return {40 + 4 * k, 4}; }
+constexpr db_object volatileMessageOwner(uint32_t k) { return {56 + 4 * k, 4}; }
+constexpr db_object volatileMessageCRC(uint32_t k) { return {72 + 2 * k, 2}; }
+constexpr db_object volatileMessageBeacon(uint32_t k) { return {80 + k, 1}; }
+constexpr db_object volatileMessagePixelService(uint32_t k) { return {84 + k, 1}; }
+constexpr db_object volatileMessageRunTimePriority(uint32_t k) { return {88 + k, 1}; }
+constexpr db_object volatileMessageStatus(uint32_t k) { return {92 + k, 1}; }
+// The two built-in permanent messages, row k = 0..1 (message k + 1).
+constexpr db_object permanentMessageMultiString(uint32_t k) { return {96 + 4 * k, 4}; }
+constexpr db_object permanentMessageOwner(uint32_t k) { return {104 + 4 * k, 4}; }
+constexpr db_object permanentMessageCRC(uint32_t k) { return {112 + 2 * k, 2}; }
+constexpr db_object permanentMessageBeacon(uint32_t k) { return {116 + k, 1}; }
+constexpr db_object permanentMessagePixelService(uint32_t k) { return {118 + k, 1}; }
+constexpr db_object permanentMessageRunTimePriority(uint32_t k) { return {120 + k, 1}; }
+constexpr db_object permanentMessageStatus(uint32_t k) { return {122 + k, 1}; }
+// While not empty the agent reports this copy of the current-buffer row.
+constexpr db_object currentBufferOverride{124, 4};
 constexpr db_object dmsActivateMessage{140, 4};
 constexpr db_object dmsControlMode{144, 1};
 constexpr db_object dmsMemoryMgmt{145, 1};
@@ -181,11 +253,15 @@ constexpr db_object auxIOPortLastCommandedState(uint32_t i) { return {13632 + 4 
 constexpr db_object activationSlotCode(uint32_t s) { return {17184 + 4 * s, 4}; }
 constexpr db_object activationSlotSourceMode(uint32_t s) { return {17212 + s, 1}; }
 constexpr db_object activationSlotReason(uint32_t s) { return {17219 + s, 1}; }
+constexpr db_object activationSlotEndTime(uint32_t s) { return {17228 + 4 * s, 4}; }
+constexpr db_object activationSlotLastCode(uint32_t s) { return {17256 + 4 * s, 4}; }
 constexpr db_object quorPowerModeStatus{17317, 1};
 // The file-transfer request: the file name (a directory pattern for a
 // listing) and the CRC-16 of its bytes.
 constexpr db_object fileTransferName{17332, 4};
 constexpr db_object fileTransferNameCrc{17336, 2};
+// Why the running message runs (the reason of its activation slot).
+constexpr db_object quorActivationReason{17348, 1};
 constexpr db_object quorRealTimeData{17368, 4};
 constexpr db_object peripheralTableLock{17378, 1};
 // MIB-II system group and the interface's addresses.

@@ -5,49 +5,17 @@
 #include <string>
 #include <vector>
 
-#include "board_host.h"
-#include "database/database.h"
-#include "database/objects.h"
 #include "frame/monitor/monitor_task.h"
-#include "frame/startup/startup.h"
-#include "frame/timer/timer_scheduler.h"
-#include "frame/trace/trace.h"
 #include "mon_api.h"
-#include "monitor_host.h"
-#include "net_host.h"
-#include "rtos_host.h"
+#include "tests/controller_fixture.h"
 
 namespace {
 
-class StartupTest : public ::testing::Test {
+class StartupTest : public controller_test {
  protected:
-  void Boot(const std::function<void(void*)>& before = nullptr) {
-    board::board_config config;
-    config.serial[1].kind = board::serial_kind::pipe;
-    board::reset(config);
-    monitor::reset();
-    // The network comes up at the communication task's first step: its
-    // ports on ephemeral host ports, so that runs never collide.
-    net_host_config net;
-    net.ephemeral = true;
-    ASSERT_TRUE(net_host_configure(net));
+  void Start(const std::function<void(void*)>& before = nullptr) {
     // "1" typed on the console while the controller starts: debug trace.
-    board::serial(1).send("1");
-    startup_subscribe();
-    rtos::kernel_config k;
-    k.memory_size = 32u << 20;
-    rtos::kernel_start(k, [&](void* mem) {
-      if (before) before(mem);
-      tx_application_define(mem);
-    });
-  }
-  void TearDown() override {
-    rtos::settle();
-    net_host_shutdown();
-    board::shutdown();
-    rtos::kernel_stop();
-    monitor::shutdown();
-    timer_scheduler_tx_rtos::DestroyInstance();
+    Boot([] { board::serial(1).send("1"); }, before);
   }
   // Position of a line in the captured output, or npos.
   size_t At(const std::string& line) const { return cap_.text().find(line); }
@@ -56,7 +24,7 @@ class StartupTest : public ::testing::Test {
 };
 
 TEST_F(StartupTest, BootsAndStartsEachTaskAtItsFirstExpiry) {
-  Boot();
+  Start();
   const std::string lines[] = {
       "Booting PX3907561 ver 1.9.4588.42 built ",
       " - Detecting Hardware\t\t\t\t\t[ OK ]\n\tKM Product Board with MM Fiber\n",
@@ -104,13 +72,13 @@ TEST_F(StartupTest, BootsAndStartsEachTaskAtItsFirstExpiry) {
 
 TEST_F(StartupTest, FailedPoolPrintsItsFailureAndStartUpGoesOn) {
   // The pool exists already, so the kernel refuses to create it again.
-  Boot([](void* mem) { tx_byte_pool_create(&g_thread_stack_pool, "taken", mem, 4096); });
+  Start([](void* mem) { tx_byte_pool_create(&g_thread_stack_pool, "taken", mem, 4096); });
   EXPECT_NE(At(" - tx_byte_pool_create: thread_stacks\t\t\t[FAIL]\n"), std::string::npos);
   EXPECT_NE(At("Launching Thread(s) at"), std::string::npos);
 }
 
 TEST_F(StartupTest, StartRecordsTheResetKind) {
-  Boot();
+  Start();
   struct Row {
     uint32_t cause;
     uint8_t mode;

@@ -12,6 +12,7 @@
 #include "database/database.h"
 #include "database/journal.h"
 #include "frame/bus/letter.h"
+#include "frame/buffer/gpbuffer.h"
 #include "frame/bus/post_office.h"
 #include "frame/os/os.h"
 #include "monitor_host.h"
@@ -54,6 +55,11 @@ class DatabaseTest : public ::testing::Test {
       ASSERT_EQ(os_byte_pool_create(&pool_, "dynamic database", mem, pool_size), OS_SUCCESS);
       ASSERT_EQ(os_event_create(&g_database_flags, "database"), OS_SUCCESS);
       ASSERT_EQ(os_event_create(&inbox_flags_, "inbox"), OS_SUCCESS);
+      // Work buffers (font loading) behind the string pool, when asked for.
+      uint8_t* cursor = static_cast<uint8_t*>(mem) + pool_size;
+      if (with_buffers_) {
+        ASSERT_EQ(g_gpbuffer.Create(&cursor, kBufferPool), 1);
+      }
     });
     db_ = std::make_unique<CDataBase>(&g_post_office);
     db_->SetStringPool(&pool_);
@@ -66,6 +72,11 @@ class DatabaseTest : public ::testing::Test {
   void TearDown() override {
     inbox_.reset();
     db_.reset();
+    if (with_buffers_) {
+      // The global pool lived in this kernel's memory.
+      g_gpbuffer.~CGPBuffer();
+      new (&g_gpbuffer) CGPBuffer();
+    }
     rtos::kernel_stop();
     CDB::DestroyInstance();
     monitor::shutdown();
@@ -96,6 +107,8 @@ class DatabaseTest : public ::testing::Test {
   }
 
   static const uint32_t kAllLetters[];
+  static constexpr uint32_t kBufferPool = 1u << 20;
+  bool with_buffers_ = false;  // set before SetUp
   TX_BYTE_POOL pool_{};
   TX_EVENT_FLAGS_GROUP inbox_flags_{};
   RecordingJournal journal_;

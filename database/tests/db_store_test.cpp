@@ -72,6 +72,7 @@ TEST_F(DatabaseTest, OutOfRangeAccessesAreRefused) {
 }
 
 TEST_F(DatabaseTest, JournalTakesOnlyNonVolatileChanges) {
+  db_->SetHooksEnabled(false);  // storing only
   db_->SetValue(95016, 1, 5, db_->mib_nv, 0);
   db_->SetValue(95016, 1, 5, db_->mib_nv, DB_NOTIFY);  // unchanged: dropped
   db_->SetValue(95030, 2, 9, db_->mib_nv, DB_NO_JOURNAL);
@@ -93,6 +94,7 @@ TEST_F(DatabaseTest, JournalTakesOnlyNonVolatileChanges) {
 }
 
 TEST_F(DatabaseTest, StringsReadBackAndNeverAsNull) {
+  db_->SetHooksEnabled(false);
   EXPECT_EQ(Str(33624, db_->mib_nv), "");
   EXPECT_EQ(db_->SetString(33624, 4, "hello", 5, db_->mib_nv, 0), DB_OK);
   EXPECT_EQ(Str(33624, db_->mib_nv), "hello");
@@ -105,6 +107,7 @@ TEST_F(DatabaseTest, StringsReadBackAndNeverAsNull) {
 }
 
 TEST_F(DatabaseTest, LongNonVolatileStringReadsAsEmpty) {
+  db_->SetHooksEnabled(false);
   std::string big(2001, 'x');
   EXPECT_EQ(db_->SetString(33624, 4, big.data(), 2001, db_->mib_nv, DB_NO_JOURNAL), DB_OK);
   EXPECT_EQ(Str(33624, db_->mib_nv), "");

@@ -66,6 +66,7 @@ TEST_F(DatabaseTest, StringsStaySoundAcrossThreads) {
 }
 
 TEST_F(DatabaseTest, FontVersionOfAFontWithoutCharacters) {
+  db_->SetHooksEnabled(false);  // set up a font without characters
   db_->SetValue(nv::fontNumber(2).offset, 1, 3, db_->mib_nv, 0);
   db_->SetValue(nv::fontHeight(2).offset, 1, 7, db_->mib_nv, 0);
   db_->SetValue(nv::fontCharSpacing(2).offset, 1, 1, db_->mib_nv, 0);

@@ -1,8 +1,8 @@
-// The sign's display driver of the controller on a host: it keeps the last
-// frame the display task sent and, when the frame changed, writes the face
-// as a PNG picture (each pixel a lit or dark dot) so that a person can see
-// what the sign shows. The board's own sign driver replaces it on the
-// board.
+// A display driver without hardware: it keeps the last frame the display
+// task sent and, when the frame changed, writes the face as a PNG picture
+// (each pixel a lit or dark dot). The display task starts with it; start-up
+// gives the task the sign's own driver (CQ5DisplayDriver), whose frames the
+// board's display hardware shows as the picture.
 #pragma once
 
 #include <cstdint>

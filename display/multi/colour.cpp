@@ -33,9 +33,11 @@ uint32_t colour_value(uint32_t index) {
   return is_two_colour_module_type(module_type()) ? kTwoColour[index] : kFullColour[index];
 }
 
-uint32_t colour_value_for_module_type(uint32_t index) {
+uint32_t colour_value_for_module_type(uint32_t index) { return colour_value_for_module_type(index, module_type()); }
+
+uint32_t colour_value_for_module_type(uint32_t index, uint32_t type) {
   if (index >= kColours) return 0;
-  return is_two_colour_module_type(module_type()) ? kTwoColour24[index] : kFullColour24[index];
+  return is_two_colour_module_type(type) ? kTwoColour24[index] : kFullColour24[index];
 }
 
 uint32_t colour_rect_rgb_value(uint32_t r, uint32_t g, uint32_t b) {

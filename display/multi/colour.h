@@ -20,6 +20,9 @@ bool is_two_colour_module_type(uint32_t module_type);
 uint32_t colour_value(uint32_t index);
 // The same colours as 24-bit values, red in the low byte, blue in the high.
 uint32_t colour_value_for_module_type(uint32_t index);
+// The same for a given module type code (the factory defaults need the
+// colours of the module type they are about to store).
+uint32_t colour_value_for_module_type(uint32_t index, uint32_t module_type);
 // An RGB triple on the configured module type as the colour rectangle tag
 // draws it: on two-colour modules red and green give green, red alone red,
 // anything else black.

@@ -15,6 +15,7 @@
 #include "display/render/render_adapter.h"
 #include "display/render/render_hooks.h"
 #include "display/task/display_db.h"
+#include "display/task/display_lock.h"
 #include "frame/os/os.h"
 #include "frame/trace/trace.h"
 
@@ -104,9 +105,14 @@ void CDisplay::TimerFunction(ULONG) {
 }
 
 int CDisplay::Create(TX_BYTE_POOL* pool) {
-  // A new kernel: its objects are made anew.
+  // A new kernel: its objects are made anew. The display lock is made
+  // here already, so that the step and the other threads' entries are
+  // serialised from the first step on, registered faces or not.
   m_bActivateLockCreated = false;
+  m_pLockOwner = nullptr;
+  m_dwLockDepth = 0;
   int result = CTaskBase::Create(pool, TaskEntry, TimerFunction);
+  if (result && os_mutex_create(&m_ActivateLock, "Activate Msg", 1) == OS_SUCCESS) m_bActivateLockCreated = true;
   if (result) m_dwPreviousStepTick = StartTime();
   SetRefreshRate(g_render.m_byFrameRate);
   return result;
@@ -137,6 +143,9 @@ void CDisplay::CheckStepTiming() {
 
 int CDisplay::Process() {
   CTaskBase::Process();
+  // The step owns the parser, the renderer and the running message: other
+  // threads' activations wait until it is done.
+  display_lock lock(this);
 
   uint32_t actual = 0;
   if (os_event_get(&g_database_flags, DB_FLAG_DISPLAY_CONFIG, OS_EVENT_AND_CLEAR, &actual, OS_NO_WAIT) ==

@@ -123,6 +123,46 @@ class CDisplay : public CTaskBase {
   // are counted, and the next frame step starts it (or blanks the sign).
   void StartMessage(const uint8_t* text, uint32_t length, bool blank);
 
+  // ---- activation slots and arbitration (display/activation/slots.cpp)
+  static constexpr uint32_t SLOTS = 7;
+  static constexpr uint32_t REQUEST_SLOT = 6;  // every ordinary request
+  // The first slot, 0 to 6, holding a 12-byte code that is not all zero.
+  bool determine_msg_to_run(uint8_t* slot);
+  // Arbitrates the slots and activates the winner (or the fail-safe blank
+  // message when no slot holds a code).
+  void handle_activate_msg();
+  // Takes the central request (mib_v.dmsActivateMessage) into slot 6 and
+  // arbitrates, under the display lock.
+  void ProcessActivateRequest();
+  void StartSlotTimer(uint8_t slot);
+  // Rewrites the slot's duration with the minutes left until its end time;
+  // false when none are left.
+  bool UpdateSlotDuration(uint8_t slot);
+  bool IsNewSlotActivation(uint8_t lastSlot, uint8_t slot);
+
+  // ---- validation and activation (display/activation/)
+  // The whole path for one code: prepare, validate, activate, record. The
+  // result is an NTCIP activation error (2 = activated).
+  uint32_t request_activation(const uint8_t* code, uint32_t length, uint8_t slot, bool record, uint8_t sourceMode,
+                              uint8_t reason);
+  // Decodes the code and fetches the message's row into the record.
+  uint32_t PrepareActivation(const uint8_t* code, uint32_t length, CMessageActivation* activation);
+  // The checks of a prepared record, the trial parse last.
+  uint32_t ValidateActivation(CMessageActivation* activation);
+  void ActivateMessage(CMessageActivation* activation, uint8_t slot);
+  void RecordActivationResult(uint32_t result);
+  void StoreActivateDefaults();
+
+  // ---- message tables (display/tables/)
+  // The status pass over the volatile and the main message table.
+  void ProcessMessageTable();
+  // Parses a stored message for validation and records the outcome in the
+  // validation error objects; true when it parses.
+  bool ValidateMulti(const uint8_t* text, uint32_t length, uint32_t mode);
+  // The validating parse shared by both checks: the MULTI error code
+  // (2 when fine) and its position; 0 without a parser or memory.
+  uint32_t TrialParse(const uint8_t* text, uint32_t length, uint32_t* position);
+
   // ---- messages and requests of the task
   void UpdateSignDimensions();
   void CountPermanentMessages();
@@ -140,9 +180,6 @@ class CDisplay : public CTaskBase {
   void LoadBrightnessTable();
   void ApplyBrightnessDefaults();
   void ApplyTolerantModeChange();
-  void HandleActivateMsg();
-  void ProcessActivateRequest();
-  void ProcessMessageTable();
   void ProcessGraphicTable();
   void HandleMemoryManagement();
   void ProcessPixelTestActivation();
@@ -170,6 +207,13 @@ class CDisplay : public CTaskBase {
   void RedrawFrontPanelPage();
   // The sign power-mode peripheral runs the sign on reduced power.
   bool LowPowerModeActive();
+  // A central activation withdraws the power-loss message of the sign
+  // power-mode peripheral, when that peripheral is live.
+  void ClearPowerLossActivation();
+  // Every general-purpose output that messages have switched on goes off.
+  void ClearGPOutputRequests();
+  // Removes the bitmap files no message names any more.
+  void PurgeUnusedBitmaps();
 
   // ---- wiring (start-up uses the globals; tests give their own)
   void SetSignDriver(display_driver* driver) { m_pSignDriver = driver; }
@@ -235,6 +279,13 @@ class CDisplay : public CTaskBase {
   CMessage m_Message;
   uint8_t m_byPatternActive = 0;
   window_s m_Windows[WINDOWS] = {};
+  // Arbitration: the slot that ran last, and set until the first activation
+  // from a slot succeeded.
+  uint8_t m_byLastSlotRun = 0;
+  bool m_bFirstActivation = true;
+  // The display lock's holder and how often it holds it (display_lock.h).
+  TX_THREAD* m_pLockOwner = nullptr;
+  uint32_t m_dwLockDepth = 0;
 
  private:
   // Heights and widths raised to whole modules, and the module rows.

@@ -10,6 +10,7 @@
 #include "display/render/render.h"
 #include "display/task/display.h"
 #include "display/task/display_db.h"
+#include "display/task/display_lock.h"
 #include "frame/bus/post_office.h"
 #include "frame/os/os.h"
 #include "frame/trace/trace.h"
@@ -191,8 +192,13 @@ void CDisplay::FrameStep() {
         router->Publish(MSG_WDT_DISPLAY_STOP);
         router->Publish(MSG_PERIPHERALS_DISABLE);
       }
-      os_sleep(100);
-      ReprogramModules();
+      {
+        // Programming takes minutes and needs neither parser nor message:
+        // activations are not held up meanwhile.
+        display_unlock unlock(this);
+        os_sleep(100);
+        ReprogramModules();
+      }
       if (post_office* router = m_Inbox.Router()) {
         router->Publish(MSG_PERIPHERALS_ENABLE);
         router->Publish(MSG_WDT_DISPLAY_START);

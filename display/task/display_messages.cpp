@@ -5,6 +5,7 @@
 #include "display/message/db_read.h"
 #include "display/task/display.h"
 #include "display/task/display_db.h"
+#include "display/task/display_lock.h"
 #include "frame/bus/post_office.h"
 #include "frame/os/os.h"
 #include "frame/trace/trace.h"
@@ -77,14 +78,17 @@ void CDisplay::HandleLetter(letter_s* letter) {
     case MSG_DISPLAY_STOP:
     case MSG_DISPLAY_SUSPEND:
     case MSG_DISPLAY_RESUME:
-    case MSG_DISPLAY_STACK_REPORT:
+    case MSG_DISPLAY_STACK_REPORT: {
+      // A suspended or ended display thread must not keep the others out.
+      display_unlock unlock(this);
       HandleControlLetter(&m_Inbox, letter, kControlLetters);
       break;
+    }
     case MSG_FONT_STATUS_CHANGED:
       ApplyFontStatusRequests();
       break;
     case MSG_ACTIVATION_WRITTEN:
-      HandleActivateMsg();
+      handle_activate_msg();
       break;
     case MSG_SIGN_TYPE_CHANGED: {
       if (router) router->Publish(MSG_WDT_DISPLAY_STOP);
@@ -122,6 +126,8 @@ void CDisplay::HandleLetter(letter_s* letter) {
         monitor_printf("face does not exist\n");
         break;
       }
+      // A long report of module records: activations go on meanwhile.
+      display_unlock unlock(this);
       ModuleStatusReport(face);
       break;
     }

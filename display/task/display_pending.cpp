@@ -1,5 +1,5 @@
-// Operations of the display task whose own work is not built yet: message
-// activation and the message and graphic tables, brightness tables, pixel
+// Operations of the display task whose own work is not built yet: the
+// graphic table and memory management, brightness tables, pixel
 // failures and tests, test patterns, module diagnostics and reprogramming,
 // and what the task asks of the front panel and the peripherals. Each does
 // the least its callers here need (usually nothing) until its work
@@ -8,12 +8,10 @@
 #include "display/message/db_read.h"
 #include "display/task/display.h"
 
-// ---- message activation (letter 91, request bits 0x4000, 0x800, 0x400, 0x200)
-void CDisplay::HandleActivateMsg() {}
-void CDisplay::ProcessActivateRequest() {}
-void CDisplay::ProcessMessageTable() {}
+// ---- graphic table and memory management (request bits 0x400, 0x200)
 void CDisplay::ProcessGraphicTable() {}
 void CDisplay::HandleMemoryManagement() {}
+void CDisplay::PurgeUnusedBitmaps() {}
 
 // ---- brightness table (letters 34, 119 and the first step)
 void CDisplay::LoadBrightnessTable() {}
@@ -62,3 +60,5 @@ CPeripheral* CDisplay::FindFrontPanel() { return nullptr; }
 uint8_t CDisplay::FrontPanelFrameViewMode() { return 0; }
 void CDisplay::RedrawFrontPanelPage() {}
 bool CDisplay::LowPowerModeActive() { return false; }
+void CDisplay::ClearPowerLossActivation() {}
+void CDisplay::ClearGPOutputRequests() {}

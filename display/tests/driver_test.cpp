@@ -3,7 +3,6 @@
 // mirror bitmap.
 #include <gtest/gtest.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <cstdio>
 #include <cstring>
@@ -18,6 +17,7 @@
 #include "display/driver/png_writer.h"
 #include "display/multi/multi_hooks.h"
 #include "display/surface/surface.h"
+#include "display/tests/png_read.h"
 
 namespace {
 
@@ -114,64 +114,16 @@ TEST_F(ModuleTypeTest, RowsNameTheImagesTheControllerCarries) {
 
 // ------------------------------------------------------------------- PNG
 
-struct png_image {
-  uint32_t width = 0, height = 0;
-  uint8_t depth = 0, colour = 0;
-  std::vector<uint8_t> rgb;
-};
-
-uint32_t be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
-
-// Reads back what png_encode_rgb writes, checking every chunk's CRC.
-bool decode_png(const std::vector<uint8_t>& png, png_image* out) {
-  static const uint8_t sig[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  if (png.size() < 8 || std::memcmp(png.data(), sig, 8) != 0) return false;
-  std::vector<uint8_t> idat;
-  size_t at = 8;
-  bool end = false;
-  while (!end) {
-    if (at + 12 > png.size()) return false;
-    const uint32_t length = be32(&png[at]);
-    if (at + 12 + length > png.size()) return false;
-    const std::string type(reinterpret_cast<const char*>(&png[at + 4]), 4);
-    const uint8_t* data = &png[at + 8];
-    uLong crc = crc32(0L, &png[at + 4], 4 + length);
-    if (crc != be32(data + length)) return false;
-    if (type == "IHDR") {
-      out->width = be32(data);
-      out->height = be32(data + 4);
-      out->depth = data[8];
-      out->colour = data[9];
-    } else if (type == "IDAT") {
-      idat.insert(idat.end(), data, data + length);
-    } else if (type == "IEND") {
-      end = true;
-    }
-    at += 12 + length;
-  }
-  const size_t row = size_t(out->width) * 3 + 1;
-  std::vector<uint8_t> raw(row * out->height);
-  uLongf size = raw.size();
-  if (uncompress(raw.data(), &size, idat.data(), idat.size()) != Z_OK || size != raw.size()) return false;
-  for (uint32_t y = 0; y < out->height; ++y) {
-    if (raw[y * row] != 0) return false;
-    out->rgb.insert(out->rgb.end(), raw.begin() + y * row + 1, raw.begin() + (y + 1) * row);
-  }
-  return true;
-}
-
 TEST(PngWriter, PicturesReadBackPixelForPixel) {
   const uint32_t w = 5, h = 3;
   std::vector<uint8_t> rgb(w * h * 3);
   for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<uint8_t>(i * 37);
   std::vector<uint8_t> png;
   ASSERT_TRUE(png_encode_rgb(rgb.data(), w, h, png));
-  png_image img;
-  ASSERT_TRUE(decode_png(png, &img));
+  png_rgb_picture img;  // 8-bit RGB, or the read fails
+  ASSERT_TRUE(png_read_rgb(png, &img));
   EXPECT_EQ(img.width, w);
   EXPECT_EQ(img.height, h);
-  EXPECT_EQ(img.depth, 8);
-  EXPECT_EQ(img.colour, 2);
   EXPECT_EQ(img.rgb, rgb);
 
   EXPECT_FALSE(png_encode_rgb(nullptr, 1, 1, png));
@@ -191,15 +143,13 @@ class FrameKeepingTest : public ::testing::Test {
   }
   void TearDown() override { std::remove(path_.c_str()); }
 
-  png_image ReadPicture() {
-    std::ifstream in(path_, std::ios::binary);
-    std::vector<uint8_t> png((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    png_image img;
-    EXPECT_TRUE(decode_png(png, &img));
+  png_rgb_picture ReadPicture() {
+    png_rgb_picture img;
+    EXPECT_TRUE(png_read_file(path_, &img));
     return img;
   }
   // The colour of the dot of sign pixel (x, y).
-  static std::vector<uint8_t> Dot(const png_image& img, uint32_t x, uint32_t y) {
+  static std::vector<uint8_t> Dot(const png_rgb_picture& img, uint32_t x, uint32_t y) {
     const size_t at = ((size_t(y) * CFrameKeepingDriver::DOT) * img.width + x * CFrameKeepingDriver::DOT) * 3;
     return {img.rgb[at], img.rgb[at + 1], img.rgb[at + 2]};
   }
@@ -220,7 +170,7 @@ TEST_F(FrameKeepingTest, KeepsTheLastFrameAndPicturesItWhenItChanges) {
   EXPECT_EQ(driver_.FramesWritten(), 2u);
   EXPECT_EQ(driver_.PicturesWritten(), 1u);
 
-  png_image img = ReadPicture();
+  png_rgb_picture img = ReadPicture();
   EXPECT_EQ(img.width, 10 * CFrameKeepingDriver::DOT);
   EXPECT_EQ(img.height, 7 * CFrameKeepingDriver::DOT);
   EXPECT_EQ(Dot(img, 2, 3), (std::vector<uint8_t>{255, 180, 0}));
@@ -243,7 +193,7 @@ TEST_F(FrameKeepingTest, ColourSurfacesKeepTheirColours) {
   s.SetPixel(1, 0, 0x03E0);  // green
   s.SetPixel(2, 1, 0x7C00);  // blue
   driver_.WriteFrame(&s);
-  png_image img = ReadPicture();
+  png_rgb_picture img = ReadPicture();
   EXPECT_EQ(Dot(img, 0, 0), (std::vector<uint8_t>{255, 0, 0}));
   EXPECT_EQ(Dot(img, 1, 0), (std::vector<uint8_t>{0, 255, 0}));
   EXPECT_EQ(Dot(img, 2, 1), (std::vector<uint8_t>{0, 0, 255}));

@@ -57,8 +57,9 @@ class FontDbTest : public ::testing::Test {
   }
 
   uint32_t Nv(db_object o) { return db_->GetValue(o.offset, o.width, db_->mib_nv, 0); }
-  void SetNv(db_object o, uint32_t v) { db_->SetValue(o.offset, o.width, v, db_->mib_nv, 0); }
-  void SetVol(db_object o, uint32_t v) { db_->SetValue(o.offset, o.width, v, db_->mib_v, 0); }
+  // Test state is set up around the database's write hooks.
+  void SetNv(db_object o, uint32_t v) { db_->SetValue(o.offset, o.width, v, db_->mib_nv, DB_NO_VALIDATE); }
+  void SetVol(db_object o, uint32_t v) { db_->SetValue(o.offset, o.width, v, db_->mib_v, DB_NO_VALIDATE); }
   std::string NvString(db_object o) {
     uint32_t len = 0;
     const uint8_t* p = db_->GetString(o.offset, 4, db_->mib_nv, &len);

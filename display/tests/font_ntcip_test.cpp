@@ -41,7 +41,7 @@ class NtcipFontTest : public FontDbTest {
 
   void SetBitmap(uint32_t slot, uint32_t c, std::vector<uint8_t> bytes) {
     db_->SetString(nv::characterBitmap(slot, c - 1).offset, 4, bytes.data(), static_cast<uint32_t>(bytes.size()),
-                   db_->mib_nv, 0);
+                   db_->mib_nv, DB_NO_VALIDATE);
   }
 
   // The version ID computed from the stored objects, apart from the database.

@@ -11,14 +11,16 @@
 #include <sstream>
 
 #include "board_host.h"
-#include "display/driver/frame_keeping_driver.h"
+#include "display/driver/sign_picture.h"
 #include "monitor_host.h"
 #include "net_host.h"
+#include "tx_api.h"
 
 namespace {
 
 struct termios g_saved_terminal;
 bool g_terminal_saved = false;
+CSignPicture g_sign_picture;
 
 // The host ports of the controller's network, from "net.conf" in the state
 // folder when there is one (see net_host_parse_config for its lines).
@@ -60,8 +62,7 @@ bool host_prepare(const std::string& state_folder, const std::vector<std::string
     tcsetattr(STDIN_FILENO, TCSANOW, &raw);
   }
   board::reset(config);
-  // The sign's face, as a picture a person can look at.
-  g_frame_keeping_driver.SetPictureFile(state_folder + "/sign.png");
+  host_show_sign(state_folder + "/" + HOST_SIGN_PICTURE);
 
   monitor::monitor_config mon;
   mon.state_folder = state_folder;
@@ -77,3 +78,21 @@ bool host_prepare(const std::string& state_folder, const std::vector<std::string
 void host_restore_terminal() {
   if (g_terminal_saved) tcsetattr(STDIN_FILENO, TCSANOW, &g_saved_terminal);
 }
+
+void host_show_sign(const std::string& path) {
+  g_sign_picture = CSignPicture();
+  g_sign_picture.SetFile(path);
+  // Each frame the display hardware decoded, in the display task's thread.
+  board::display_output().on_frame = [] {
+    const board::display_face f = board::display_output().face();
+    sign_face_s face;
+    face.width = f.width;
+    face.height = f.height;
+    face.wide = f.wide;
+    face.colours = f.colours;
+    face.pixels = f.pixels.data();
+    g_sign_picture.Offer(face, tx_time_get());
+  };
+}
+
+const CSignPicture& host_sign_picture() { return g_sign_picture; }

@@ -11,6 +11,10 @@
 constexpr const char* HOST_NET_CONFIG = "net.conf";
 // The data key's contents (written when the key is first programmed).
 constexpr const char* HOST_DATAKEY_FILE = "datakey.bin";
+// The sign's face as a picture (written when what the sign shows changes).
+constexpr const char* HOST_SIGN_PICTURE = "sign.png";
+
+class CSignPicture;
 
 // Creates the state folder, reads its host configuration, builds the board
 // (the console on the program's terminal) and boots the boot monitor on the
@@ -21,3 +25,7 @@ constexpr const char* HOST_DATAKEY_FILE = "datakey.bin";
 bool host_prepare(const std::string& state_folder, const std::vector<std::string>& argv, bool exit_on_restart);
 // Puts the terminal back as it was (async-signal-safe).
 void host_restore_terminal();
+// Shows what the board's display hardware receives as the picture at
+// `path`, from now on (until the board is reset).
+void host_show_sign(const std::string& path);
+const CSignPicture& host_sign_picture();

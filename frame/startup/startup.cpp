@@ -10,12 +10,16 @@
 #include "database/files/fx_shim.h"
 #include "database/fs/fs_system.h"
 #include "database/objects.h"
+#include "display/activation/display_services.h"
 #include "display/core/core.h"
 #include "display/driver/module_type.h"
+#include "display/driver/q5_display_driver.h"
 #include "display/font/font_loader.h"
 #include "display/render/render.h"
 #include "display/task/display.h"
 #include "frame/buffer/gpbuffer.h"
+#include "frame/can/can_db_driver.h"
+#include "frame/can/can_q5_driver.h"
 #include "frame/monitor/monitor_task.h"
 #include "frame/monitor_link/micromonitor.h"
 #include "frame/os/os.h"
@@ -23,6 +27,8 @@
 #include "frame/timer/timer_scheduler.h"
 #include "frame/trace/trace.h"
 #include "frame/watchdog/watchdog_task.h"
+#include "ntcip/snmp/agent/request.h"
+#include "ntcip/snmp/db/snmp_db.h"
 
 TX_BYTE_POOL g_thread_stack_pool;
 TX_BYTE_POOL g_dynamic_database_pool;
@@ -56,6 +62,12 @@ const char* const kBoardNames[] = {
 // The quad UART of the EPLD: four channels of eight registers.
 constexpr uint32_t kQuadUart[4] = {0xF0500000, 0xF0500008, 0xF0500010, 0xF0500018};
 constexpr uint32_t kEpldCanControl = 0xF0500028;
+
+// What the agent's request processing asks of the display: its hook wants
+// true for an activation that succeeded.
+bool agent_activate_message() { return !display_activate_message(); }
+const snmp_display_services kDisplayServices = {agent_activate_message, display_process_message_table,
+                                                display_process_graphic_table};
 
 }  // namespace
 
@@ -135,7 +147,13 @@ void tx_application_define(void* first_unused_memory) {
   }
   reg_write8(kEpldCanControl, reg_read8(kEpldCanControl) & 0x7F);
 
-  display_program_epld();
+  g_q5_display_driver.PowerOn();
+  CQ5DisplayDriver::JustProgramEPLD();
+  // The sign's own driver; the CAN drivers follow its EPLD state and the
+  // display's frame rate.
+  g_display.SetSignDriver(&g_q5_display_driver);
+  CCANQ5Driver::SetEpldReadyQuery(&CQ5DisplayDriver::EpldReadyQuery);
+  can_db_driver::SetFrameRateQuery(&CQ5DisplayDriver::FrameRateQuery);
   display_fonts_install();
   g_database.Init();
   power_supply_table_init();
@@ -147,6 +165,8 @@ void tx_application_define(void* first_unused_memory) {
     // The row of mib_nv.quorModuleID.
     g_display.RegisterFaces(static_cast<uint16_t>(height), static_cast<uint16_t>(width), module_row->colour_code);
   }
+  snmp_set_display_services(&kDisplayServices);
+  snmp_set_activation_check(display_check_activation);
   InitializeNTCIPObjects(&cursor);
   event_logging_update();
   platform_init_product(&cursor);

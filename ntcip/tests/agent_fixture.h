@@ -159,7 +159,11 @@ protected:
     uint32_t Nv(const db_object& o) { return db_->GetValue(o.offset, o.width, db_->mib_nv, 0); }
     uint32_t V(const db_object& o) { return db_->GetValue(o.offset, o.width, db_->mib_v, 0); }
     void SetNv(const db_object& o, uint32_t v) { ASSERT_EQ(DB_OK, db_->SetValue(o.offset, o.width, v, db_->mib_nv, 0)); }
-    void SetV(const db_object& o, uint32_t v) { ASSERT_EQ(DB_OK, db_->SetValue(o.offset, o.width, v, db_->mib_v, 0)); }
+    // Test state is set up around the database's write hooks.
+    void SetV(const db_object& o, uint32_t v)
+    {
+        ASSERT_EQ(DB_OK, db_->SetValue(o.offset, o.width, v, db_->mib_v, DB_NO_VALIDATE));
+    }
     void SetNvText(const db_object& o, const std::string& s)
     {
         ASSERT_EQ(DB_OK, db_->SetString(o.offset, o.width, s.data(), static_cast<uint32_t>(s.size()), db_->mib_nv, 0));

@@ -31,7 +31,6 @@ placeholder_task g_peripheral(&g_post_office,
 }  // namespace
 
 void job_queue_open() {}
-void display_program_epld() {}
 void event_logging_update() {}
 void script_file_load() {}
 void power_supply_table_init() {}

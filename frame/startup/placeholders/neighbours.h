@@ -9,7 +9,6 @@
 
 // Message display.
 void job_queue_open();
-void display_program_epld();
 
 // NTCIP agent.
 void event_logging_update();

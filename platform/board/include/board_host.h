@@ -11,6 +11,7 @@
 #include "board_models.h"
 #include "can_models.h"
 #include "datakey_model.h"
+#include "display_models.h"
 
 namespace board {
 
@@ -133,6 +134,11 @@ can_wire& epld_wire(unsigned channel);
 // configured one, kept whether or not it is inserted).
 datakey_port& datakey();
 datakey_memory& datakey_key();
+// The memory reserved for frame transfers, DMA channel 0 and the display
+// FPGA that it feeds.
+memory_model& frame_memory();
+dma_model& dma();
+display_output_model& display_output();
 
 // UIC input bits of the board's devices.
 enum : uint32_t {

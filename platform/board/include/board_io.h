@@ -18,6 +18,11 @@ void reg_write8(uint32_t address, uint8_t value);
 void reg_write16(uint32_t address, uint16_t value);
 void reg_write32(uint32_t address, uint32_t value);
 
+// Memory at a physical address, as the processor's loads and stores reach
+// it (on the board the address itself): null unless memory is mapped over
+// the whole range.
+uint8_t* board_memory(uint32_t address, uint32_t length);
+
 uint32_t mfdcr(uint32_t dcrn);
 void mtdcr(uint32_t dcrn, uint32_t value);
 

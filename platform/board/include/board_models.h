@@ -6,7 +6,7 @@
 // Locking: every model has its own lock and never calls another model, nor
 // an interrupt notification, while holding it, except along this order:
 // interrupt controller -> EPLD -> UART, GPIO -> EPLD configuration port,
-// data-key port -> data-key memory.
+// data-key port -> data-key memory, display FPGA -> EPLD configuration port.
 #pragma once
 
 #include <atomic>
@@ -30,6 +30,9 @@ class bus_device {
   virtual ~bus_device() = default;
   virtual uint32_t read(uint32_t offset, unsigned width) = 0;
   virtual void write(uint32_t offset, unsigned width, uint32_t value) = 0;
+  // Memory reached with plain loads and stores: its bytes from offset on, or
+  // null (registers, or a range that runs past the device).
+  virtual uint8_t* direct(uint32_t offset, uint32_t length) { return nullptr; }
 };
 
 // A device of 32-bit registers: byte and half-word accesses are lanes of the

@@ -2,6 +2,7 @@
 #include "board_host.h"
 #include "board_io.h"
 #include "can_models.h"
+#include "display_models.h"
 
 namespace board {
 
@@ -23,6 +24,10 @@ struct the_board {
   epld_can_fifo can_fifo{epld, epld_wires};
   datakey_memory key;
   datakey_port datakey;
+  memory_model low_memory{LOW_MEMORY_SIZE};
+  memory_model frame_memory{FRAME_MEMORY_SIZE};
+  dma_model dma;
+  display_output_model display{config};
 
   explicit the_board(const board_config& c) : cpld(c.board_id), key(c.datakey.size, c.datakey.file) {}
 };
@@ -55,6 +60,14 @@ void reset(const board_config& config) {
   b.cpld.attach_spi(0, &b.can_chip);
   b.epld.attach(datakey_port::OFFSET, datakey_port::SIZE, &b.datakey);
   if (config.datakey.inserted) b.datakey.insert(&b.key);
+  map_device(LOW_MEMORY_BASE, LOW_MEMORY_SIZE, &b.low_memory);
+  map_device(FRAME_MEMORY_BASE, FRAME_MEMORY_SIZE, &b.frame_memory);
+  map_dcr(dma_model::DMA0_CR0, 4, &b.dma);
+  map_dcr(dma_model::DMA0_SR, 1, &b.dma);
+  map_device(display_output_model::BASE, display_output_model::SIZE, &b.display);
+  // DMA channel 0 feeds the display FPGA.
+  display_output_model* display = &b.display;
+  b.dma.on_transfer = [display](const uint8_t* data, size_t length) { display->receive(data, length); };
 
   // Interrupt wiring. The EPLD's output reaches IRQ1 only while the shared
   // pin is switched to interrupt use and not driven by GPIO.
@@ -101,6 +114,10 @@ can_wire& epld_wire(unsigned channel) { return g_board->epld_wires[channel % epl
 
 datakey_port& datakey() { return g_board->datakey; }
 datakey_memory& datakey_key() { return g_board->key; }
+
+memory_model& frame_memory() { return g_board->frame_memory; }
+dma_model& dma() { return g_board->dma; }
+display_output_model& display_output() { return g_board->display; }
 
 uart16550& uart(unsigned port) {
   if (port == 0) return g_board->uart0;

@@ -94,6 +94,15 @@ void reg_write8(uint32_t address, uint8_t value) { board::write(address, 1, valu
 void reg_write16(uint32_t address, uint16_t value) { board::write(address, 2, value); }
 void reg_write32(uint32_t address, uint32_t value) { board::write(address, 4, value); }
 
+uint8_t* board_memory(uint32_t address, uint32_t length) {
+  for (const board::window& w : board::g_windows)
+    if (address - w.base < w.size) {
+      const uint32_t offset = address - w.base;
+      return length <= w.size - offset ? w.device->direct(offset, length) : nullptr;
+    }
+  return nullptr;
+}
+
 uint32_t mfdcr(uint32_t dcrn) {
   board::dcr_device* d = board::find_dcr(dcrn);
   return d ? d->read_dcr(dcrn) : 0;
