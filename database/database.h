@@ -20,6 +20,12 @@ enum db_access_flags : uint32_t {
   DB_NO_VALIDATE = 8,  // skip the write hook
 };
 
+// What a quiet write skips (CDataBase::BeginQuiet).
+enum db_quiet : uint32_t {
+  DB_QUIET_NOTIFY = 1,
+  DB_QUIET_HOOKS = 2,
+};
+
 // Writers' results: SNMPv1 error-status numbers.
 enum db_result : uint32_t {
   DB_OK = 0,
@@ -101,6 +107,15 @@ class CDataBase : public CTaskBase {
   void SetHooksEnabled(bool on) { m_bHookEnable = on; }
   void SetFlashMode(uint8_t mode) { m_byFlashMode = mode; }
 
+  // Quiet writes: the calling thread's own writes skip the change notices
+  // (DB_QUIET_NOTIFY) or the write hooks (DB_QUIET_HOOKS), while the writes
+  // of every other thread go on as before. The defaults and the font
+  // loaders run this way while the other tasks keep writing. Begin returns
+  // the bits the thread had, End gives them back, so scopes nest.
+  uint32_t BeginQuiet(uint32_t what);
+  void EndQuiet(uint32_t previous);
+  uint32_t QuietBits() const;
+
   uint8_t m_byThreadsLaunched = 0;
   subscriber m_mailbox;
   uint8_t m_byBootCountCleared = 0;
@@ -126,6 +141,15 @@ class CDataBase : public CTaskBase {
   uint8_t m_byFlashMode = 1;
   bool m_bNotifyEnable = false;
   bool m_bHookEnable = true;
+
+  // The threads writing quietly (a null thread is the start-up context).
+  struct quiet_writer {
+    const TX_THREAD* thread;
+    uint32_t bits;
+    bool used;
+  };
+  static constexpr uint32_t kQuietWriters = 8;
+  quiet_writer m_quiet[kQuietWriters] = {};
   TX_BYTE_POOL* m_pStringPool = nullptr;
   db_board_regs m_regs;
 

@@ -18,10 +18,11 @@ builtin_font_loader g_builtin_font_loader = nullptr;
 int CDataBase::LoadFont(const char* name, int slot) {
   // Built-in fonts come from the display's font library.
   if (!g_builtin_font_loader) return 0;
-  bool hooks = m_bHookEnable;
-  m_bHookEnable = false;
+  // The font's objects are judged as a whole, not each on its own; the
+  // other threads' writes keep their hooks.
+  const uint32_t quiet = BeginQuiet(DB_QUIET_HOOKS);
   int ok = g_builtin_font_loader(*this, name, slot);
-  m_bHookEnable = hooks;
+  EndQuiet(quiet);
   return ok;
 }
 

@@ -92,7 +92,7 @@ const db_change_range* match(const db_change_range (&table)[N], uint32_t offset,
 }  // namespace
 
 void CDataBase::NotifyChange(uint32_t offset, const uint8_t* area, uint32_t kind) {
-  if (!m_bNotifyEnable || !IsArea(area)) return;
+  if (!m_bNotifyEnable || !IsArea(area) || (QuietBits() & DB_QUIET_NOTIFY)) return;
   bool nv = area == mib_nv;
   const db_change_range* letter =
       nv ? match(kNonVolatileLetters, offset, kind) : match(kVolatileLetters, offset, kind);

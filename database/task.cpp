@@ -92,10 +92,13 @@ int CDataBase::Init() {
 }
 
 void CDataBase::LoadDefaults(int keep) {
-  m_byFlashMode = 1;
-  bool notify = m_bNotifyEnable, hooks = m_bHookEnable;
-  m_bNotifyEnable = false;
-  m_bHookEnable = false;
+  // Defaults are journalled, except in volatile-only operation: a reload by
+  // memory management must not switch the journal on behind the task's
+  // switch.
+  if (!(GetValue(nv::quorSpecialFeatureSet.offset, 4, mib_nv, 0) & kVolatileOnlyFeature)) m_byFlashMode = 1;
+  // Quiet for this thread only: memory management reloads the defaults
+  // while the other tasks write.
+  const uint32_t quiet = BeginQuiet(DB_QUIET_NOTIFY | DB_QUIET_HOOKS);
   defaults_sign_nv(*this, keep);
   defaults_mib2_nv(*this, keep);
   defaults_private_nv(*this, keep);
@@ -125,15 +128,14 @@ void CDataBase::LoadDefaults(int keep) {
   }
   monitor_printf_debug("DB Sizes - VersionInformation_mib_nv:%d dms:%d global:%d quor:%d classb:%d fdot:%d\n", 40,
                        48076, 46892, 2996, 72, 20);
-  m_bNotifyEnable = notify;
-  m_bHookEnable = hooks;
+  EndQuiet(quiet);
 }
 
 void CDataBase::InitVolatileDefaults() {
-  m_byFlashMode = 0;
-  bool notify = m_bNotifyEnable, hooks = m_bHookEnable;
-  m_bNotifyEnable = false;
-  m_bHookEnable = false;
+  // At start-up journalling stays off until the task's first cycle; once
+  // the threads run (memory management) it is left as the task set it.
+  if (!m_byThreadsLaunched) m_byFlashMode = 0;
+  const uint32_t quiet = BeginQuiet(DB_QUIET_NOTIFY | DB_QUIET_HOOKS);
   defaults_sign_v(*this);
   defaults_mib2_v(*this);
   defaults_private_v(*this);
@@ -143,8 +145,7 @@ void CDataBase::InitVolatileDefaults() {
   defaults_beacon_v(*this);
   defaults_vestrel_v(*this);
   defaults_network_v(*this);
-  m_bNotifyEnable = notify;
-  m_bHookEnable = hooks;
+  EndQuiet(quiet);
 }
 
 void CDataBase::StateMachine_BootCounter(int argument) {

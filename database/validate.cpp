@@ -470,14 +470,14 @@ uint32_t nonvolatile_string(CDataBase& db, uint32_t offset, const uint8_t* data,
 }  // namespace
 
 uint32_t CDataBase::ValidateValue(uint32_t offset, uint32_t, uint32_t value, uint8_t* area) {
-  if (!m_bHookEnable) return DB_OK;
+  if (!m_bHookEnable || (QuietBits() & DB_QUIET_HOOKS)) return DB_OK;
   if (area == mib_v) return db_hooks::volatile_value(*this, offset, value);
   if (area == mib_nv) return db_hooks::nonvolatile_value(*this, offset, value);
   return DB_OK;
 }
 
 uint32_t CDataBase::ValidateString(uint32_t offset, uint32_t, const void* data, uint32_t length, uint8_t* area) {
-  if (!m_bHookEnable) return DB_OK;
+  if (!m_bHookEnable || (QuietBits() & DB_QUIET_HOOKS)) return DB_OK;
   if (area == mib_v) return db_hooks::volatile_string(*this, offset);
   if (area == mib_nv) return db_hooks::nonvolatile_string(*this, offset, static_cast<const uint8_t*>(data), length);
   return DB_OK;

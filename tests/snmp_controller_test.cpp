@@ -1,33 +1,18 @@
 // The controller program as a process on a fresh state folder, its SNMP
 // port on a free host port given by the folder's net.conf, asked by
 // net-snmp's command-line tools on 127.0.0.1 as a traffic centre would.
-#include <arpa/inet.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <condition_variable>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#ifndef SIGNCTL_PATH
-#define SIGNCTL_PATH "signctl"
-#endif
+#include "tests/signctl_process.h"
 
 namespace {
+
+using namespace signctl_test;
 
 const char* const kSnmpGet = "/usr/bin/snmpget";
 const char* const kSnmpWalk = "/usr/bin/snmpwalk";
@@ -35,163 +20,15 @@ const char* const kSnmpSet = "/usr/bin/snmpset";
 const std::string kDescription = "\"Quorvantis, Inc. KSR-7100 Palisade(tm) VMS Field Controller\"";
 const char* const kSysDescr = "1.3.6.1.2.1.1.1.0";
 const char* const kSysLocation = "1.3.6.1.2.1.1.6.0";
-constexpr auto kBound = std::chrono::seconds(90);
-
-struct run_result {
-  int status = -1;  // the exit status, -1 when it did not exit
-  std::string output;  // standard output and error
-};
-
-// Runs a program to its end and takes what it printed.
-run_result RunProgram(const std::vector<std::string>& args) {
-  int out[2];
-  if (pipe2(out, O_CLOEXEC) != 0) return {};
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out[1], STDOUT_FILENO);
-    dup2(out[1], STDERR_FILENO);
-    int null = open("/dev/null", O_RDONLY);
-    dup2(null, STDIN_FILENO);
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  close(out[1]);
-  run_result r;
-  char buf[4096];
-  ssize_t n;
-  while ((n = read(out[0], buf, sizeof buf)) > 0) r.output.append(buf, static_cast<size_t>(n));
-  close(out[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
-
-// A loopback port that is free for UDP and TCP at the moment.
-uint16_t FreePort() {
-  for (int attempt = 0; attempt < 50; ++attempt) {
-    int u = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(u, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    getsockname(u, reinterpret_cast<sockaddr*>(&a), &len);
-    int t = socket(AF_INET, SOCK_STREAM, 0);
-    bool ok = bind(t, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    close(t);
-    close(u);
-    if (ok) return ntohs(a.sin_port);
-  }
-  return 0;
-}
-
-// A minimal SNMPv1 GET of sysDescr.0 with the community "fernly".
-std::string ProbeMessage() {
-  return std::string("\x30\x26\x02\x01\x00\x04\x06"
-                     "fernly"
-                     "\xA0\x19\x02\x01\x01\x02\x01\x00\x02\x01\x00\x30\x0E\x30\x0C\x06\x08"
-                     "\x2B\x06\x01\x02\x01\x01\x01\x00\x05\x00",
-                     40);
-}
-
-class Controller {
- public:
-  ~Controller() { Stop(); }
-
-  bool Start() {
-    char folder[] = "/tmp/signctl-test-XXXXXX";
-    if (!mkdtemp(folder)) return false;
-    folder_ = folder;
-    port_ = FreePort();
-    std::ofstream(folder_ + "/net.conf") << "# every port ephemeral but SNMP's\nephemeral\nport 161 " << port_ << "\n";
-    int in[2], out[2];
-    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return false;
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(in[0], STDIN_FILENO);
-      dup2(out[1], STDOUT_FILENO);
-      dup2(out[1], STDERR_FILENO);
-      setenv("SIGNCTL_RESTART", "exit", 1);
-      execl(SIGNCTL_PATH, SIGNCTL_PATH, "--exit-on-restart", folder_.c_str(), static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(in[0]);
-    close(out[1]);
-    console_ = in[1];  // kept open: the console reads it
-    reader_ = std::thread([this, fd = out[0]] {
-      char buf[4096];
-      ssize_t n;
-      while ((n = read(fd, buf, sizeof buf)) > 0) {
-        std::lock_guard<std::mutex> lk(m_);
-        output_.append(buf, static_cast<size_t>(n));
-        cv_.notify_all();
-      }
-      close(fd);
-    });
-    return pid_ > 0 && WaitForOutput("Launching Thread(s)") && WaitForSnmp();
-  }
-
-  void Stop() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-      pid_ = -1;
-    }
-    if (console_ >= 0) close(console_);
-    console_ = -1;
-    if (reader_.joinable()) reader_.join();
-    if (!folder_.empty()) std::filesystem::remove_all(folder_);
-    folder_.clear();
-  }
-
-  uint16_t Port() const { return port_; }
-  std::string Agent() const { return "127.0.0.1:" + std::to_string(port_); }
-  std::string Output() {
-    std::lock_guard<std::mutex> lk(m_);
-    return output_;
-  }
-
- private:
-  bool WaitForOutput(const std::string& text) {
-    std::unique_lock<std::mutex> lk(m_);
-    return cv_.wait_for(lk, kBound, [&] { return output_.find(text) != std::string::npos; });
-  }
-
-  // The network comes up at the communication task's first step: ask until
-  // the agent answers, each try bounded, as a manager retries.
-  bool WaitForSnmp() {
-    int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    timeval tv{0, 500000};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port_);
-    const std::string probe = ProbeMessage();
-    const auto deadline = std::chrono::steady_clock::now() + kBound;
-    bool answered = false;
-    while (!answered && std::chrono::steady_clock::now() < deadline) {
-      sendto(fd, probe.data(), probe.size(), 0, reinterpret_cast<sockaddr*>(&a), sizeof a);
-      char buf[1500];
-      answered = recv(fd, buf, sizeof buf, 0) > 0;
-    }
-    close(fd);
-    return answered;
-  }
-
-  std::string folder_;
-  uint16_t port_ = 0;
-  pid_t pid_ = -1;
-  int console_ = -1;
-  std::thread reader_;
-  std::mutex m_;
-  std::condition_variable cv_;
-  std::string output_;
-};
+const char* const kDms = "1.3.6.1.4.1.1206.4.2.3";
+const char* const kActivateMessage = "1.3.6.1.4.1.1206.4.2.3.6.3.0";
+const char* const kMsgTableSource = "1.3.6.1.4.1.1206.4.2.3.6.5.0";
+const char* const kActivateMsgError = "1.3.6.1.4.1.1206.4.2.3.6.17.0";
+// Activation codes: duration 65535 (for ever), priority 255, memory type 7
+// (blank), message number, CRC 0, the requester 127.0.0.1.
+const char* const kBlank1 = "FFFFFF07000100007F000001";
+const char* const kBlank3 = "FFFFFF07000300007F000001";
+const char* const kBlank4 = "FFFFFF07000400007F000001";
 
 class SnmpControllerTest : public ::testing::Test {
  protected:
@@ -208,7 +45,7 @@ class SnmpControllerTest : public ::testing::Test {
     return RunProgram(all);
   }
 
-  Controller controller_;
+  signctl_process controller_;
 };
 
 TEST_F(SnmpControllerTest, GetOfSysDescrInBothVersions) {
@@ -280,12 +117,81 @@ TEST_F(SnmpControllerTest, GetOverTcpAndSetsOfTheSystemGroup) {
   EXPECT_EQ(0, r.status) << r.output;
   r = Tool(kSnmpGet, {"-v", "1", "-c", "fernly", "tcp:" + controller_.Agent(), kSysLocation});
   EXPECT_EQ(".1.3.6.1.2.1.1.6.0 = STRING: \"Exit 12 northbound\"\n", r.output);
-  // A read-only object refuses the set; a community without rights is refused.
+  // A read-only object refuses the set as v1 agents do; a community without
+  // rights is refused.
   r = Tool(kSnmpSet, {"-v", "1", "-c", "Fernly", controller_.Agent(), kSysDescr, "s", "mine"});
   EXPECT_NE(0, r.status);
-  EXPECT_NE(std::string::npos, r.output.find("readOnly")) << r.output;
+  EXPECT_NE(std::string::npos, r.output.find("noSuchName")) << r.output;
   r = Tool(kSnmpSet, {"-v", "1", "-c", "fernly", controller_.Agent(), kSysLocation, "s", "nowhere"});
   EXPECT_NE(std::string::npos, r.output.find("noSuchName")) << r.output;
+}
+
+// A central system activates the blank message; the sign says what runs.
+TEST_F(SnmpControllerTest, SetOfDmsActivateMessageRunsTheBlankMessage) {
+  // Blank message 3 first: a source no start of the sign leaves behind.
+  run_result r = Tool(kSnmpSet, {"-v", "2c", "-c", "Fernly", controller_.Agent(), kActivateMessage, "x", kBlank3});
+  EXPECT_EQ(0, r.status) << r.output;
+  EXPECT_EQ(std::string(".") + kActivateMessage + " = Hex-STRING: FF FF FF 07 00 03 00 00 7F 00 00 01 \n", r.output);
+  r = Tool(kSnmpGet, {"-v", "2c", "-c", "fernly", controller_.Agent(), kMsgTableSource, kActivateMsgError});
+  EXPECT_EQ(0, r.status) << r.output;
+  EXPECT_EQ(std::string(".") + kMsgTableSource + " = Hex-STRING: 07 00 03 00 00 \n." + kActivateMsgError +
+                " = INTEGER: 2\n",
+            r.output);
+
+  for (const char* version : {"1", "2c"}) {
+    r = Tool(kSnmpSet, {"-v", version, "-c", "Fernly", controller_.Agent(), kActivateMessage, "x", kBlank1});
+    EXPECT_EQ(0, r.status) << r.output;
+    r = Tool(kSnmpGet, {"-v", version, "-c", "fernly", controller_.Agent(), kMsgTableSource, kActivateMessage});
+    EXPECT_EQ(0, r.status) << r.output;
+    EXPECT_EQ(std::string(".") + kMsgTableSource + " = Hex-STRING: 07 00 01 00 00 \n." + kActivateMessage +
+                  " = Hex-STRING: FF FF FF 07 00 01 00 00 7F 00 00 01 \n",
+              r.output)
+        << "version " << version;
+  }
+}
+
+// A community without the right, or one the controller does not know,
+// changes nothing.
+TEST_F(SnmpControllerTest, WrongCommunityActivatesNothing) {
+  run_result r = Tool(kSnmpSet, {"-v", "2c", "-c", "Fernly", controller_.Agent(), kActivateMessage, "x", kBlank3});
+  ASSERT_EQ(0, r.status) << r.output;
+
+  r = RunProgram({kSnmpSet, "-On", "-m", "", "-t", "1", "-r", "0", "-v", "2c", "-c", "public", controller_.Agent(),
+                  kActivateMessage, "x", kBlank4});
+  EXPECT_NE(0, r.status);
+  EXPECT_NE(std::string::npos, r.output.find("Timeout: No Response")) << r.output;
+  r = Tool(kSnmpSet, {"-v", "1", "-c", "fernly", controller_.Agent(), kActivateMessage, "x", kBlank4});
+  EXPECT_NE(0, r.status);
+  EXPECT_NE(std::string::npos, r.output.find("noSuchName")) << r.output;
+
+  r = Tool(kSnmpGet, {"-v", "2c", "-c", "fernly", controller_.Agent(), kMsgTableSource, kActivateMessage});
+  EXPECT_EQ(std::string(".") + kMsgTableSource + " = Hex-STRING: 07 00 03 00 00 \n." + kActivateMessage +
+                " = Hex-STRING: FF FF FF 07 00 03 00 00 7F 00 00 01 \n",
+            r.output);
+}
+
+// A walk of the sign's subtree meets the sign control objects in order and
+// ends without an error.
+TEST_F(SnmpControllerTest, WalkOfTheDmsSubtreeEndsCleanly) {
+  for (const char* version : {"1", "2c"}) {
+    run_result r = Tool(kSnmpWalk, {"-v", version, "-c", "fernly", controller_.Agent(), kDms});
+    EXPECT_EQ(0, r.status) << r.output.substr(r.output.size() > 2000 ? r.output.size() - 2000 : 0);
+    std::istringstream lines(r.output);
+    std::vector<std::string> control;
+    size_t count = 0;
+    for (std::string line; std::getline(lines, line);) {
+      // Long strings go on over further lines; a v2c walk may end in "End of MIB".
+      if (line.empty() || line[0] != '.') continue;
+      ++count;
+      EXPECT_EQ(0u, line.find(std::string(".") + kDms + ".")) << line;
+      const std::string prefix = std::string(".") + kDms + ".6.";
+      if (line.compare(0, prefix.size(), prefix) == 0) control.push_back(line.substr(0, line.find(' ')));
+    }
+    std::vector<std::string> expected;
+    for (int n = 1; n <= 25; ++n) expected.push_back(std::string(".") + kDms + ".6." + std::to_string(n) + ".0");
+    EXPECT_EQ(expected, control) << "version " << version;
+    EXPECT_GE(count, expected.size());
+  }
 }
 
 }  // namespace

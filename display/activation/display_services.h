@@ -17,6 +17,9 @@ bool display_activate_message();
 void display_process_message_table();
 // The status pass over the graphic table.
 void display_process_graphic_table();
+// The memory-management commands (dmsMemoryMgmt) and the private reset
+// option.
+void display_memory_management();
 
 // The display's verdict on an activation code without activating or
 // recording anything: 2 when it would be activated, else its NTCIP

@@ -3,15 +3,14 @@
 #include "display/core/module_link.h"
 
 #include "display/core/core.h"
+#include "display/modbus/bus_ksr7100.h"
+#include "display/modbus/diag_ksr7100.h"
+#include "display/modbus/stream_ksr7100.h"
 
-namespace {
+stream_ksr7100 g_stream_ksr7100;
+bus_ksr7100 g_bus_ksr7100;
+diag_ksr7100 g_diag_ksr7100;
 
-disp::idle_bus g_idle_bus;
-disp::stream g_idle_stream;
-disp::diagnostics g_base_diagnostics;
-
-}  // namespace
-
-display_module_link_s g_display_module_link = {&g_idle_bus, &g_idle_stream, &g_base_diagnostics};
+display_module_link_s g_display_module_link = {&g_bus_ksr7100, &g_stream_ksr7100, &g_diag_ksr7100};
 
 disp::core g_display_core;

@@ -1,8 +1,8 @@
 // What the display task registers its faces with: the module bus, the
-// stream it reads, and the module diagnostics of the primary face. Until
-// the module-bus protocol is built these are an idle bus (it drops what it
-// receives), the base stream and the base diagnostics; the module bus's
-// start-up points the link at its own objects.
+// stream it reads, and the module diagnostics of the primary face (the
+// controller's: the "ksr-7100" bus, its stream and its diagnostics). An
+// idle bus, which drops what it receives, serves tests that need a bus
+// without the module link.
 #pragma once
 
 #include "display/core/bus.h"

@@ -75,9 +75,9 @@ int display_fonts_load(CDataBase& db, const char* name, int slot) {
     return 0;
   }
   // The font's objects are written as a whole; their write hooks would
-  // judge each half-written character on its own.
-  const bool hooks = db.HooksEnabled();
-  db.SetHooksEnabled(false);
+  // judge each half-written character on its own. Only this thread's
+  // writes skip them: the other tasks write on meanwhile.
+  const uint32_t quiet = db.BeginQuiet(DB_QUIET_HOOKS);
   uint8_t* nvm = db.mib_nv;
   const uint32_t h = font.GetHeight();
   db.SetValue(nv::fontNumber(s).offset, 1, s + 1, nvm, DB_NOTIFY);
@@ -104,7 +104,7 @@ int display_fonts_load(CDataBase& db, const char* name, int slot) {
   }
 
   db.UpdateFontVersionID(slot);
-  db.SetHooksEnabled(hooks);
+  db.EndQuiet(quiet);
   return 1;
 }
 

@@ -31,6 +31,17 @@ msg_row msg_volatile_row(uint32_t k) {
           vol::volatileMessageStatus(k)};
 }
 
+msg_row msg_builtin_permanent_row(uint32_t k) {
+  return {false,
+          vol::permanentMessageMultiString(k),
+          vol::permanentMessageOwner(k),
+          vol::permanentMessageCRC(k),
+          vol::permanentMessageBeacon(k),
+          vol::permanentMessagePixelService(k),
+          vol::permanentMessageRunTimePriority(k),
+          vol::permanentMessageStatus(k)};
+}
+
 uint32_t msg_row_value(const msg_row& row, const db_object& column) {
   return row.nv ? nv_value(column) : vol_value(column);
 }
@@ -66,14 +77,7 @@ uint32_t msg_find_row(uint8_t memoryType, uint16_t number, msg_row* row) {
       if (number == 0) return ACTIVATE_MESSAGE_NUMBER;
       if (number <= MSG_BUILT_IN_PERMANENT) {
         const uint32_t k = number - 1u;
-        *row = {false,
-                vol::permanentMessageMultiString(k),
-                vol::permanentMessageOwner(k),
-                vol::permanentMessageCRC(k),
-                vol::permanentMessageBeacon(k),
-                vol::permanentMessagePixelService(k),
-                vol::permanentMessageRunTimePriority(k),
-                vol::permanentMessageStatus(k)};
+        *row = msg_builtin_permanent_row(k);
         return ACTIVATE_NONE;
       }
       // Stored permanent messages live in the upper rows, which the

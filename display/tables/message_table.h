@@ -71,6 +71,8 @@ void msg_row_set_bytes(const msg_row& row, const db_object& column, const void* 
 // The rows of the tables the status pass serves.
 msg_row msg_main_row(uint32_t r);
 msg_row msg_volatile_row(uint32_t k);
+// Built-in permanent message k + 1 (below MSG_BUILT_IN_PERMANENT).
+msg_row msg_builtin_permanent_row(uint32_t k);
 
 // The row of a memory type and message number: 2 with the row filled,
 // ACTIVATE_MEMORY_TYPE for memory types 0, 1 and above 7,

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "database/database.h"
+#include "database/fs/fs_system.h"
 #include "database/objects.h"
 #include "display/message/db_read.h"
 #include "display/render/render.h"
@@ -124,7 +125,7 @@ uint32_t serve_status(CDisplay* display, const msg_row& row, uint32_t step, uint
     case MSG_STATUS_MODIFY_REQ:
       status = MSG_STATUS_MODIFYING;
       msg_row_set(row, row.status, status, step);
-      display->PurgeUnusedBitmaps();
+      display->PurgeUnusedBitmaps(g_pFileSystemDriver, &g_fs_media);
       return status;
     case MSG_STATUS_VALIDATE_REQ:
       msg_row_set(row, row.status, MSG_STATUS_VALIDATING, step);
@@ -134,7 +135,7 @@ uint32_t serve_status(CDisplay* display, const msg_row& row, uint32_t step, uint
     case MSG_STATUS_NOT_USED_REQ:
       status = MSG_STATUS_NOT_USED;
       msg_row_set(row, row.status, status, result);
-      display->PurgeUnusedBitmaps();
+      display->PurgeUnusedBitmaps(g_pFileSystemDriver, &g_fs_media);
       return status;
     default:
       // The status machine of the write hook knows no way out of a bad

@@ -4,11 +4,13 @@
 
 #include "board_io.h"
 #include "database/database.h"
+#include "database/files/file_config.h"
 #include "database/objects.h"
 #include "display/core/core.h"
 #include "display/core/diagnostics.h"
 #include "display/core/module_link.h"
 #include "display/driver/frame_keeping_driver.h"
+#include "display/driver/q5_display_driver.h"
 #include "display/frame/frame.h"
 #include "display/message/db_read.h"
 #include "display/render/render.h"
@@ -16,6 +18,7 @@
 #include "display/render/render_hooks.h"
 #include "display/task/display_db.h"
 #include "display/task/display_lock.h"
+#include "frame/can/can_db_driver.h"
 #include "frame/os/os.h"
 #include "frame/trace/trace.h"
 
@@ -76,6 +79,10 @@ CDisplay::CDisplay(post_office* router)
       m_pEngine(&g_render_adapter) {
   m_dwIllumControlAtStart = nv_value(nv::dmsIllumControl);
   g_pDisplay = this;
+  // A restored module type brings its default colours.
+  g_config_module_id_restored = [] {
+    if (g_pDisplay) g_pDisplay->ReconfigureColours();
+  };
 }
 
 CDisplay::~CDisplay() {
@@ -91,7 +98,10 @@ CDisplay::~CDisplay() {
     g_render_hooks.frame_step = nullptr;
     g_render_hooks.count_message_time = nullptr;
   }
-  if (g_pDisplay == this) g_pDisplay = nullptr;
+  if (g_pDisplay == this) {
+    g_pDisplay = nullptr;
+    g_config_module_id_restored = nullptr;
+  }
 }
 
 // ------------------------------------------------------------------ task
@@ -315,8 +325,9 @@ uint8_t CDisplay::RegisterFaces(uint16_t height, uint16_t width, uint8_t colourC
     if (m_pCore && m_pCore->AttachFace(&m_Faces[i]))
       monitor_printf("\tsuccessfully registered %s display face\n", m_FaceDesc[i].face_name);
   }
-  // The module bus becomes the CAN controller-bus driver's receiver with
-  // the module-bus protocol.
+  // The module bus becomes the CAN controller-bus driver's receiver.
+  if (can_db_driver* line = CQ5DisplayDriver::LineDriver())
+    if (can_db_receiver* receiver = dynamic_cast<can_db_receiver*>(m_pModuleBus)) line->SetReceiver(receiver);
 
   const disp::face_description& p = m_FaceDesc[kPrimary];
   set_nv(nv::vmsSignHeightPixels, p.height, DB_NOTIFY);

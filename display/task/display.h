@@ -28,6 +28,9 @@
 
 class CRender;
 class CPeripheral;
+class CFileSystem_Driver;
+struct fs_media;
+enum fs_status : uint32_t;
 
 namespace disp {
 class bus;
@@ -63,7 +66,10 @@ class CDisplay : public CTaskBase {
   enum : uint32_t { CAP_ENABLED = 0x80000000, CAP_MEASURE = 0x40000000 };
   static constexpr uint32_t FACES = 2;
   static constexpr uint32_t WINDOWS = 12;
+  // Levels of a stored brightness table, and of a table once spread (a
+  // spread table of 16, 18, 52 or 86 levels reaches 256).
   static constexpr uint32_t BRIGHT_LEVELS = 255;
+  static constexpr uint32_t BRIGHT_SPREAD_LEVELS = 256;
   static constexpr uint32_t STACK_SIZE = 20480;
 
   struct window_s {
@@ -165,27 +171,88 @@ class CDisplay : public CTaskBase {
 
   // ---- messages and requests of the task
   void UpdateSignDimensions();
+  // Follows bit 5 of the special features (tolerant mode) when it changed.
+  void ApplyTolerantModeChange();
   void CountPermanentMessages();
   void ServiceFontStatus();
 
-  // ---- brightness, sign identification and refresh rate (least forms)
+  // ---- brightness (display_brightness.cpp)
+  // One evaluation by the illumination control mode; force starts the
+  // photocell search from level 0 again.
   void UpdateBrightness(bool force);
-  void UpdateDriverInfo();
-  void SetRefreshRate(uint8_t framesPerSecond);
-  bool SetFaceFrameRate(disp::face_description* d);
-  void ComputeLineLengths(disp::face_description* d);
-  void UpdateTemperatureSensor();
-
-  // ---- operations of later sections (see display_pending.cpp)
+  // Decodes mib_nv.dmsIllumBrightnessValues into the level table (a
+  // refused table is replaced by a built-in one) and spreads short tables.
   void LoadBrightnessTable();
+  // Writes the built-in table that bit 3 of the special features selects,
+  // when that bit changed.
   void ApplyBrightnessDefaults();
-  void ApplyTolerantModeChange();
+  // The built-in tables: the short one of 8 levels and the long one of 248,
+  // as stored in mib_nv.dmsIllumBrightnessValues.
+  static const uint8_t* BuiltinBrightnessTable(bool shortTable, uint32_t* length);
+
+  // ---- sign identification, colour and refresh rate (display_info.cpp)
+  // Default colours for the module's colour type.
+  void ReconfigureColours();
+  // Every setting that depends on the module type and the hardware.
+  void UpdateDriverInfo();
+  // Limits the size to what the module type allows and stores it.
+  void SetSignGeometry(uint16_t moduleType, uint16_t height, uint16_t width, uint8_t moduleHeight,
+                       uint8_t moduleWidth);
+  void SetRefreshRate(uint8_t framesPerSecond);
+  void SetBitsPerColour(uint8_t bits);
+  uint8_t BitsPerColour() const { return m_byBitsPerColour; }
+  bool SetFaceFrameRate(disp::face_description* d);
+  void FillFaceDescription(disp::face_description* d);
+  void ComputeLineLengths(disp::face_description* d);
+  // The sign model text and the serial numbers of the module table.
+  void BuildModelString();
+  // Keeps the module-temperature peripheral for module class 4 and removes
+  // it for the others; 1 when it is as it should be.
+  int UpdateTemperatureSensor();
+  // Whether enough modules of the primary face are hotter than limit (module
+  // class 4 only).
+  bool ModulesOverTemperature(int8_t limit);
+
+  // ---- graphic table (display/tables/graphic_table.cpp)
+  // The status pass: modify, ready-for-use (with the graphic ID) and
+  // not-used requests of the 50 rows.
   void ProcessGraphicTable();
+
+  // ---- bitmap files and memory management (display_memory.cpp)
+  // Removes the files of "Bitmaps/" that no valid permanent, changeable or
+  // volatile message names; the driver's status of the directory walk.
+  fs_status PurgeUnusedBitmaps(CFileSystem_Driver* driver, fs_media* media);
+  // Whether a valid message of the memory type (2, 3 or 4) names the
+  // bitmap file of that base name.
+  bool IsBitmapReferenced(uint8_t memoryType, const char* name);
+  // The position of the file name in the next "ms11,g," tag at or after
+  // `from`, all within the text's length; false when there is none.
+  static bool FindNextBitmapName(const uint8_t* text, uint32_t length, uint32_t from, uint32_t* position);
+  // Removes every bitmap file that no stored permanent message names.
+  void PurgeBitmapFiles();
+  // dmsMemoryMgmt and the private reset option.
   void HandleMemoryManagement();
+
+  // ---- display options and pixel-test requests (display_options.cpp)
   void ProcessPixelTestActivation();
+  // Starts the pixel test on every registered face.
+  void StartPixelTest();
   void OnDisplayModeChanged();
   void OnSpecialFeaturesChanged();
   void ApplyHdlcAddress();
+
+  // ---- message preview (display/render/preview.cpp)
+  // Pages of a MULTI text; 0 without a parser.
+  uint8_t CountPages(const uint8_t* text, uint32_t length);
+  // Draws page `page` (1 starts a new preview from the MULTI defaults) of
+  // a text into the caller's message and surface with the display's parser
+  // and renderer, and hands the surface to the driver when one is given.
+  // The running message is not touched. False when the page could not be
+  // drawn.
+  bool LoadMessage(CSurface* surface, CLCDDisplayDriver* driver, const uint8_t* text, uint32_t length,
+                   uint32_t page, CMessage* message);
+
+  // ---- operations of later sections (see display_pending.cpp)
   void DrawTestPattern(uint32_t mode);
   void RequestBlankMessage(uint8_t sourceMode, uint8_t reason);
   void CheckFailedPixels();
@@ -212,8 +279,6 @@ class CDisplay : public CTaskBase {
   void ClearPowerLossActivation();
   // Every general-purpose output that messages have switched on goes off.
   void ClearGPOutputRequests();
-  // Removes the bitmap files no message names any more.
-  void PurgeUnusedBitmaps();
 
   // ---- wiring (start-up uses the globals; tests give their own)
   void SetSignDriver(display_driver* driver) { m_pSignDriver = driver; }
@@ -269,7 +334,7 @@ class CDisplay : public CTaskBase {
   uint8_t m_byRealtimeHoldoff = 200;
   uint32_t m_dwIllumControlAtStart = 0;
   uint8_t m_byBrightnessReload = 1;
-  bright_level_s m_BrightTable[BRIGHT_LEVELS] = {};
+  bright_level_s m_BrightTable[BRIGHT_SPREAD_LEVELS] = {};
   uint32_t m_dwBrightnessState = 0;
   render_state_s m_SavedRenderState = {};
   uint16_t m_wSavedPage = 0;
@@ -296,6 +361,12 @@ class CDisplay : public CTaskBase {
   void HandleLetter(letter_s* letter);
   void AutoLockCheck();
   void ApplyFontStatusRequests();
+  // Applies a light output 0..65535 of the level table (derating, ceiling,
+  // status objects) and returns the level sent.
+  uint8_t ApplyLightOutput(uint32_t output, bool photocell);
+  // Fills the level table from the stored bytes without checking them.
+  void FillBrightnessTable(const uint8_t* p, uint32_t length);
+  void SpreadBrightnessTable();
 
   disp::core* m_pCore;
   disp::bus* m_pModuleBus;
@@ -308,6 +379,11 @@ class CDisplay : public CTaskBase {
   uint32_t m_dwFontServiceCounter = 0;
   uint32_t m_dwMirrorCounter = 0;
   uint16_t m_wAutoLockCountdown = 9000;
+  uint8_t m_byBitsPerColour = 1;
+  // The special-feature word at the last brightness-defaults call, and bit 5
+  // (tolerant mode) at the last tolerant-mode change; both 0 at power-up.
+  uint32_t m_dwFeaturesSeen = 0;
+  uint32_t m_dwTolerantSeen = 0;
 };
 
 // The display task of the controller (set by its construction).

@@ -1,5 +1,4 @@
-// Operations of the display task whose own work is not built yet: the
-// graphic table and memory management, brightness tables, pixel
+// Operations of the display task whose own work is not built yet: pixel
 // failures and tests, test patterns, module diagnostics and reprogramming,
 // and what the task asks of the front panel and the peripherals. Each does
 // the least its callers here need (usually nothing) until its work
@@ -7,26 +6,6 @@
 #include "database/objects.h"
 #include "display/message/db_read.h"
 #include "display/task/display.h"
-
-// ---- graphic table and memory management (request bits 0x400, 0x200)
-void CDisplay::ProcessGraphicTable() {}
-void CDisplay::HandleMemoryManagement() {}
-void CDisplay::PurgeUnusedBitmaps() {}
-
-// ---- brightness table (letters 34, 119 and the first step)
-void CDisplay::LoadBrightnessTable() {}
-void CDisplay::ApplyBrightnessDefaults() {}
-void CDisplay::ApplyTolerantModeChange() {}
-
-// ---- display options and pixel tests (request bits 0x200000, 0x800000,
-// 0x20000000, 0x100000)
-void CDisplay::ProcessPixelTestActivation() {}
-void CDisplay::OnDisplayModeChanged() {
-  m_dwDisplayState = STATE_TEST_PATTERN;
-  m_dwCapFlags |= CAP_MEASURE;
-}
-void CDisplay::OnSpecialFeaturesChanged() { ApplyTolerantModeChange(); }
-void CDisplay::ApplyHdlcAddress() {}
 
 // ---- test patterns: mode 1 ends them and starts the running message again
 void CDisplay::DrawTestPattern(uint32_t mode) {
@@ -45,12 +24,10 @@ void CDisplay::ClearPixelTestFailures() {}
 void CDisplay::ClearRealtimeFailures() {}
 
 // ---- module diagnostics, the module bus and the sign driver's lines
-void CDisplay::ModuleStatusReport(uint32_t) {}
 void CDisplay::PollModules() {}
 void CDisplay::ReprogramModules() {}
 void CDisplay::WriteModuleBusOutput() {}
 void CDisplay::ReportBoardInfo(uint32_t, disp::info*) {}
-void CDisplay::UpdateTemperatureSensor() {}
 
 // ---- the database's font service
 void CDisplay::ServiceFontStatus() {}

@@ -122,7 +122,7 @@ TEST_F(CoreTest, DescriptionValidation) {
     calls_.clear();
     EXPECT_EQ(f.Open(&d), c.valid);
     EXPECT_EQ(f.IsOpen(), c.valid);
-    if (!c.valid) EXPECT_TRUE(calls_.empty());
+    if (!c.valid) { EXPECT_TRUE(calls_.empty()); }
   }
   EXPECT_FALSE(disp::ValidateDescription(nullptr));
 }
@@ -264,6 +264,7 @@ TEST_F(CoreTest, BaseDiagnosticsFollowTheFaceAndTheirTests) {
   disp::diagnostics diag;
   disp::face_description d;
   Describe(d, "primary", "ksr-7100", &diag, &engine_a_);
+  d.total_modules = 6;
   disp::face f;
   EXPECT_FALSE(diag.StartPixelTest());
   ASSERT_TRUE(f.Open(&d));
@@ -279,9 +280,17 @@ TEST_F(CoreTest, BaseDiagnosticsFollowTheFaceAndTheirTests) {
   EXPECT_FALSE(diag.ClearAuxResults());
   EXPECT_EQ(diag.ResultsReady(), 1);
   EXPECT_EQ(diag.AuxResultsReady(), 1);
-  uint32_t index = 0;
+  // One record per module, row by row, with the module's rectangle.
+  uint32_t index = 9;
   disp::module* m = nullptr;
-  EXPECT_FALSE(diag.FirstModule(index, &m));
+  ASSERT_TRUE(diag.FirstModule(index, &m));
+  EXPECT_EQ(index, 0u);
+  for (uint32_t k = 1; k < 6; ++k) ASSERT_TRUE(diag.NextModule(index, &m));
+  EXPECT_FALSE(diag.NextModule(index, &m));
+  EXPECT_EQ(m, &diag.m_Modules[5]);
+  EXPECT_EQ(m->top_left.x, 10);
+  EXPECT_EQ(m->top_left.y, 7);
+  EXPECT_EQ(m->status_code, 3);
   f.Close();
   EXPECT_FALSE(diag.IsOpen());
 }

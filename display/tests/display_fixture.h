@@ -44,8 +44,9 @@ class DisplayTest : public ::testing::Test {
     c.memory_size = 4u << 20;
     rtos::kernel_start(c, [this](void* mem) {
       uint8_t* cursor = static_cast<uint8_t*>(mem);
-      ASSERT_EQ(os_byte_pool_create(&strings_, "dynamic database", cursor, 1u << 20), OS_SUCCESS);
-      ASSERT_EQ(os_byte_pool_create(&stacks_, "thread stacks", cursor + (1u << 20), 1u << 18), OS_SUCCESS);
+      // The controller's own size: a reload of the factory defaults fits.
+      ASSERT_EQ(os_byte_pool_create(&strings_, "dynamic database", cursor, 2u << 20), OS_SUCCESS);
+      ASSERT_EQ(os_byte_pool_create(&stacks_, "thread stacks", cursor + (2u << 20), 1u << 18), OS_SUCCESS);
       ASSERT_EQ(os_event_create(&g_database_flags, "database"), OS_SUCCESS);
     });
     db_ = std::make_unique<CDataBase>(&g_post_office);

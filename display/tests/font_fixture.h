@@ -40,7 +40,7 @@ class FontDbTest : public ::testing::Test {
       ASSERT_EQ(os_byte_pool_create(&pool_, "dynamic database", cursor, kStringPool), OS_SUCCESS);
       cursor += kStringPool;
       ASSERT_EQ(os_event_create(&g_database_flags, "database"), OS_SUCCESS);
-      if (with_buffers) ASSERT_EQ(g_gpbuffer.Create(&cursor, kBufferPool), 1);
+      if (with_buffers) { ASSERT_EQ(g_gpbuffer.Create(&cursor, kBufferPool), 1); }
     });
     db_ = std::make_unique<CDataBase>(&g_post_office);
     db_->SetStringPool(&pool_);

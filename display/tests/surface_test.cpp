@@ -36,7 +36,7 @@ TEST_F(SurfaceTest, EachDepthStoresAndReadsBackItsOwnWay) {
     EXPECT_EQ(s.GetPixel(2, 1), c.read);
     // Nothing else changed.
     for (uint32_t i = 0; i < s.Size(); ++i)
-      if (i / bpp != 6) EXPECT_EQ(s.Pixels()[i], 0) << i;
+      if (i / bpp != 6) { EXPECT_EQ(s.Pixels()[i], 0) << i; }
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include "frame/can/can_bus.h"
 #include "frame/can/can_device.h"
+#include "frame/os/interrupts_masked.h"
 #include "frame/trace/trace.h"
 #include "tx_api.h"
 
@@ -11,14 +12,7 @@ namespace {
 
 // The interrupt path walks the lists: they change with external interrupts
 // masked.
-class masked {
- public:
-  masked() : m_posture(tx_interrupt_control(TX_INT_DISABLE)) {}
-  ~masked() { tx_interrupt_control(m_posture); }
-
- private:
-  UINT m_posture;
-};
+using masked = interrupts_masked;
 
 bool same(const char* a, const char* b) { return std::strcmp(a, b) == 0; }
 

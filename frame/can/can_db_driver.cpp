@@ -2,6 +2,7 @@
 
 #include "board_io.h"
 #include "frame/can/can_packet.h"
+#include "frame/os/interrupts_masked.h"
 #include "frame/os/os.h"
 #include "frame/trace/trace.h"
 
@@ -9,14 +10,7 @@ namespace {
 
 can_db_driver::frame_rate_query s_frameRate = nullptr;
 
-class masked {
- public:
-  masked() : m_posture(tx_interrupt_control(TX_INT_DISABLE)) {}
-  ~masked() { tx_interrupt_control(m_posture); }
-
- private:
-  UINT m_posture;
-};
+using masked = interrupts_masked;
 
 // Appends the checksum: all bytes of a packet add up to 0.
 uint32_t finish_packet(uint8_t* p, uint32_t n) {

@@ -4,6 +4,7 @@
 
 #include "board_io.h"
 #include "frame/board/board_regs.h"
+#include "frame/os/interrupts_masked.h"
 #include "frame/os/os.h"
 #include "frame/trace/trace.h"
 #include "tx_api.h"
@@ -33,14 +34,7 @@ constexpr uint8_t kTxReq = 0x08;
 
 // Register accesses and queue changes run with external interrupts masked,
 // so the interrupt service and the task never interleave on the SPI bus.
-class masked {
- public:
-  masked() : m_posture(tx_interrupt_control(TX_INT_DISABLE)) {}
-  ~masked() { tx_interrupt_control(m_posture); }
-
- private:
-  UINT m_posture;
-};
+using masked = interrupts_masked;
 
 void spin(uint32_t iterations) {
   for (volatile uint32_t i = 0; i < iterations;) i = i + 1;

@@ -12,10 +12,12 @@
 #include "database/objects.h"
 #include "display/activation/display_services.h"
 #include "display/core/core.h"
+#include "display/core/job_queue.h"
 #include "display/driver/module_type.h"
 #include "display/driver/q5_display_driver.h"
 #include "display/font/font_loader.h"
 #include "display/render/render.h"
+#include "display/schedule/schedule_task.h"
 #include "display/task/display.h"
 #include "frame/buffer/gpbuffer.h"
 #include "frame/can/can_db_driver.h"
@@ -27,8 +29,10 @@
 #include "frame/timer/timer_scheduler.h"
 #include "frame/trace/trace.h"
 #include "frame/watchdog/watchdog_task.h"
+#include "ntcip/eventlog/event_logging.h"
 #include "ntcip/snmp/agent/request.h"
 #include "ntcip/snmp/db/snmp_db.h"
+#include "ntcip/snmp/trap/snmp_trap.h"
 
 TX_BYTE_POOL g_thread_stack_pool;
 TX_BYTE_POOL g_dynamic_database_pool;
@@ -43,6 +47,8 @@ alignas(CDisplay) unsigned char g_display_storage[sizeof(CDisplay)];
 // Never destroyed: its faces stay registered with the display core and
 // its frame engine, which the exit would take down first.
 CDisplay& g_display = *new (g_display_storage) CDisplay(&g_post_office);
+// Reads the kind of this start when its thread starts.
+CScheduleTask g_schedule_task(&g_post_office, &g_reset_mode);
 CMonitorTask g_monitor(&g_post_office);
 CWatchdogTask g_watchdog(&g_post_office);
 CDataBase g_database(&g_post_office);
@@ -67,7 +73,17 @@ constexpr uint32_t kEpldCanControl = 0xF0500028;
 // true for an activation that succeeded.
 bool agent_activate_message() { return !display_activate_message(); }
 const snmp_display_services kDisplayServices = {agent_activate_message, display_process_message_table,
-                                                display_process_graphic_table};
+                                                display_process_graphic_table, display_memory_management};
+
+// The schedule task steps the event logger; the peripherals' traps go to the agent.
+void install_event_logger() {
+  schedule_services s = schedule_get_services();
+  s.event_log_update = [] { g_event_logging.Update(); };
+  s.event_log_clear_by_time = [](uint32_t c) { g_event_logging.ClearByTime(static_cast<uint8_t>(c)); };
+  s.event_log_trim = [] { g_event_logging.TrimToLimits(); };
+  schedule_set_services(s);
+  snmp_install_peripheral_trap_sender();
+}
 
 }  // namespace
 
@@ -168,7 +184,8 @@ void tx_application_define(void* first_unused_memory) {
   snmp_set_display_services(&kDisplayServices);
   snmp_set_activation_check(display_check_activation);
   InitializeNTCIPObjects(&cursor);
-  event_logging_update();
+  install_event_logger();
+  g_event_logging.Update();
   platform_init_product(&cursor);
   script_file_load();
   update_reset_type();

@@ -19,6 +19,9 @@ constexpr uint32_t DYNAMIC_DATABASE_POOL_SIZE = 2097152;
 class CDisplay;
 // The display task.
 extern CDisplay& g_display;
+class CScheduleTask;
+// The schedule task.
+extern CScheduleTask g_schedule_task;
 
 // The pool for threads created outside the task base.
 TX_BYTE_POOL* thread_stack_pool();

@@ -6,6 +6,13 @@
 
 const mib_group* const g_mib_groups[] = {
     &g_mib2_system_group,
+    &g_dms_control_group,
+    &g_dms_message_group,
+    &g_dms_sign_config_group,
+    &g_dms_font_group,
+    &g_dms_multi_config_group,
+    &g_global_report_group,
+    &g_nvdot_group,
 };
 
 const uint32_t g_mib_group_count = sizeof g_mib_groups / sizeof g_mib_groups[0];

@@ -152,6 +152,7 @@ protected:
             },
             [] { ++rq::dlog().message_table; },
             [] { ++rq::dlog().graphic_table; },
+            nullptr,
         };
         snmp_set_display_services(&services);
     }

@@ -109,8 +109,8 @@ TEST_F(RequestTest, ErrorStatusesOfASet)
     } cases[] = {
         {"out of range", "private", {vb_int(Oid(kByte), 256)}, 3, 1},
         {"wrong syntax", "private", {vb_str(Oid(kByte), "x")}, 3, 1},
-        {"read-only object", "administrator", {vb_str(Oid(kDescr), "new")}, 4, 1},
-        {"read-only second", "administrator", {vb_int(Oid(kA), 1), vb_str(Oid(kDescr), "x")}, 4, 2},
+        {"read-only object", "administrator", {vb_str(Oid(kDescr), "new")}, 2, 1},
+        {"read-only second", "administrator", {vb_int(Oid(kA), 1), vb_str(Oid(kDescr), "x")}, 2, 2},
         {"unknown object", "administrator", {vb_int(Oid(kA), 1), vb_int(unknown, 1)}, 2, 2},
         {"write mask shares no bit", "public", {vb_int(Oid(kByte), 5)}, 2, 1},
         {"community mask 0", "nobody", {vb_int(Oid(kA), 5)}, 2, 1},

@@ -7,11 +7,7 @@
 
 #include "tx_api.h"
 
-// Message display.
-void job_queue_open();
-
 // NTCIP agent.
-void event_logging_update();
 void script_file_load();
 
 // Peripherals.

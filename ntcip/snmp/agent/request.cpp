@@ -283,6 +283,12 @@ void snmp_set_display_services(const snmp_display_services* services)
     g_display = services ? *services : snmp_display_services{};
 }
 
+void snmp_display_memory_management()
+{
+    if (g_display.memory_management)
+        g_display.memory_management();
+}
+
 void snmp_set_polled_trap_answer(snmp_polled_trap_answer answer) { g_polled_trap = answer; }
 
 void processPppPdu(snmp_agent* agent, uint32_t version, uint32_t version_tag, const char* community, uint8_t flags,
@@ -336,6 +342,12 @@ void processPppPdu(snmp_agent* agent, uint32_t version, uint32_t version_tag, co
     r.error_index = 0;
     const int count = std::clamp<int>(r.count, 0, static_cast<int>(SNMP_MAX_VARBINDS));
 
+    // One lock over the whole SET: the record of a refusal, both passes and
+    // the display's work in the commit, so that two SETs (or a SET and an
+    // internal set, which may switch the database's validation or
+    // notification off) never interleave their writes.
+    const bool locked = op == MIB_SET && snmp_set_lock();
+
     // Control-mode gate: in local mode only the agent of the local port (or
     // a central override) may set; a refused set is served as a get.
     bool refused = false;
@@ -356,9 +368,6 @@ void processPppPdu(snmp_agent* agent, uint32_t version, uint32_t version_tag, co
     }
     const uint32_t lookup_op = refused ? MIB_GET : op;
     bool gate_pending = refused;
-
-    // One lock over the whole SET: both passes and the display's work.
-    const bool locked = op == MIB_SET && snmp_set_lock();
 
     bool stop = false, last = false, type_error = false;
     for (int pass = op == MIB_GETNEXT ? 1 : 0; pass <= 1 && !stop && !last; ++pass) {
@@ -446,10 +455,12 @@ void processPppPdu(snmp_agent* agent, uint32_t version, uint32_t version_tag, co
 
             if (lookup_op == MIB_SET && cell && access == MIB_READ_ONLY) {
                 monitor_printf_debug("ProcessPppPdu: Error - ReadOnly\n");
+                // Answered as SNMPv1 agents do: noSuchName, counted both ways.
                 if (r.error_status == 0)
-                    r.error_status = 4;
+                    r.error_status = 2;
                 if (r.error_index == 0)
                     r.error_index = static_cast<uint32_t>(i + 1);
+                snmp_counter_add(snmp_counter::snmpInNoSuchNames);
                 snmp_counter_add(snmp_counter::snmpInReadOnlys);
                 last = true;
             }

@@ -56,8 +56,14 @@ struct snmp_display_services {
     // Serve the message-table and graphic-table status requests of a SET.
     void (*process_message_table)();
     void (*process_graphic_table)();
+    // Acts on dmsMemoryMgmt (and the private memory-management request) and
+    // puts the object back to normal.
+    void (*memory_management)();
 };
 void snmp_set_display_services(const snmp_display_services* services);
+// The memory-management service for the sign control group's commit of
+// dmsMemoryMgmt; nothing when it is not installed.
+void snmp_display_memory_management();
 
 // The polled-trap answer of serial endpoints: given the agent of a request,
 // sends the endpoint's oldest queued trap instead of serving the request and

@@ -12,6 +12,7 @@
 #include "can_models.h"
 #include "datakey_model.h"
 #include "display_models.h"
+#include "module_response_model.h"
 
 namespace board {
 
@@ -130,6 +131,8 @@ can_controller_model& can_chip();
 can_wire& q5_wire();
 epld_can_fifo& can_fifo();
 can_wire& epld_wire(unsigned channel);
+// The EPLD's module-response registers, which the module link latches.
+module_response_model& module_responses();
 // The EPLD's data-key interface and its socket; the board's own key (the
 // configured one, kept whether or not it is inserted).
 datakey_port& datakey();

@@ -252,6 +252,12 @@ class epld_can_fifo : public bus_device {
   // The payload bytes of stream '2' or '3' so far.
   std::string stream(char which);
 
+  // The far end of the module link (the distribution board): every packet
+  // taken that is not a CAN frame packet, whole, as written. Called without
+  // the FIFO's lock, so it may inject an answer. Set while the board is
+  // quiet.
+  std::function<void(const std::vector<uint8_t>& packet)> on_link_packet;
+
  private:
   class channel_node : public can_wire::node {
    public:
@@ -266,6 +272,7 @@ class epld_can_fifo : public bus_device {
   struct outgoing {
     unsigned channel;
     can_frame frame;
+    std::vector<uint8_t> link;  // a packet for the link's far end instead
   };
 
   void take_locked(size_t max, std::vector<outgoing>* out);

@@ -22,6 +22,7 @@ struct the_board {
   can_wire epld_wires[epld_can_fifo::CHANNELS];
   can_controller_model can_chip{q5_wire};
   epld_can_fifo can_fifo{epld, epld_wires};
+  module_response_model module_responses;
   datakey_memory key;
   datakey_port datakey;
   memory_model low_memory{LOW_MEMORY_SIZE};
@@ -57,6 +58,7 @@ void reset(const board_config& config) {
   map_device(cpld_model::BASE, 0x10, &b.cpld);
   map_device(epld_model::BASE, epld_model::SIZE, &b.epld);
   b.epld.attach(epld_can_fifo::OFFSET, epld_can_fifo::SIZE, &b.can_fifo);
+  b.epld.attach(module_response_model::OFFSET, module_response_model::SIZE, &b.module_responses);
   b.cpld.attach_spi(0, &b.can_chip);
   b.epld.attach(datakey_port::OFFSET, datakey_port::SIZE, &b.datakey);
   if (config.datakey.inserted) b.datakey.insert(&b.key);
@@ -109,6 +111,7 @@ epld_config_port& epld_config() { return g_board->config; }
 
 can_controller_model& can_chip() { return g_board->can_chip; }
 epld_can_fifo& can_fifo() { return g_board->can_fifo; }
+module_response_model& module_responses() { return g_board->module_responses; }
 can_wire& q5_wire() { return g_board->q5_wire; }
 can_wire& epld_wire(unsigned channel) { return g_board->epld_wires[channel % epld_can_fifo::CHANNELS]; }
 

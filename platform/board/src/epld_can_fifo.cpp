@@ -164,15 +164,24 @@ void epld_can_fifo::packet_locked(std::vector<outgoing>* out) {
     }
     std::memcpy(f.data, d, f.dlc);
     out->push_back(o);
-  } else if (kind == '2') {
-    m_stream2.append(p.begin() + 4, p.begin() + 4 + len);
-  } else if (kind == '3') {
-    m_stream3.append(p.begin() + 4, p.begin() + 4 + len);
+  } else {
+    if (kind == '2') m_stream2.append(p.begin() + 4, p.begin() + 4 + len);
+    if (kind == '3') m_stream3.append(p.begin() + 4, p.begin() + 4 + len);
+    outgoing o;
+    o.channel = 0;
+    o.link = p;
+    out->push_back(o);
   }
 }
 
 void epld_can_fifo::send(const std::vector<outgoing>& out) {
-  for (const outgoing& o : out) m_wires[o.channel].transmit(m_nodes[o.channel].get(), o.frame, 0);
+  for (const outgoing& o : out) {
+    if (!o.link.empty()) {
+      if (on_link_packet) on_link_packet(o.link);
+      continue;
+    }
+    m_wires[o.channel].transmit(m_nodes[o.channel].get(), o.frame, 0);
+  }
 }
 
 // ------------------------------------------------------------------ receive side

@@ -1,0 +1,68 @@
+#include "peripherals/peripheral_startup.h"
+
+#include <new>
+
+#include "display/schedule/schedule_task.h"
+#include "frame/bus/post_office.h"
+#include "frame/console/vms_command.h"
+#include "peripherals/clock.h"
+#include "peripherals/peripheral_can.h"
+#include "peripherals/peripheral_task.h"
+#include "peripherals/peripheral_types.h"
+
+namespace {
+alignas(CPeripheralTask) unsigned char g_task_storage[sizeof(CPeripheralTask)];
+peripheral_can* s_can = nullptr;
+
+// The schedule task's view of the clock.
+void* find_clock() {
+  CPeripheral* p = g_pPeripheralTask ? g_pPeripheralTask->GetPeripheral(PTYPE_CLOCK) : nullptr;
+  return p && p->m_byClass == PCLASS_CLOCK ? static_cast<CClock*>(p) : nullptr;
+}
+
+int clock_local_date(void* clock, calendar_record* out) {
+  clock_date d{};
+  if (!clock || !out || !static_cast<CClock*>(clock)->GetLocalDate(&d)) return 0;
+  *out = calendar_record{static_cast<int32_t>(d.seconds), static_cast<int32_t>(d.minutes),
+                         static_cast<int32_t>(d.hours),   static_cast<int32_t>(d.day),
+                         static_cast<int32_t>(d.month),   static_cast<int32_t>(d.year),
+                         static_cast<int32_t>(d.weekday), static_cast<int32_t>(d.yday)};
+  return 1;
+}
+
+int clock_startup_time(void* clock, uint32_t* seconds) {
+  return clock ? static_cast<CClock*>(clock)->GetStartupTime(seconds) : 0;
+}
+
+}  // namespace
+
+// Never destroyed: its peripherals and CAN devices may be in use by other
+// threads until the very end.
+CPeripheralTask& g_peripheral_task = *new (g_task_storage) CPeripheralTask(&g_post_office);
+
+void peripheral_task_subscribe() { g_peripheral_task.Subscribe(); }
+
+int peripheral_task_create(TX_BYTE_POOL* pool, uint8_t product_board_id) {
+  // A start before this one (in the same process) left a stack on the old
+  // kernel: its drivers are taken down before new ones take the hardware.
+  delete s_can;
+  s_can = new (std::nothrow) peripheral_can();
+  g_peripheral_task.SetCan(s_can);
+  g_peripheral_task.SetProductBoardId(product_board_id);
+  schedule_services services = schedule_get_services();
+  services.find_clock = find_clock;
+  services.clock_local_date = clock_local_date;
+  services.clock_startup_time = clock_startup_time;
+  schedule_set_services(services);
+  return g_peripheral_task.Create(pool);
+}
+
+void peripheral_task_link_console(vms_links* links) {
+  if (!links) return;
+  links->peripheral = &g_peripheral_task;
+  links->peripherals = peripheral_console_ops();
+  if (s_can) {
+    links->can_hub = &s_can->core;
+    links->db_can = &s_can->db_driver;
+  }
+}

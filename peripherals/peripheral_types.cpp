@@ -1,0 +1,328 @@
+#include "peripherals/peripheral_types.h"
+
+#include <cstring>
+
+namespace {
+
+struct type_row {
+  uint16_t id;
+  uint8_t class_code;
+  const char* name;
+};
+
+// A name that leads to an id without being that id's display name.
+struct name_row {
+  uint16_t id;
+  uint8_t class_code;  // the class whose name lookup knows it
+  const char* name;
+};
+
+// Generated from the type list; ids ascending.
+const type_row kTypes[] = {
+    {1, PCLASS_LIGHT, "LGHTAMBIENT"},
+    {2, PCLASS_LIGHT, "LGHTFRONT"},
+    {3, PCLASS_LIGHT, "LGHTREAR"},
+    {10, PCLASS_TEMPERATURE, "TEMPCONTROLLER"},
+    {11, PCLASS_TEMPERATURE, "TEMPCABINET"},
+    {12, PCLASS_TEMPERATURE, "TEMPAMBIENT"},
+    {13, PCLASS_TEMPERATURE, "TEMPSIGN1"},
+    {14, PCLASS_TEMPERATURE, "TEMPSIGN2"},
+    {15, PCLASS_TEMPERATURE, "TEMPSIGN3"},
+    {16, PCLASS_TEMPERATURE, "TEMPSIGNMODS"},
+    {20, PCLASS_UPS, "UPS POWERCOM"},
+    {21, PCLASS_UPS, "UPS MINUTEMAN"},
+    {22, PCLASS_UPS, "UPS CLARY"},
+    {23, PCLASS_UPS, "UPS ALPHA FXM SERIES"},
+    {24, PCLASS_UPS, "UPS ALPHA 3500"},
+    {25, PCLASS_UPS, "UPS TRIPP LITE"},
+    {29, PCLASS_LOW_POWER, "SIGN POWER MODE"},
+    {30, PCLASS_DOOR, "DOOR SWITCH 1"},
+    {31, PCLASS_DOOR, "DOOR SWITCH 2"},
+    {32, PCLASS_DOOR, "DOOR SWITCH 3"},
+    {33, PCLASS_DOOR, "DOOR SWITCH 4"},
+    {34, PCLASS_DOOR, "DOOR SWITCH 5"},
+    {35, PCLASS_DOOR, "DOOR SWITCH 6"},
+    {36, PCLASS_DOOR, "DOOR SWITCH 7"},
+    {37, PCLASS_DOOR, "DOOR SWITCH 8"},
+    {40, PCLASS_BEACON, "BEACON01"},
+    {50, PCLASS_DCIO, "PROD BRD IO"},
+    {51, PCLASS_DCIO, "DC I/O 2"},
+    {52, PCLASS_DCIO, "DC I/O 3"},
+    {53, PCLASS_DCIO, "DC I/O 4"},
+    {54, PCLASS_DCIO, "DC I/O 5"},
+    {55, PCLASS_DCIO, "HCB 01"},
+    {70, PCLASS_LCD_MANAGER, "LCD01"},
+    {71, PCLASS_LCD_MANAGER, "LCD02"},
+    {75, PCLASS_IO_BASED, "SURGE SUPPRESSOR1"},
+    {76, PCLASS_IO_BASED, "SURGE SUPPRESSOR2"},
+    {90, PCLASS_CLOCK, "CLOCK01"},
+    {91, PCLASS_MODEM, "INTERNAL DIALUP MODEM"},
+    {95, PCLASS_UPS_INTERNAL, "UPS INTERNAL1"},
+    {150, PCLASS_LIGHT, "LGHTLINE1"},
+    {151, PCLASS_LIGHT, "LGHTLINE2"},
+    {152, PCLASS_LIGHT, "LGHTLINE3"},
+    {153, PCLASS_LIGHT, "LGHTLINE4"},
+    {154, PCLASS_LIGHT, "LGHTLINE5"},
+    {155, PCLASS_LIGHT, "LGHTLINE6"},
+    {160, PCLASS_TEMPERATURE, "TEMPLINE1"},
+    {161, PCLASS_TEMPERATURE, "TEMPLINE2"},
+    {162, PCLASS_TEMPERATURE, "TEMPLINE3"},
+    {163, PCLASS_TEMPERATURE, "TEMPLINE4"},
+    {164, PCLASS_TEMPERATURE, "TEMPLINE5"},
+    {165, PCLASS_TEMPERATURE, "TEMPLINE6"},
+    {170, PCLASS_MINI_DCIO, "MINI I/O LINE 1"},
+    {171, PCLASS_MINI_DCIO, "MINI I/O LINE 2"},
+    {172, PCLASS_MINI_DCIO, "MINI I/O LINE 3"},
+    {173, PCLASS_MINI_DCIO, "MINI I/O LINE 4"},
+    {174, PCLASS_MINI_DCIO, "MINI I/O LINE 5"},
+    {175, PCLASS_MINI_DCIO, "MINI I/O LINE 6"},
+    {180, PCLASS_DOOR, "DOOR SWITCH LINE 1"},
+    {181, PCLASS_DOOR, "DOOR SWITCH LINE 2"},
+    {182, PCLASS_DOOR, "DOOR SWITCH LINE 3"},
+    {183, PCLASS_DOOR, "DOOR SWITCH LINE 4"},
+    {184, PCLASS_DOOR, "DOOR SWITCH LINE 5"},
+    {185, PCLASS_DOOR, "DOOR SWITCH LINE 6"},
+    {300, PCLASS_FILE_DIRECTORY, "DIRECTORY FILE"},
+    {301, PCLASS_FILE_CONFIG, "CONFIG FILE"},
+    {302, PCLASS_FILE_MONRC, "MONRC FILE"},
+    {303, PCLASS_FILE_SCRIPT, "SCRIPT FILE"},
+    {304, PCLASS_FILE_MANAGER, "FILE MANAGER"},
+    {500, PCLASS_OVERHEIGHT, "OVERHEIGHT01"},
+    {501, PCLASS_OVERHEIGHT, "OVERHEIGHT02"},
+    {510, PCLASS_FAN_CONTROL, "INTAKE FAN1 CONTROL"},
+    {514, PCLASS_FAN_STATUS, "INTAKE FAN1 STATUS"},
+    {518, PCLASS_FAN_CONTROL, "PIXEL FAN1 CONTROL"},
+    {522, PCLASS_FAN_STATUS, "PIXEL FAN1 STATUS"},
+    {526, PCLASS_FAN_CONTROL, "FACE FAN1 CONTROL"},
+    {530, PCLASS_FAN_STATUS, "FACE FAN1 STATUS"},
+    {534, PCLASS_HEATER_CONTROL, "HEATER1 CONTROL"},
+    {538, PCLASS_HEATER_STATUS, "HEATER1 STATUS"},
+    {542, PCLASS_HEATER_CONTROL, "MAINTENANCE HEATER1 CONTROL"},
+    {546, PCLASS_HEATER_STATUS, "MAINTENANCE HEATER1 STATUS"},
+    {560, PCLASS_IO_BASED, "SWITCH BINARY1"},
+    {570, PCLASS_IO_BASED, "SWITCH BINARY ACT1"},
+    {580, PCLASS_IO_BASED, "SWITCH BCD ACT1"},
+    {590, PCLASS_MINI_DCIO, "MINI DC I/O 1"},
+    {591, PCLASS_MINI_DCIO, "MINI DC I/O 2"},
+    {592, PCLASS_MINI_DCIO, "MINI DC I/O 3"},
+    {593, PCLASS_MINI_DCIO, "MINI DC I/O 4"},
+    {594, PCLASS_MINI_DCIO, "MINI DC I/O 5"},
+    {595, PCLASS_MINI_DCIO, "MINI DC I/O 6"},
+    {610, PCLASS_CAN_PRODUCT_BOARD, "CAN PRODUCT BOARD"},
+    {620, PCLASS_MODEM, "EXTERNAL DIALUP MODEM"},
+    {630, PCLASS_HUMIDITY, "HUMIDITY AMBIENT1"},
+    {631, PCLASS_HUMIDITY, "HUMIDITY SIGN1"},
+    {632, PCLASS_HUMIDITY, "HUMIDITY CABINET1"},
+    {633, PCLASS_HUMIDITY, "HUMIDITY SIGN2"},
+    {634, PCLASS_HUMIDITY, "HUMIDITY SIGN3"},
+    {640, PCLASS_IO_BASED, "BLANK SWITCH"},
+    {641, PCLASS_IO_BASED, "BLANK INDICATOR"},
+    {650, PCLASS_IO_BASED, "SWITCH BCD1"},
+    {660, PCLASS_GP_OUTPUT, "GP OUTPUT01"},
+    {661, PCLASS_GP_OUTPUT, "GP OUTPUT02"},
+    {662, PCLASS_GP_OUTPUT, "GP OUTPUT03"},
+    {663, PCLASS_GP_OUTPUT, "GP OUTPUT04"},
+    {664, PCLASS_GP_OUTPUT, "GP OUTPUT05"},
+    {665, PCLASS_GP_OUTPUT, "GP OUTPUT06"},
+    {666, PCLASS_GP_OUTPUT, "GP OUTPUT07"},
+    {667, PCLASS_GP_OUTPUT, "GP OUTPUT08"},
+    {668, PCLASS_GP_OUTPUT, "GP OUTPUT09"},
+    {669, PCLASS_GP_OUTPUT, "GP OUTPUT10"},
+    {670, PCLASS_IO_BASED, "IO FAULT/OK LED"},
+    {671, PCLASS_IO_BASED, "CURRENT MESSAGE"},
+    {680, PCLASS_LVDB, "POWER LVDB1"},
+    {681, PCLASS_LVDB, "POWER LVDB2"},
+    {682, PCLASS_LVDB, "POWER LVDB3"},
+    {683, PCLASS_LVDB, "POWER LVDB4"},
+    {684, PCLASS_LVDB, "POWER LVDB5"},
+    {685, PCLASS_LVDB, "POWER LVDB6"},
+    {686, PCLASS_LVDB, "POWER LVDB7"},
+    {687, PCLASS_LVDB, "POWER LVDB8"},
+    {688, PCLASS_LVDB, "POWER LVDB9"},
+    {689, PCLASS_LVDB, "POWER LVDB10"},
+    {690, PCLASS_LVDB, "POWER LVDB11"},
+    {691, PCLASS_LVDB, "POWER LVDB12"},
+    {692, PCLASS_LVDB, "POWER LVDB13"},
+    {693, PCLASS_LVDB, "POWER LVDB14"},
+    {694, PCLASS_LVDB, "POWER LVDB15"},
+    {695, PCLASS_LVDB, "POWER LVDB16"},
+    {696, PCLASS_LVDB, "POWER LVDB17"},
+    {697, PCLASS_LVDB, "POWER LVDB18"},
+    {698, PCLASS_LVDB, "POWER LVDB19"},
+    {699, PCLASS_LVDB, "POWER LVDB20"},
+    {700, PCLASS_BEACON_IO, "GEN2 BEACON1"},
+    {701, PCLASS_BEACON_IO, "GEN2 BEACON2"},
+    {710, PCLASS_IO_BASED, "FLOW SENSOR1"},
+    {711, PCLASS_IO_BASED, "FLOW SENSOR2"},
+    {712, PCLASS_IO_BASED, "FLOW SENSOR3"},
+    {713, PCLASS_IO_BASED, "FLOW SENSOR4"},
+    {714, PCLASS_IO_BASED, "FLOW SENSOR5"},
+    {715, PCLASS_IO_BASED, "FLOW SENSOR6"},
+    {716, PCLASS_IO_BASED, "FLOW SENSOR7"},
+    {717, PCLASS_IO_BASED, "FLOW SENSOR8"},
+    {718, PCLASS_IO_BASED, "FLOW SENSOR9"},
+    {719, PCLASS_IO_BASED, "FLOW SENSOR10"},
+    {720, PCLASS_IO_BASED, "FLOW POWER SENSE"},
+    {730, PCLASS_FAN_RPM, "RPM SENSOR 01"},
+    {731, PCLASS_FAN_RPM, "RPM SENSOR 02"},
+    {732, PCLASS_FAN_RPM, "RPM SENSOR 03"},
+    {733, PCLASS_FAN_RPM, "RPM SENSOR 04"},
+    {734, PCLASS_FAN_RPM, "RPM SENSOR 05"},
+    {735, PCLASS_FAN_RPM, "RPM SENSOR 06"},
+    {736, PCLASS_FAN_RPM, "RPM SENSOR 07"},
+    {737, PCLASS_FAN_RPM, "RPM SENSOR 08"},
+    {738, PCLASS_FAN_RPM, "RPM SENSOR 09"},
+    {739, PCLASS_FAN_RPM, "RPM SENSOR 10"},
+    {740, PCLASS_FAN_RPM, "RPM SENSOR 11"},
+    {741, PCLASS_FAN_RPM, "RPM SENSOR 12"},
+    {742, PCLASS_FAN_RPM, "RPM SENSOR 13"},
+    {743, PCLASS_FAN_RPM, "RPM SENSOR 14"},
+    {744, PCLASS_FAN_RPM, "RPM SENSOR 15"},
+    {745, PCLASS_FAN_RPM, "RPM SENSOR 16"},
+    {749, PCLASS_IO_BASED, "RPM POWER SENSE"},
+    {760, PCLASS_RTD, "REAL TIME DATA INPUT"},
+    {792, PCLASS_CTRL_PRIMARY, "CTRL COMM PRIMARY"},
+    {793, PCLASS_CTRL_SECONDARY, "CTRL COMM SECONDARY"},
+    {794, PCLASS_ISOLATION, "ISOLATION BOARD 1"},
+    {795, PCLASS_ISOLATION, "ISOLATION BOARD 2"},
+    {796, PCLASS_ISOLATION, "ISOLATION BOARD 3"},
+    {797, PCLASS_ISOLATION, "ISOLATION BOARD 4"},
+    {798, PCLASS_ISOLATION, "ISOLATION BOARD 5"},
+    {799, PCLASS_ISOLATION, "ISOLATION BOARD 6"},
+    {800, PCLASS_ISOLATION, "ISOLATION BOARD 7"},
+    {801, PCLASS_ISOLATION, "ISOLATION BOARD 8"},
+};
+
+// Names of ids that have no class: a record of them always fails to load.
+const name_row kClasslessNames[] = {
+    {56, PCLASS_DCIO, "DC I/O 6"},
+    {77, PCLASS_IO_BASED, "SURGE SUPPRESSOR3"},
+    {78, PCLASS_IO_BASED, "SURGE SUPPRESSOR4"},
+    {79, PCLASS_IO_BASED, "SURGE SUPPRESSOR5"},
+    {80, PCLASS_IO_BASED, "SURGE SUPPRESSOR6"},
+    {156, PCLASS_LIGHT, "LUXLGHTLINE1"},
+    {508, PCLASS_FAN_CONTROL, "INTAKE FAN5 CONTROL"},
+    {509, PCLASS_FAN_CONTROL, "INTAKE FAN6 CONTROL"},
+    {511, PCLASS_FAN_CONTROL, "INTAKE FAN2 CONTROL"},
+    {512, PCLASS_FAN_CONTROL, "INTAKE FAN3 CONTROL"},
+    {513, PCLASS_FAN_CONTROL, "INTAKE FAN4 CONTROL"},
+    {810, PCLASS_FAN_RPM, "RPM SENSOR 17"},
+    {811, PCLASS_FAN_RPM, "RPM SENSOR 18"},
+    {812, PCLASS_FAN_RPM, "RPM SENSOR 19"},
+    {813, PCLASS_FAN_RPM, "RPM SENSOR 20"},
+    {814, PCLASS_FAN_RPM, "RPM SENSOR 21"},
+    {815, PCLASS_FAN_RPM, "RPM SENSOR 22"},
+    {816, PCLASS_FAN_RPM, "RPM SENSOR 23"},
+    {817, PCLASS_FAN_RPM, "RPM SENSOR 24"},
+    {818, PCLASS_FAN_RPM, "RPM SENSOR 25"},
+    {819, PCLASS_FAN_RPM, "RPM SENSOR 26"},
+    {820, PCLASS_FAN_RPM, "RPM SENSOR 27"},
+    {821, PCLASS_FAN_RPM, "RPM SENSOR 28"},
+    {822, PCLASS_FAN_RPM, "RPM SENSOR 29"},
+    {823, PCLASS_FAN_RPM, "RPM SENSOR 30"},
+    {824, PCLASS_FAN_RPM, "RPM SENSOR 31"},
+    {825, PCLASS_FAN_RPM, "RPM SENSOR 32"},
+    {826, PCLASS_FAN_RPM, "RPM SENSOR 33"},
+    {827, PCLASS_FAN_RPM, "RPM SENSOR 34"},
+    {828, PCLASS_FAN_RPM, "RPM SENSOR 35"},
+    {829, PCLASS_FAN_RPM, "RPM SENSOR 36"},
+    {830, PCLASS_FAN_RPM, "RPM SENSOR 37"},
+    {831, PCLASS_FAN_RPM, "RPM SENSOR 38"},
+    {832, PCLASS_FAN_RPM, "RPM SENSOR 39"},
+    {833, PCLASS_FAN_RPM, "RPM SENSOR 40"},
+    {834, PCLASS_FAN_RPM, "RPM SENSOR 41"},
+    {835, PCLASS_FAN_RPM, "RPM SENSOR 42"},
+    {836, PCLASS_FAN_RPM, "RPM SENSOR 43"},
+    {837, PCLASS_FAN_RPM, "RPM SENSOR 44"},
+    {838, PCLASS_FAN_RPM, "RPM SENSOR 45"},
+    {839, PCLASS_FAN_RPM, "RPM SENSOR 46"},
+    {840, PCLASS_FAN_RPM, "RPM SENSOR 47"},
+    {841, PCLASS_FAN_RPM, "RPM SENSOR 48"},
+    {850, PCLASS_IO_BASED, "FLOW SENSOR11"},
+    {851, PCLASS_IO_BASED, "FLOW SENSOR12"},
+    {852, PCLASS_IO_BASED, "FLOW SENSOR13"},
+    {853, PCLASS_IO_BASED, "FLOW SENSOR14"},
+    {854, PCLASS_IO_BASED, "FLOW SENSOR15"},
+    {855, PCLASS_IO_BASED, "FLOW SENSOR16"},
+    {856, PCLASS_IO_BASED, "FLOW SENSOR17"},
+    {857, PCLASS_IO_BASED, "FLOW SENSOR18"},
+    {858, PCLASS_IO_BASED, "FLOW SENSOR19"},
+    {859, PCLASS_IO_BASED, "FLOW SENSOR20"},
+    {860, PCLASS_IO_BASED, "FLOW SENSOR21"},
+    {861, PCLASS_IO_BASED, "FLOW SENSOR22"},
+    {862, PCLASS_IO_BASED, "FLOW SENSOR23"},
+    {863, PCLASS_IO_BASED, "FLOW SENSOR24"},
+};
+
+// Names accepted in place of the display name.
+const name_row kOtherNames[] = {
+    {50, PCLASS_DCIO, "DC I/O 1"},
+    {610, PCLASS_CAN_PRODUCT_BOARD, "DISTRIBUTION BOARD"},
+};
+
+// Display names that no class's name lookup accepts: their classes answer
+// to another name, or are not asked.
+const char* const kRefusedNames[] = {"PROD BRD IO", "CAN PRODUCT BOARD", "SIGN POWER MODE"};
+
+// The order in which the classes are asked for a name, each group being
+// one class's lookup. The low-power class is not asked.
+const uint8_t kNameOrder[][2] = {
+    {PCLASS_BEACON, 0},        {PCLASS_CLOCK, 0},          {PCLASS_CTRL_PRIMARY, PCLASS_CTRL_SECONDARY},
+    {PCLASS_DOOR, 0},          {PCLASS_BEACON_IO, 0},      {PCLASS_HUMIDITY, 0},
+    {PCLASS_LIGHT, 0},         {PCLASS_LCD_MANAGER, 0},    {PCLASS_DCIO, PCLASS_MINI_DCIO},
+    {PCLASS_IO_BASED, 0},      {PCLASS_ISOLATION, 0},      {PCLASS_FAN_CONTROL, PCLASS_FAN_STATUS},
+    {PCLASS_FAN_RPM, 0},       {PCLASS_FILE_DIRECTORY, 0}, {PCLASS_FILE_CONFIG, 0},
+    {PCLASS_FILE_MONRC, 0},    {PCLASS_FILE_MANAGER, 0},   {PCLASS_FILE_SCRIPT, 0},
+    {PCLASS_HEATER_CONTROL, PCLASS_HEATER_STATUS},         {PCLASS_TEMPERATURE, 0},
+    {PCLASS_UPS, 0},           {PCLASS_OVERHEIGHT, 0},     {PCLASS_GP_OUTPUT, 0},
+    {PCLASS_MODEM, 0},         {PCLASS_LVDB, 0},           {PCLASS_RTD, 0},
+    {PCLASS_UPS_INTERNAL, 0},  {PCLASS_CAN_PRODUCT_BOARD, 0},
+};
+
+const type_row* find_type(uint16_t id) {
+  // The table is short and ascending: a binary search is not worth it.
+  for (const type_row& r : kTypes)
+    if (r.id == id) return &r;
+  return nullptr;
+}
+
+bool refused(const char* name) {
+  for (const char* n : kRefusedNames)
+    if (std::strcmp(n, name) == 0) return true;
+  return false;
+}
+
+bool in_group(uint8_t class_code, const uint8_t (&group)[2]) {
+  return class_code != PCLASS_NONE && (class_code == group[0] || class_code == group[1]);
+}
+
+// One class's name lookup: its display names, its names of class-less
+// ids and its other names.
+uint16_t lookup_in(const uint8_t (&group)[2], const char* name) {
+  for (const type_row& r : kTypes)
+    if (in_group(r.class_code, group) && std::strcmp(r.name, name) == 0 && !refused(name)) return r.id;
+  for (const name_row& r : kClasslessNames)
+    if (in_group(r.class_code, group) && std::strcmp(r.name, name) == 0) return r.id;
+  for (const name_row& r : kOtherNames)
+    if (in_group(r.class_code, group) && std::strcmp(r.name, name) == 0) return r.id;
+  return 0;
+}
+
+}  // namespace
+
+uint8_t peripheral_class_of_type(uint16_t type_id) {
+  const type_row* r = find_type(type_id);
+  return r ? r->class_code : static_cast<uint8_t>(PCLASS_NONE);
+}
+
+const char* peripheral_name_of_type(uint16_t type_id) {
+  const type_row* r = find_type(type_id);
+  return r ? r->name : "UNKNOWN";
+}
+
+uint16_t peripheral_type_of_name(const char* name) {
+  if (!name) return 0;
+  for (const auto& group : kNameOrder)
+    if (uint16_t id = lookup_in(group, name)) return id;
+  return 0;
+}

@@ -1,0 +1,192 @@
+// The controller program run as a process on a fresh state folder, its SNMP
+// port on a free host port, for tests that talk to it as a traffic centre
+// does, with net-snmp's command-line tools on 127.0.0.1.
+#pragma once
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#ifndef SIGNCTL_PATH
+#define SIGNCTL_PATH "signctl"
+#endif
+
+namespace signctl_test {
+
+constexpr auto kBound = std::chrono::seconds(90);
+
+struct run_result {
+  int status = -1;  // the exit status, -1 when it did not exit
+  std::string output;  // standard output and error
+};
+
+// Runs a program to its end and takes what it printed.
+inline run_result RunProgram(const std::vector<std::string>& args) {
+  int out[2];
+  if (pipe2(out, O_CLOEXEC) != 0) return {};
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(out[1], STDOUT_FILENO);
+    dup2(out[1], STDERR_FILENO);
+    int null = open("/dev/null", O_RDONLY);
+    dup2(null, STDIN_FILENO);
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  close(out[1]);
+  run_result r;
+  char buf[4096];
+  ssize_t n;
+  while ((n = read(out[0], buf, sizeof buf)) > 0) r.output.append(buf, static_cast<size_t>(n));
+  close(out[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+// A loopback port that is free for UDP and TCP at the moment.
+inline uint16_t FreePort() {
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    int u = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(u, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    getsockname(u, reinterpret_cast<sockaddr*>(&a), &len);
+    int t = socket(AF_INET, SOCK_STREAM, 0);
+    bool ok = bind(t, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    close(t);
+    close(u);
+    if (ok) return ntohs(a.sin_port);
+  }
+  return 0;
+}
+
+// A minimal SNMPv1 GET of sysDescr.0 with the community "fernly".
+inline std::string ProbeMessage() {
+  return std::string("\x30\x26\x02\x01\x00\x04\x06"
+                     "fernly"
+                     "\xA0\x19\x02\x01\x01\x02\x01\x00\x02\x01\x00\x30\x0E\x30\x0C\x06\x08"
+                     "\x2B\x06\x01\x02\x01\x01\x01\x00\x05\x00",
+                     40);
+}
+
+// The program on a state folder of its own, its SNMP port on a free host
+// port given by the folder's net.conf.
+class signctl_process {
+ public:
+  ~signctl_process() { Stop(); }
+
+  bool Start() {
+    char folder[] = "/tmp/signctl-test-XXXXXX";
+    if (!mkdtemp(folder)) return false;
+    folder_ = folder;
+    port_ = FreePort();
+    std::ofstream(folder_ + "/net.conf") << "# every port ephemeral but SNMP's\nephemeral\nport 161 " << port_ << "\n";
+    int in[2], out[2];
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return false;
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(in[0], STDIN_FILENO);
+      dup2(out[1], STDOUT_FILENO);
+      dup2(out[1], STDERR_FILENO);
+      setenv("SIGNCTL_RESTART", "exit", 1);
+      execl(SIGNCTL_PATH, SIGNCTL_PATH, "--exit-on-restart", folder_.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    console_ = in[1];  // kept open: the console reads it
+    reader_ = std::thread([this, fd = out[0]] {
+      char buf[4096];
+      ssize_t n;
+      while ((n = read(fd, buf, sizeof buf)) > 0) {
+        std::lock_guard<std::mutex> lk(m_);
+        output_.append(buf, static_cast<size_t>(n));
+        cv_.notify_all();
+      }
+      close(fd);
+    });
+    return pid_ > 0 && WaitForOutput("Launching Thread(s)") && WaitForSnmp();
+  }
+
+  void Stop() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+      pid_ = -1;
+    }
+    if (console_ >= 0) close(console_);
+    console_ = -1;
+    if (reader_.joinable()) reader_.join();
+    if (!folder_.empty()) std::filesystem::remove_all(folder_);
+    folder_.clear();
+  }
+
+  uint16_t Port() const { return port_; }
+  // The state folder (the flash image, sign.png, ...).
+  const std::string& Folder() const { return folder_; }
+  std::string Agent() const { return "127.0.0.1:" + std::to_string(port_); }
+  std::string Output() {
+    std::lock_guard<std::mutex> lk(m_);
+    return output_;
+  }
+
+ private:
+  bool WaitForOutput(const std::string& text) {
+    std::unique_lock<std::mutex> lk(m_);
+    return cv_.wait_for(lk, kBound, [&] { return output_.find(text) != std::string::npos; });
+  }
+
+  // The network comes up at the communication task's first step: ask until
+  // the agent answers, each try bounded, as a manager retries.
+  bool WaitForSnmp() {
+    int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    timeval tv{0, 500000};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(port_);
+    const std::string probe = ProbeMessage();
+    const auto deadline = std::chrono::steady_clock::now() + kBound;
+    bool answered = false;
+    while (!answered && std::chrono::steady_clock::now() < deadline) {
+      sendto(fd, probe.data(), probe.size(), 0, reinterpret_cast<sockaddr*>(&a), sizeof a);
+      char buf[1500];
+      answered = recv(fd, buf, sizeof buf, 0) > 0;
+    }
+    close(fd);
+    return answered;
+  }
+
+  std::string folder_;
+  uint16_t port_ = 0;
+  pid_t pid_ = -1;
+  int console_ = -1;
+  std::thread reader_;
+  std::mutex m_;
+  std::condition_variable cv_;
+  std::string output_;
+};
+
+}  // namespace signctl_test
