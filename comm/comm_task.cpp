@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "comm/clients/trap_clients.h"
+#include "comm/comm_services.h"
 #include "comm/ethernet/host_driver.h"
 #include "comm/network.h"
 #include "comm/ports.h"
@@ -18,18 +20,35 @@ comm_task g_comm_task(&g_post_office);
 
 namespace {
 
+comm_services g_services;
+
 const uint32_t kSubscriptions[] = {97, 98, 99, 100, 105, 106, 107, 110, 115, 119, 67, 0};
 const task_letters_s kLetters = {MSG_COMM_STOP, MSG_WDT_COMM_START, "Suspending Communication task\n",
                                  "Resuming Communication task\n", "Communication"};
 
+// The endpoints in their order of creation.
+const struct {
+  const char* name;
+  uint8_t type;
+} kEndpoints[NTCIP_ENDPOINTS] = {
+    {"ccp_pmpp", NTCIP_LINK_PMPP},      {"ccp_ppp", NTCIP_LINK_PPP},       {"aux_pmpp", NTCIP_LINK_PMPP},
+    {"aux_ppp", NTCIP_LINK_PPP},        {"modem_pmpp", NTCIP_LINK_PMPP},   {"modem_ppp", NTCIP_LINK_PPP},
+    {"laptop_pmpp", NTCIP_LINK_PMPP},   {"laptop_ppp", NTCIP_LINK_PPP},    {"ethernet_pmpp", NTCIP_LINK_PMPP},
+    {"ethernet_ppp", NTCIP_LINK_PPP},   {"ethernet_tcp", NTCIP_LINK_IP},   {"ethernet_udp", NTCIP_LINK_IP},
+};
+constexpr uint32_t kSerialEndpoints = 8;
+constexpr uint32_t kModemPppParameters = 2;  // the MODEM port's parameter text
+
 constexpr uint32_t kDefaultGateway = (172u << 24) | (16u << 16) | (192u << 8) | 14u;
-constexpr uint32_t kFeatureIcmp = 0x04;
 constexpr uint8_t kEthernetDhcp = 2;
 constexpr uint32_t kIpStack = 2048;
 constexpr uint32_t kArpCache = 1024;
-constexpr uint8_t kEthernetPort = 4;
-
-constexpr db_object kCommConfigApply{95229, 1};
+constexpr uint32_t kClientBuffer = 1500;
+// Ethernet link modes of quorCommConfigFlowControl[4] and the speed value
+// of ifSpeed that selects 100 Mb/s.
+constexpr uint32_t kLinkHalf = 5;
+constexpr uint32_t kLinkFull = 6;
+constexpr uint32_t kSpeed100 = 838860800;
 
 CDataBase* db() { return g_pDataBase; }
 
@@ -88,11 +107,20 @@ void write_address(const db_object& o, uint32_t value) {
 
 }  // namespace
 
+void comm_set_services(const comm_services& services) { g_services = services; }
+const comm_services& comm_get_services() { return g_services; }
+
+bool comm_ethernet_link_up() {
+  if (g_services.link_up) return g_services.link_up() == 1;
+  return network_ip_created() && g_netx_ip.nx_ip_link_up == 1;
+}
+
 int parse_net_address(const char* mac_text, const char* address_text, const char* gateway_text,
                       const char* mask_text) {
   uint8_t mac[6];
   if (parse_mac(mac_text, mac)) {
     ethernet_host_set_mac(mac);
+    if (g_services.set_mac_address) g_services.set_mac_address(mac);
     if (CDataBase* d = db()) d->SetString(vol::ifPhysAddress.offset, vol::ifPhysAddress.width, mac, 6, d->mib_v, 0);
   } else {
     monitor_printf("Warning: Invalid MAC Address - Using Default\n\r");
@@ -151,23 +179,101 @@ uint16_t comm_task::SnmpPort() {
 }
 
 bool comm_task::CreateEndpoints(uint8_t** cursor) {
-  bool tcp = CNTCIP::InitializeIP(&m_EthernetTcp, cursor, "ethernet_tcp", &g_netx_pool);
-  bool udp = CNTCIP::InitializeIP(&m_EthernetUdp, cursor, "ethernet_udp", &g_netx_pool);
-  if (!tcp || !udp) monitor_printf("Error: Initializing NTCIP Objects\n");
-  return tcp && udp;
+  // A new start: what a former start in this process left is forgotten.
+  m_uLastCommTimestamp = 0;
+  m_uSavedGlobalTime = 0;
+  m_iCommLossMinutes = 0;
+  m_byFdotCommLoss = 0;
+  m_bySntpActive = 0;
+  m_byLocked = 0;
+  m_uLastInterruptCount = 0;
+  m_wSilentSteps = 0;
+  m_bySoftResets = 0;
+  m_uPreviousSpecialFeatures = 0;
+  m_byCcpProtocolSeen = 0;
+  g_comm_activity = 1;
+
+  bool all = true;
+  for (uint32_t i = 0; i < NTCIP_ENDPOINTS; ++i) {
+    CNTCIP* endpoint = &m_Endpoints[i];
+    const char* name = kEndpoints[i].name;
+    bool made = false;
+    switch (kEndpoints[i].type) {
+      case NTCIP_LINK_IP:
+        made = CNTCIP::InitializeIP(endpoint, cursor, name, &g_netx_pool);
+        break;
+      case NTCIP_LINK_PMPP:
+        made = CNTCIP::InitializePMPP(endpoint, cursor, name, &g_netx_pool);
+        break;
+      default: {
+        // Only the MODEM port's PPP endpoint is given its parameter text.
+        char text[64] = "";
+        const char* parameters = nullptr;
+        CDataBase* d = db();
+        if (std::strcmp(name, "modem_ppp") == 0 && d) {
+          const db_object o = nv::quorCommConfigParameters(kModemPppParameters);
+          uint32_t n = 0;
+          const uint8_t* p = d->GetString(o.offset, o.width, d->mib_nv, &n);
+          if (n >= sizeof text) n = sizeof text - 1;
+          if (p && n) std::memcpy(text, p, n);
+          text[n] = '\0';
+          parameters = text;
+        }
+        made = CNTCIP::InitializePPP(endpoint, cursor, name, &g_netx_pool, parameters);
+        break;
+      }
+    }
+    if (!made) {
+      monitor_printf("comm_task::CreateEndpoints: endpoint %s not created\n", name);
+      all = false;
+    }
+  }
+  if (!all) monitor_printf("Error: Initializing NTCIP Objects\n");
+  return all;
 }
 
-void comm_task::SetEthernetTimeout(uint32_t timeout) {
-  CNTCIP::SetInnerCharTimeoutIP(nullptr, "ethernet_tcp", timeout);
-  CNTCIP::SetInnerCharTimeoutIP(nullptr, "ethernet_udp", timeout);
+void comm_task::Lock() {
+  ULONG actual = 0;
+  // Take and clear in one step: two takers never both find it free.
+  if (tx_event_flags_get(Events(), COMM_FILE_LOCK_FLAG, TX_OR_CLEAR, &actual, TX_WAIT_FOREVER) == TX_SUCCESS)
+    m_byLocked = 1;
+}
+
+void comm_task::Unlock() {
+  m_byLocked = 0;
+  tx_event_flags_set(Events(), COMM_FILE_LOCK_FLAG, TX_OR);
 }
 
 void comm_task::InitNetwork() {
+  m_uSavedGlobalTime = 0;
+  m_iCommLossMinutes = static_cast<int32_t>(nv_value(nv::dmsTimeCommLoss));
   tx_event_flags_set(Events(), COMM_FILE_LOCK_FLAG, TX_OR);  // the file-write lock starts free
+
   monitor_printf_debug("Initializing Ethernet\n");
+  const uint32_t features = nv_value(nv::quorFeatureSet);
+  if (features & FEATURE_CELL_MODEM) {
+    monitor_printf("starting up ethernet modem interface thread\n");
+    if (g_services.modem_task_create) g_services.modem_task_create(m_pStackPool, &g_netx_ip, &g_netx_pool);
+  }
+  if (g_services.network_allowed && !g_services.network_allowed()) return;
+
+  const bool panel = g_services.panel_present && g_services.panel_present();
+  if (panel && g_services.panel_lcd_suspend) g_services.panel_lcd_suspend(1);
   if (g_pWatchdog) g_pWatchdog->Disable();
 
+  if (g_services.set_link_mode) {
+    const uint32_t mode = nv_value(nv::quorCommConfigFlowControl(PORT_INDEX_ETHERNET));
+    const uint32_t speed = nv_value(nv::ifSpeed) == kSpeed100 ? 101 : 102;
+    if (mode == kLinkHalf)
+      g_services.set_link_mode(speed, 10, 0);
+    else if (mode == kLinkFull)
+      g_services.set_link_mode(speed, 20, 0);
+    else
+      g_services.set_link_mode(100, 100, 0);
+  }
+
   parse_net_address(mon_getenv("ETHERADD"), mon_getenv("IPADD"), mon_getenv("GIPADD"), mon_getenv("NETMASK"));
+  interface_settings.sntp_server = nv_value(nv::quorNTPIPAddress);
 
   void* memory = nullptr;
   UINT status = m_pStackPool ? tx_byte_allocate(m_pStackPool, &memory, COMM_NETWORK_MEMORY, TX_NO_WAIT)
@@ -177,6 +283,7 @@ void comm_task::InitNetwork() {
                    static_cast<uint32_t>(reinterpret_cast<uintptr_t>(memory)), COMM_NETWORK_FILL);
     // Nothing below can run without its stacks: the network stays down.
     if (g_pWatchdog) g_pWatchdog->Enable();
+    if (panel && g_services.panel_lcd_suspend) g_services.panel_lcd_suspend(0);
     return;
   }
   std::memset(memory, 0xEF, COMM_NETWORK_FILL);
@@ -198,8 +305,12 @@ void comm_task::InitNetwork() {
   cursor += kArpCache;
   nx_udp_enable(&g_netx_ip);
   nx_tcp_enable(&g_netx_ip);
-  if (nv_value(nv::quorFeatureSet) & kFeatureIcmp) nx_icmp_enable(&g_netx_ip);
-  if (!dhcp && interface_settings.gateway) nx_ip_gateway_address_set(&g_netx_ip, interface_settings.gateway);
+  if (features & FEATURE_ICMP) nx_icmp_enable(&g_netx_ip);
+  if (dhcp) {
+    if (g_services.dhcp_start) g_services.dhcp_start(&g_netx_ip);
+  } else if (interface_settings.gateway) {
+    nx_ip_gateway_address_set(&g_netx_ip, interface_settings.gateway);
+  }
 
   g_ntcip_ip.SetTrapAddress(nv_value(nv::quorRemoteIPAddress));
   g_ntcip_ip.SetTrapPort(static_cast<uint16_t>(nv_value(nv::quorRemoteIPPort)));
@@ -208,9 +319,16 @@ void comm_task::InitNetwork() {
 
   tcp_thread_initialize(&g_netx_ip, &cursor, &g_netx_pool);
   udp_thread_initialize(&g_netx_ip, &cursor, &g_netx_pool);
+  trap_clients_create(&g_netx_ip, &cursor, &g_netx_pool);
+
+  m_bySntpActive = 0;
+  if (interface_settings.sntp_server && (features & FEATURE_SNTP) && g_services.sntp_start)
+    m_bySntpActive = g_services.sntp_start(&g_netx_ip, interface_settings.sntp_server) ? 1 : 0;
 
   for (const char* name : {"ethernet_pmpp", "ethernet_ppp", "ethernet_tcp", "ethernet_udp"})
     CNTCIP::Configure(name, COMM_PORT_NONE);
+
+  if (g_services.web_setup) g_services.web_setup(&g_netx_ip, &g_netx_pool, &cursor);
 
   const uint16_t snmp_port = SnmpPort();
   void* entry = nullptr;
@@ -233,37 +351,8 @@ void comm_task::InitNetwork() {
   ApplyPortProtocols();
 
   if (g_pWatchdog) g_pWatchdog->Enable();
+  if (panel && g_services.panel_lcd_suspend) g_services.panel_lcd_suspend(0);
   if (post_office* router = m_Inbox.Router()) router->Publish(MSG_NETWORK_UP);
-}
-
-void comm_task::ApplyPortProtocols() {
-  uint8_t p = static_cast<uint8_t>(nv_value(nv::quorCommConfigProtocol(kEthernetPort)));
-  if (p == ETHERNET_PROTOCOL_NONE) p = ETHERNET_PROTOCOL_SNMP;  // the servers' own "none" is no setting
-  void* entry = nullptr;
-  ReleaseDriver(COMM_DRIVER_UDP_SERVER);
-  if (AttainPort(COMM_DRIVER_UDP_SERVER, &entry)) {
-    static_cast<CUDP_Server*>(entry)->SetProtocol(p);
-    ReleaseDriver(COMM_DRIVER_UDP_SERVER);
-  }
-  ReleaseDriver(COMM_DRIVER_TCP_SERVER);
-  if (AttainPort(COMM_DRIVER_TCP_SERVER, &entry)) {
-    static_cast<CTCP_Server*>(entry)->SetProtocol(p);
-    ReleaseDriver(COMM_DRIVER_TCP_SERVER);
-  }
-  SelectEthernetProtocol(p == ETHERNET_PROTOCOL_PMPP ? 1 : p == ETHERNET_PROTOCOL_PPP ? 2 : 4);
-}
-
-void comm_task::SelectEthernetProtocol(uint8_t mask) {
-  for (const char* name : {"ethernet_pmpp", "ethernet_ppp", "ethernet_tcp", "ethernet_udp"})
-    CNTCIP::Configure(name, COMM_PORT_NONE);
-  if (mask & 0x01) {
-    CNTCIP::Configure("ethernet_pmpp", COMM_PORT_TCP_SERVER);
-  } else if (mask & 0x02) {
-    CNTCIP::Configure("ethernet_ppp", COMM_PORT_TCP_SERVER);
-  } else if (mask & 0x04) {
-    CNTCIP::Configure("ethernet_udp", COMM_PORT_UDP_SERVER);
-    CNTCIP::Configure("ethernet_tcp", COMM_PORT_TCP_SERVER);
-  }
 }
 
 void comm_task::ReloadPorts() {
@@ -271,30 +360,23 @@ void comm_task::ReloadPorts() {
   ApplyPortProtocols();
 }
 
-void comm_task::CheckPortConfigApply() {
-  CDataBase* d = db();
-  if (!d) return;
-  switch (d->GetValue(kCommConfigApply.offset, kCommConfigApply.width, d->mib_nv, 0)) {
-    case 3:
-      ReloadPorts();
-      d->SetValue(kCommConfigApply.offset, kCommConfigApply.width, 1, d->mib_nv, 0);
-      break;
-    case 4:
-      d->SetValue(kCommConfigApply.offset, kCommConfigApply.width, 3, d->mib_nv, 0);
-      break;
-    default:
-      break;
+void comm_task::StopDispatchThreads() {
+  for (uint32_t i = 0; i < kSerialEndpoints; ++i) {
+    snmp_agent* agent = m_Endpoints[i].Agent();
+    if (CNTCIP::FindEndpoint(agent->name) < 0) continue;
+    if (agent->udp_entry) tx_thread_suspend(&agent->udp_thread);
+    if (agent->tcp_entry) tx_thread_suspend(&agent->tcp_thread);
   }
 }
 
-int comm_task::Process() {
-  CTaskBase::Process();
+bool comm_task::ProcessLetters() {
   letter_s* letter = nullptr;
   while (m_Inbox.Receive(&letter)) {
     const uint32_t id = letter->Id();
     if (id == MSG_COMM_STOP) {
+      StopDispatchThreads();
       HandleControlLetter(&m_Inbox, letter, kLetters);  // gives the letter back and ends the thread
-      return 0;
+      return false;
     }
     if (!HandleControlLetter(&m_Inbox, letter, kLetters)) {
       switch (id) {
@@ -304,22 +386,72 @@ int comm_task::Process() {
         case MSG_PORT_SETTINGS_CHANGED:
           ReloadPorts();
           break;
+        case MSG_DHCP_RENEW:
+          monitor_printf("calling nx_dhcp_force_renew\n");
+          if (g_services.dhcp_force_renew) {
+            const uint32_t status = g_services.dhcp_force_renew();
+            if (status != 0) {
+              monitor_printf("nx_dhcp_force_renew failed:%X, try to restart DHCP\n", status);
+              if (g_services.dhcp_restart) g_services.dhcp_restart();
+            }
+          }
+          break;
+        case MSG_FEATURE_SET_CHANGED: {
+          const uint32_t features = nv_value(nv::quorFeatureSet);
+          if (features & FEATURE_STOP_WEB) {
+            if (CDataBase* d = db())
+              d->SetValue(nv::quorFeatureSet.offset, nv::quorFeatureSet.width, features & ~FEATURE_STOP_WEB, d->mib_nv,
+                          0);
+            if (g_services.web_stop) g_services.web_stop();
+          }
+          break;
+        }
         case MSG_PORT_CLAIM: {
           letter_s reply(MSG_PORT_CLAIM_REPLY);
           if (post_office* router = m_Inbox.Router()) router->Reply(letter, &reply);
           break;
         }
+        case MSG_SPECIAL_FEATURES_CHANGED:
+          ApplySnmpOptions();
+          break;
         default:
           break;
       }
     }
     m_Inbox.Release(letter);
   }
+  return true;
+}
+
+int comm_task::Process() {
+  CTaskBase::Process();
+  if (g_services.transfer_step) g_services.transfer_step();
+
+  ULONG bits = 0;
+  if (tx_event_flags_get(&g_database_flags, COMM_DB_TRANSFER_STATE, TX_OR_CLEAR, &bits, TX_NO_WAIT) == TX_SUCCESS &&
+      g_services.transfer_state_written)
+    g_services.transfer_state_written();
+  if (tx_event_flags_get(&g_database_flags, COMM_DB_COMM_LOSS_TIME, TX_OR_CLEAR, &bits, TX_NO_WAIT) == TX_SUCCESS)
+    m_iCommLossMinutes = static_cast<int32_t>(nv_value(nv::dmsTimeCommLoss));
+
+  if (!ProcessLetters()) return 0;
   CheckPortConfigApply();
-  if (g_comm_activity) {
-    if (CDataBase* d = db())
-      m_uLastCommTimestamp = d->GetTimeValue(nv::globalTime.offset, nv::globalTime.width, d->mib_nv, DB_GLOBAL_TIME);
-    g_comm_activity = 0;
+
+  uint32_t t = 0;
+  if (CDataBase* d = db()) t = d->GetTimeValue(nv::globalTime.offset, nv::globalTime.width, d->mib_nv, DB_GLOBAL_TIME);
+  NoteActivity(t);
+  CheckFdotCommLoss(t);
+  CheckCommLoss(t);
+  CheckHeartbeat(t);
+
+  if (m_bySntpActive && g_services.sntp_step) g_services.sntp_step();
+
+  // Nothing is expected on the client: what comes is read and dropped.
+  static uint8_t drain[kClientBuffer];
+  while (trap_udp_client_receive(drain, sizeof drain)) {
   }
+
+  SuperviseEthernet();
+  CNTCIP::ProcessTraps();
   return 0;
 }

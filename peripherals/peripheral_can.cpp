@@ -1,6 +1,7 @@
 #include "peripherals/peripheral_can.h"
 
 #include "frame/trace/trace.h"
+#include "peripherals/peripheral_task.h"
 
 const char* can_driver_name(uint32_t bus_number) {
   switch (bus_number) {
@@ -13,6 +14,11 @@ const char* can_driver_name(uint32_t bus_number) {
     default:
       return "CAN Q5 Driver";
   }
+}
+
+can_core* peripheral_can_hub() {
+  peripheral_can* can = g_pPeripheralTask ? g_pPeripheralTask->Can() : nullptr;
+  return can ? &can->core : nullptr;
 }
 
 namespace {

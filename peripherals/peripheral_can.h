@@ -22,6 +22,10 @@ enum : uint8_t {
 // "CAN Q5 Driver".
 const char* can_driver_name(uint32_t bus_number);
 
+// The hub of the peripheral task's CAN stack, where CAN peripherals
+// register their devices; null while the task has no stack.
+can_core* peripheral_can_hub();
+
 struct peripheral_can {
   can_db_driver db_driver;
   CCANQ5Driver q5_driver;

@@ -2,7 +2,9 @@
 
 #include <new>
 
+#include "display/driver/q5_display_driver.h"
 #include "display/schedule/schedule_task.h"
+#include "display/task/display_peripherals.h"
 #include "frame/bus/post_office.h"
 #include "frame/console/vms_command.h"
 #include "peripherals/clock.h"
@@ -40,13 +42,39 @@ int clock_startup_time(void* clock, uint32_t* seconds) {
 // threads until the very end.
 CPeripheralTask& g_peripheral_task = *new (g_task_storage) CPeripheralTask(&g_post_office);
 
+namespace {
+
+// What the display task asks of the peripheral task: the derating of the
+// over-temperature protection and its module-temperature peripheral.
+uint8_t derating_percent() { return g_peripheral_task.m_byBrightnessLimit; }
+
+bool peripheral_is_live(uint32_t type_id) {
+  return type_id <= 0xFFFF && g_peripheral_task.Mediator().Exists(static_cast<uint16_t>(type_id));
+}
+
+int peripheral_create(uint32_t type_id, const char* parameters) {
+  return type_id <= 0xFFFF ? g_peripheral_task.CreatePeripheral(static_cast<uint16_t>(type_id), parameters) : 0;
+}
+
+bool peripheral_remove(uint32_t type_id) {
+  return type_id <= 0xFFFF && g_peripheral_task.Mediator().Remove(static_cast<uint16_t>(type_id));
+}
+
+}  // namespace
+
 void peripheral_task_subscribe() { g_peripheral_task.Subscribe(); }
 
 int peripheral_task_create(TX_BYTE_POOL* pool, uint8_t product_board_id) {
   // A start before this one (in the same process) left a stack on the old
-  // kernel: its drivers are taken down before new ones take the hardware.
+  // kernel: its drivers are taken down before new ones take the hardware,
+  // and a detection that was running goes first.
+  g_peripheral_task.AbandonAutoDetect();
+  CQ5DisplayDriver::SetLineDriver(nullptr);
   delete s_can;
   s_can = new (std::nothrow) peripheral_can();
+  // One driver carries the EPLD's CAN traffic: the display's module lines
+  // and sensor bus A share it, so what the EPLD receives reaches both.
+  if (s_can) CQ5DisplayDriver::SetLineDriver(&s_can->db_driver);
   g_peripheral_task.SetCan(s_can);
   g_peripheral_task.SetProductBoardId(product_board_id);
   schedule_services services = schedule_get_services();
@@ -54,6 +82,10 @@ int peripheral_task_create(TX_BYTE_POOL* pool, uint8_t product_board_id) {
   services.clock_local_date = clock_local_date;
   services.clock_startup_time = clock_startup_time;
   schedule_set_services(services);
+  g_display_peripherals.derating_percent = derating_percent;
+  g_display_peripherals.is_live = peripheral_is_live;
+  g_display_peripherals.create = peripheral_create;
+  g_display_peripherals.remove = peripheral_remove;
   return g_peripheral_task.Create(pool);
 }
 

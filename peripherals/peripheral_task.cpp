@@ -22,6 +22,7 @@ uint8_t g_watchdog_cycle = 0;
 
 constexpr uint32_t CPeripheralTask::kOutputStatusBit[];
 constexpr uint16_t CPeripheralTask::kOutputType[];
+constexpr uint8_t CPeripheralTask::kDetectBus[];
 
 namespace {
 
@@ -69,6 +70,7 @@ CPeripheralTask::CPeripheralTask(post_office* router)
 }
 
 CPeripheralTask::~CPeripheralTask() {
+  AbandonAutoDetect();
   if (g_pPeripheralTask == this) g_pPeripheralTask = nullptr;
 }
 
@@ -80,7 +82,9 @@ void CPeripheralTask::ResetState() {
   m_LoadCursor.Rewind();
   m_byBrightnessLimit = 100;
   m_byMaintenanceHeaterState = 1;
+  AbandonAutoDetect();
   m_byAutoDetectState = DETECT_IDLE;
+  g_over_temperature_state = OVERTEMP_NORMAL;
   m_byMissingSensors = 0;
   for (uint32_t k = 0; k < CLIMATE_OUTPUTS; ++k) {
     m_abyClimateMode[k] = MODE_AUTOMATIC;
@@ -103,6 +107,9 @@ void CPeripheralTask::ResetState() {
 }
 
 int CPeripheralTask::Create(TX_BYTE_POOL* pool) {
+  // The task being started is the one the peripherals and the other
+  // subsystems reach.
+  g_pPeripheralTask = this;
   ResetState();
   peripheral_set_name_function(peripheral_name_of_type);
   g_multi_hooks.gp_output_request = gp_output_hook;
@@ -242,7 +249,7 @@ void CPeripheralTask::ReloadIfLocked() {
 
 void CPeripheralTask::HandleLetters() {
   ProcessMessages();
-  AutoDetectStep(0);
+  AutoDetect(0);
 }
 
 void CPeripheralTask::PollPeripherals() {

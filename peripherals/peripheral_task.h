@@ -20,6 +20,7 @@
 #include "peripherals/pl_mediator.h"
 
 class CPeripheral;
+class can_detect;
 struct peripheral_can;
 
 // Set by the module-bus diagnostics when they identify the HCB distribution
@@ -29,6 +30,10 @@ extern uint8_t g_hcb_distribution_board;
 extern uint8_t g_reset_hold;
 // Set by the internal UPS, cleared by MSG_WATCHDOG_CYCLE.
 extern uint8_t g_watchdog_cycle;
+// The over-temperature protection: 0 normal, 1 warning (half brightness),
+// 2 shut off (blanked); 0 at every start.
+enum : uint8_t { OVERTEMP_NORMAL = 0, OVERTEMP_WARNING = 1, OVERTEMP_SHUT_OFF = 2 };
+extern uint8_t g_over_temperature_state;
 
 class CPeripheralTask : public CTaskBase {
  public:
@@ -53,6 +58,15 @@ class CPeripheralTask : public CTaskBase {
   enum : uint8_t { POWER_PRIMARY_LOST = 0x1, POWER_ON_BATTERY = 0x2 };
   // Auto-detection states.
   enum : uint8_t { DETECT_IDLE = 1, DETECT_START = 2, DETECT_SETTLE = 3, DETECT_COLLECT = 4 };
+  // The sensor buses auto-detection asks, in their order.
+  static constexpr uint32_t DETECT_BUSES = 3;
+  static constexpr uint8_t kDetectBus[DETECT_BUSES] = {1, 2, 4};
+  // Missing-sensor bits.
+  enum : uint8_t { MISSING_SIGN_TEMPERATURE = 0x1, MISSING_HUMIDITY_AMBIENT = 0x2, MISSING_HUMIDITY_SIGN = 0x4 };
+  // Brightness limits of the over-temperature protection, percent.
+  enum : uint8_t { BRIGHTNESS_FULL = 100, BRIGHTNESS_HALF = 50, BRIGHTNESS_OFF = 0 };
+  // The activation slot the task writes (the over-temperature blank).
+  static constexpr uint32_t ACTIVATION_SLOT = 2;
 
   // The climate outputs k = 0..4: intake fan, face fan, pixel fan, heater,
   // maintenance heater.
@@ -86,12 +100,24 @@ class CPeripheralTask : public CTaskBase {
   void HandleLetters();
   void ProcessMessages();
   void PollPeripherals();
-  // The environment summaries (temperatures, light level, humidity).
+  // The environment summaries (temperatures, light level, humidity), run
+  // in this order after the polls.
   void EvaluateTemperatures();
   void EvaluateLightLevel();
   void EvaluateHumidityPresence();
-  // One step of auto-detection; start asks for a new detection.
-  void AutoDetectStep(uint8_t start);
+  // Half brightness, then a blank sign and a trap, while the sign is too
+  // hot; both undone as it cools down.
+  void OverTemperatureProtection();
+  void SetOverTemperatureActivation();
+  void ClearOverTemperatureActivation();
+  // One step of auto-detection (once a cycle); start asks for a new
+  // detection while none runs.
+  void AutoDetect(uint8_t start);
+  // The records for the boards one detector found.
+  void AddDetectedPeripherals(can_detect* detector, uint8_t bus_number);
+  // Destroys the detectors of a run in progress (before the CAN stack they
+  // are registered with goes away); the run ends.
+  void AbandonAutoDetect();
 
   // --- the live peripherals
   CPeripheral* GetPeripheral(uint16_t type_id);
@@ -185,6 +211,8 @@ class CPeripheralTask : public CTaskBase {
   uint8_t m_byResetReason = 0;
   uint8_t m_byResetPublished = 0;
   CPeripheral* m_pFrontPanel = nullptr;
+  // The detectors of a run, one per sensor bus; null when idle.
+  can_detect* m_apDetectors[DETECT_BUSES] = {};
 };
 
 // The peripheral task, while one exists.

@@ -4,7 +4,20 @@
 #include "database/files/file_directory.h"
 #include "database/files/file_manager.h"
 #include "database/files/file_monrc.h"
+#include "ntcip/script/file_script.h"
 #include "peripherals/clock.h"
+#include "peripherals/devices/can_product_board.h"
+#include "peripherals/devices/controller_link.h"
+#include "peripherals/devices/low_power_mode.h"
+#include "peripherals/devices/rtd_protocol.h"
+#include "peripherals/devices/ups.h"
+#include "peripherals/devices/ups_internal.h"
+#include "peripherals/devices/dcio.h"
+#include "peripherals/devices/fan_heater_io.h"
+#include "peripherals/devices/fan_rpm.h"
+#include "peripherals/devices/humidity_light.h"
+#include "peripherals/devices/temperature.h"
+#include "peripherals/peripheral_hooks.h"
 #include "peripherals/peripheral_types.h"
 
 // One row per class, in registration order. A device driver joins by
@@ -13,36 +26,36 @@ const pl_creator peripheral_factory_table[] = {
     {PCLASS_BEACON, nullptr},
     {PCLASS_BEACON_IO, nullptr},
     {PCLASS_CLOCK, CClock::Create},
-    {PCLASS_CTRL_PRIMARY, nullptr},
-    {PCLASS_CTRL_SECONDARY, nullptr},
-    {PCLASS_DCIO, nullptr},
-    {PCLASS_CAN_PRODUCT_BOARD, nullptr},
+    {PCLASS_CTRL_PRIMARY, controller_comm::Create},
+    {PCLASS_CTRL_SECONDARY, ctrl_secondary::Create},
+    {PCLASS_DCIO, DCIO::Create},
+    {PCLASS_CAN_PRODUCT_BOARD, CCANDBPeripheral::Create},
     {PCLASS_DOOR, nullptr},
-    {PCLASS_FAN_CONTROL, nullptr},
-    {PCLASS_FAN_STATUS, nullptr},
-    {PCLASS_FAN_RPM, nullptr},
+    {PCLASS_FAN_CONTROL, CFanIO::Create},
+    {PCLASS_FAN_STATUS, CFanIO::Create},
+    {PCLASS_FAN_RPM, CFanRPM::Create},
     {PCLASS_FILE_CONFIG, CFile_Config::Create},
     {PCLASS_FILE_DIRECTORY, CFile_Directory::Create},
     {PCLASS_FILE_MONRC, CFile_Monrc::Create},
     {PCLASS_FILE_MANAGER, CFile_Manager::Create},
-    {PCLASS_FILE_SCRIPT, nullptr},
+    {PCLASS_FILE_SCRIPT, CFile_Script::Create},
     {PCLASS_GP_OUTPUT, nullptr},
-    {PCLASS_HEATER_CONTROL, nullptr},
-    {PCLASS_HEATER_STATUS, nullptr},
-    {PCLASS_HUMIDITY, nullptr},
+    {PCLASS_HEATER_CONTROL, CHeaterIO::Create},
+    {PCLASS_HEATER_STATUS, CHeaterIO::Create},
+    {PCLASS_HUMIDITY, CHumidity::Create},
     {PCLASS_IO_BASED, nullptr},
     {PCLASS_LCD_MANAGER, nullptr},
-    {PCLASS_LIGHT, nullptr},
-    {PCLASS_LOW_POWER, nullptr},
+    {PCLASS_LIGHT, CLight::Create},
+    {PCLASS_LOW_POWER, CLowPowerMode::Create},
     {PCLASS_ISOLATION, nullptr},
     {PCLASS_LVDB, nullptr},
     {PCLASS_MODEM, nullptr},
-    {PCLASS_MINI_DCIO, nullptr},
+    {PCLASS_MINI_DCIO, DCIO::CreateMini},
     {PCLASS_OVERHEIGHT, nullptr},
-    {PCLASS_RTD, nullptr},
-    {PCLASS_TEMPERATURE, nullptr},
-    {PCLASS_UPS, nullptr},
-    {PCLASS_UPS_INTERNAL, nullptr},
+    {PCLASS_RTD, CRTD_Protocol::Create},
+    {PCLASS_TEMPERATURE, CTemperature::Create},
+    {PCLASS_UPS, CUninterruptiblePowerSupply::Create},
+    {PCLASS_UPS_INTERNAL, CUPS_Internal::Create},
 };
 const uint32_t peripheral_factory_table_size = sizeof peripheral_factory_table / sizeof peripheral_factory_table[0];
 
@@ -66,4 +79,7 @@ int pl_factory::Create(const pl_record& record, CPeripheral** out) const {
 void peripheral_register_factories(pl_factory* factory) {
   if (!factory) return;
   for (uint32_t i = 0; i < peripheral_factory_table_size; ++i) factory->Register(&peripheral_factory_table[i]);
+  // The front panel's class is built above this library; its creator comes
+  // once the panel is installed.
+  if (const pl_creator* panel = peripheral_panel_row()) factory->Register(panel);
 }

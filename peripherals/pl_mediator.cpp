@@ -35,12 +35,17 @@ int pl_mediator::Close() {
   return 1;
 }
 
+bool pl_mediator::s_bAbandoning = false;
+
 void pl_mediator::Abandon() {
+  // The peripherals' destructors leave the old kernel's tables alone.
+  s_bAbandoning = true;
   while (m_uCount) {
     CPeripheral* p = m_apList[--m_uCount];
     m_apList[m_uCount] = nullptr;
     delete p;
   }
+  s_bAbandoning = false;
   m_Mutex = TX_MUTEX{};
   if (m_byState != STATE_CONSTRUCTED) m_byState = STATE_CLOSED;
 }

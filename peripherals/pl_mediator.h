@@ -47,6 +47,9 @@ class pl_mediator {
   // The kernel beneath was restarted (its mutex is gone): destroys every
   // live peripheral without the lock; state 1.
   void Abandon();
+  // True while Abandon destroys peripherals: their database rows and the
+  // timer service belong to the old kernel and must not be touched.
+  static bool Abandoning() { return s_bAbandoning; }
 
   // A built-in peripheral (slot 65535) of the type, with the text (may be
   // null). 0 before Open, when the factory fails, or when the list cannot
@@ -99,4 +102,5 @@ class pl_mediator {
   uint32_t m_uCount = 0;
   TX_MUTEX m_Mutex{};
   uint8_t m_byState = STATE_CONSTRUCTED;
+  static bool s_bAbandoning;
 };

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "comm/ntcip_endpoint.h"
+#include "comm/ntcip_link.h"
 #include "frame/bus/letter.h"
 #include "frame/bus/post_office.h"
 #include "frame/serial/ring_buffer.h"
@@ -186,9 +188,20 @@ int CTCP_Server::Receive(tcp_thread_record* worker) {
   nx_packet_length_get(packet, &length);
 
   ethernet_link* link = nullptr;
-  if (worker->port != REMOTE_PANEL_PORT && ethernet_protocol_is_snmp(m_byProtocol)) link = ethernet_find("ethernet_tcp");
-  // PMPP and PPP streams go to endpoints of their own, which are not built
-  // here; their bytes are dropped as for an endpoint that does not exist.
+  snmp_agent* stream_agent = nullptr;
+  const ntcip_link_ops* stream_ops = nullptr;
+  if (worker->port != REMOTE_PANEL_PORT) {
+    if (ethernet_protocol_is_snmp(m_byProtocol)) {
+      link = ethernet_find("ethernet_tcp");
+    } else if (m_byProtocol == ETHERNET_PROTOCOL_PMPP || m_byProtocol == ETHERNET_PROTOCOL_PPP) {
+      // A PMPP or PPP stream goes byte by byte to its endpoint's link; an
+      // endpoint or link module that is not there drops the bytes.
+      const bool pmpp = m_byProtocol == ETHERNET_PROTOCOL_PMPP;
+      CNTCIP* endpoint = CNTCIP::Endpoint(pmpp ? "ethernet_pmpp" : "ethernet_ppp");
+      stream_ops = ntcip_get_link_ops(pmpp ? NTCIP_LINK_PMPP : NTCIP_LINK_PPP);
+      if (endpoint && stream_ops && stream_ops->stream_byte) stream_agent = endpoint->Agent();
+    }
+  }
   ethernet_peer from;
   from.channel = &worker->socket;
   from.generation = worker->generation;
@@ -206,6 +219,11 @@ int CTCP_Server::Receive(tcp_thread_record* worker) {
       }
     } else if (link) {
       ethernet_stream_receive(link, worker->segment, copied, from);
+    } else if (stream_agent) {
+      for (ULONG i = 0; i < copied; ++i) {
+        stream_ops->stream_byte(stream_agent, worker->segment[i]);
+        if (m_pCallback) m_pCallback(m_pCallbackContext, m_uCallbackArgument);
+      }
     }
   }
   nx_packet_release(packet);
@@ -222,10 +240,10 @@ int CTCP_Server::SendTo(const uint8_t* bytes, uint32_t length, const ethernet_pe
   return 0;
 }
 
-void CTCP_Server::SetReceiveCallback(void (*callback)(uint32_t, uint32_t), uint32_t a, uint32_t b) {
+void CTCP_Server::SetReceiveCallback(void (*callback)(void*, uint32_t), void* context, uint32_t argument) {
   m_pCallback = callback;
-  m_uCallbackA = a;
-  m_uCallbackB = b;
+  m_pCallbackContext = context;
+  m_uCallbackArgument = argument;
 }
 
 int CTCP_Server::GetByte(uint32_t* out) {

@@ -2,8 +2,10 @@
 // worker listens on one port, serves one connection at a time and hands its
 // bytes on by the server's protocol code: SNMP streams to the endpoint
 // "ethernet_tcp" (tagged with the connection, so that an answer never
-// reaches another connection), the remote front panel's bytes to the
-// server's receive ring. When a connection ends its port is listened again.
+// reaches another connection), PMPP and PPP streams byte by byte to the
+// endpoint "ethernet_pmpp" or "ethernet_ppp", the remote front panel's bytes
+// to the server's receive ring. When a connection ends its port is listened
+// again.
 #pragma once
 
 #include <cstdint>
@@ -54,8 +56,9 @@ class CTCP_Server {
   int Send(const uint8_t* bytes, uint32_t length);
   // Sends on the connection that the peer names, while it lasts.
   int SendTo(const uint8_t* bytes, uint32_t length, const ethernet_peer& to);
-  // Called with (a, b) after each byte handed to a PMPP or PPP endpoint.
-  void SetReceiveCallback(void (*callback)(uint32_t, uint32_t), uint32_t a, uint32_t b);
+  // Called with (context, argument) after each byte handed to a PMPP or PPP
+  // endpoint; a null callback removes it.
+  void SetReceiveCallback(void (*callback)(void*, uint32_t), void* context, uint32_t argument);
   // The rings of the remote front panel.
   int GetByte(uint32_t* out);
   int PutByte(uint8_t byte);
@@ -69,9 +72,9 @@ class CTCP_Server {
  private:
   CRingBuffer* m_pTx = nullptr;
   CRingBuffer* m_pRx = nullptr;
-  void (*m_pCallback)(uint32_t, uint32_t) = nullptr;
-  uint32_t m_uCallbackA = 0;
-  uint32_t m_uCallbackB = 0;
+  void (*m_pCallback)(void*, uint32_t) = nullptr;
+  void* m_pCallbackContext = nullptr;
+  uint32_t m_uCallbackArgument = 0;
   uint8_t m_byProtocol = ETHERNET_PROTOCOL_NONE;
   tcp_thread_record* m_pCurrent = nullptr;
 };

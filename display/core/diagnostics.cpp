@@ -32,6 +32,10 @@ bool diagnostics::Open(face* f) {
   if (!ValidateDescription(m_pDescription)) {
     if (m_bMutexCreated) os_mutex_delete(&m_Mutex);
     m_bMutexCreated = false;
+    // Nothing may walk the records by a description they were not opened
+    // for.
+    m_pDescription = nullptr;
+    m_pFace = nullptr;
     return false;
   }
   // One record per module: module rows top to bottom, each left to right.

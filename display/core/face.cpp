@@ -12,9 +12,13 @@ bool ValidateDescription(const face_description* d) {
     return false;
   if (d->height / d->module_height != d->module_rows) return false;
   const uint32_t most = d->width / d->module_width;
-  for (uint8_t n : d->modules_per_row)
+  uint32_t modules = 0;
+  for (uint8_t n : d->modules_per_row) {
     if (n > most) return false;
-  return true;
+    modules += n;
+  }
+  // The diagnostics keep a record for every module, and have no more.
+  return d->total_modules <= diagnostics::MAX_MODULES && modules <= diagnostics::MAX_MODULES;
 }
 
 bool face::Open(face_description* d) {

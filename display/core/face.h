@@ -15,8 +15,9 @@ class bus;
 class packet;
 
 // Whether a description can open a face (and its diagnostics): engines,
-// sizes and colour code given, module rows matching the height, and no
-// module row (of all nine) wider than the face.
+// sizes and colour code given, module rows matching the height, no module
+// row (of all nine) wider than the face, and no more modules than the
+// diagnostics have records for.
 bool ValidateDescription(const face_description* d);
 
 class face : public impl::node {

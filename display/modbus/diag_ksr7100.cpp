@@ -120,6 +120,32 @@ uint32_t diag_ksr7100::LineCount() const {
   return SplitLines() ? rows * 2 : rows;
 }
 
+uint32_t diag_ksr7100::LineRow(uint32_t line) const { return SplitLines() ? line / 2 : line; }
+
+uint32_t diag_ksr7100::LineFirstColumn(uint32_t line) const {
+  return SplitLines() && line % 2 ? ModulesPerLine() : 0;
+}
+
+uint32_t diag_ksr7100::LineModules(uint32_t line) const {
+  if (!m_pDescription || line >= LINES) return 0;
+  const uint32_t row = LineRow(line);
+  if (row >= m_pDescription->module_rows || row >= 9) return 0;
+  const uint32_t n = m_pDescription->modules_per_row[row];
+  const uint32_t per = ModulesPerLine();
+  if (!SplitLines()) return n;
+  if (line % 2 == 0) return n < per ? n : per;
+  return n > per ? n - per : 0;
+}
+
+uint32_t diag_ksr7100::RecordIndex(uint32_t column, uint32_t row) const {
+  const uint32_t none = ModuleCount();
+  if (!m_pDescription || row >= m_pDescription->module_rows || row >= 9) return none;
+  if (column >= m_pDescription->modules_per_row[row]) return none;
+  uint32_t index = column;
+  for (uint32_t r = 0; r < row; ++r) index += m_pDescription->modules_per_row[r];
+  return index < none ? index : none;
+}
+
 // ------------------------------------------------------------------ open, close
 
 bool diag_ksr7100::Open(disp::face* f) {

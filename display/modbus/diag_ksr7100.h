@@ -53,6 +53,12 @@ class diag_ksr7100 : public disp::diagnostics {
   // The link rate used when a board of code 27 identifies itself before any
   // rate was set.
   static constexpr uint32_t DEFAULT_LINK_RATE = 115200;
+  // Scans without an answer after which a module is missing.
+  static constexpr uint8_t PRESENCE_MISSING = 50;
+  // The poll counter's cycle; one request goes out at each of its marks.
+  static constexpr uint16_t POLL_CYCLE = 100;
+  // The least module time-out sent to the modules.
+  static constexpr uint16_t MIN_MODULE_TIMEOUT = 10;
   // Result frames, in table-slot order.
   enum : uint32_t { FRAME_RESULTS, FRAME_AUX, FRAME_VOLTAGE1, FRAME_VOLTAGE2, FRAME_TEMPERATURE, FRAMES };
 
@@ -70,6 +76,10 @@ class diag_ksr7100 : public disp::diagnostics {
   bool ClearResults() override;
   bool ClearAuxResults() override;
   void ReadModuleResponses() override;
+  // The presence scan: from the EPLD's response bits, with a debounce of
+  // PRESENCE_MISSING scans, which modules answer; the pixels of a missing
+  // module are marked failed, and cleared when it is back.
+  void ScanModules() override;
   bool TakeChangeFlag() override;
   bool GetBoardInfo(disp::info** out) override;
   bool GetModuleValue(uint32_t index, int8_t& out) override;
@@ -100,8 +110,29 @@ class diag_ksr7100 : public disp::diagnostics {
 
   // ---- module replies and pixel reports
   void ProcessModuleReply(const can_packet& frame);
+  // Column and row of the module that sent a reply; false for a channel
+  // outside 1-9, a position the line does not serve, or a module the face
+  // does not have.
   bool LocateModule(const can_packet& frame, uint32_t& column, uint32_t& row);
+  // One pixel report of line `line` (channel - 1): its failed pixels into
+  // the result frame during a test, else into the aux frame. The layout
+  // follows the face's module type; unknown types mark nothing.
   void DecodePixelErrors(uint32_t line, uint32_t id, uint32_t length, const uint8_t* data);
+  // Pixel (row, column), both from 1: failure `code` (0 clears, outside a
+  // test only) of colour 1-3, or of all the face's colours for colour 0
+  // or above 3. Positions outside the modules of their module row are
+  // ignored.
+  void MarkPixel(int32_t row, int32_t column, uint8_t code, uint32_t colour);
+  // Every pixel of the module at `position` of line `line`.
+  void MarkModule(uint32_t line, uint32_t position, uint8_t code, uint32_t colour);
+  bool PixelInModules(int32_t row, int32_t column) const;
+
+  // ---- polling
+  // One display step of the poll schedule: one request at a time to one
+  // line through the sign driver, and the modules of that line lost after
+  // LOST_AFTER requests without a reply. `driver` is the display task's
+  // active driver (null or another driver: nothing is sent).
+  void PollModules(display_driver* driver);
 
   // ---- queries
   uint8_t GetModuleType();
@@ -120,6 +151,14 @@ class diag_ksr7100 : public disp::diagnostics {
   bool SplitLines() const;
   // Modules one line serves (thirds for modules 15 pixels wide).
   uint32_t ModulesPerLine() const;
+  // The modules a line serves: their module row, the column of the first
+  // and how many there are (0 for a line the face does not use).
+  uint32_t LineRow(uint32_t line) const;
+  uint32_t LineFirstColumn(uint32_t line) const;
+  uint32_t LineModules(uint32_t line) const;
+  // The record of the module at (column, row); ModuleCount() when there is
+  // none.
+  uint32_t RecordIndex(uint32_t column, uint32_t row) const;
 
   // ---- what the diagnostics share with the display task (null: the
   // controller's display task, or the diagnostics' own bytes without one)
@@ -130,6 +169,11 @@ class diag_ksr7100 : public disp::diagnostics {
   // The sign display driver's line count (the quick test's last line).
   typedef uint8_t (*line_count_query)();
   void SetLineCountQuery(line_count_query q) { m_pLineCount = q; }
+  // The display task's pixelTestRunning flag and displayState.
+  void SetTestState(const uint8_t* pixelTestRunning, const uint32_t* displayState) {
+    m_pPixelTestRunning = pixelTestRunning;
+    m_pDisplayState = displayState;
+  }
 
   disp::frame m_Frames[FRAMES];
   uint32_t m_dwSlots[FRAMES];
@@ -160,6 +204,13 @@ class diag_ksr7100 : public disp::diagnostics {
   uint8_t& SecondStreamActive();
   uint8_t& ModuleInfoC();
   uint8_t SignLineCount();
+  uint32_t SignSelectedLine();
+  uint8_t PixelTestRunning() const;
+  uint32_t DisplayState() const;
+  // Unanswered requests + 1 for the modules of the poll line.
+  void CountUnansweredRequests(uint32_t line);
+  // The failure bits of (code, colour) on this face.
+  uint8_t FailureBits(uint8_t code, uint32_t colour) const;
   bool TwoResponseWords() const;
   void ClearLineState();
   void SetModuleValues(const disp::module& m, uint16_t v1, uint16_t v2, int8_t temperature);
@@ -172,6 +223,8 @@ class diag_ksr7100 : public disp::diagnostics {
   uint8_t m_bySecondStreamOwn = 0;
   uint8_t m_byModuleInfoCOwn = 0;
   line_count_query m_pLineCount = nullptr;
+  const uint8_t* m_pPixelTestRunning = nullptr;
+  const uint32_t* m_pDisplayState = nullptr;
 };
 
 // The controller's module diagnostics (the primary face's).

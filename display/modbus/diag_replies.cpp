@@ -25,7 +25,6 @@ bool old_reply_format(uint32_t type, uint8_t revision) {
 
 bool diag_ksr7100::LocateModule(const can_packet& frame, uint32_t& column, uint32_t& row) {
   if (!m_pDescription || frame.channel == 0 || frame.channel > LINES) return false;
-  const disp::face_description& d = *m_pDescription;
   const uint32_t line = frame.channel - 1u;
   uint32_t p;
   if (TwoResponseWords())
@@ -34,8 +33,10 @@ bool diag_ksr7100::LocateModule(const can_packet& frame, uint32_t& column, uint3
     p = (frame.id - 0x500) & 0xFF;
   else
     p = ((frame.id - 0x500) >> 3) & 0xFF;
+  // A line has no position at or past the modules it serves; a frame from
+  // the wire must never reach past the records.
   const uint32_t per = ModulesPerLine();
-  if (p > per) return false;
+  if (p >= per) return false;
   if (SplitLines()) {
     row = line / 2;
     column = line % 2 ? p + per : p;
@@ -43,8 +44,7 @@ bool diag_ksr7100::LocateModule(const can_packet& frame, uint32_t& column, uint3
     row = line;
     column = p;
   }
-  // A position beyond the modules of its row has no record.
-  return row < d.module_rows && row < 9 && column < d.modules_per_row[row];
+  return RecordIndex(column, row) < ModuleCount();
 }
 
 void diag_ksr7100::Identify(disp::module& m, const uint8_t* data, uint32_t length, uint32_t index,
@@ -64,8 +64,7 @@ void diag_ksr7100::ProcessModuleReply(const can_packet& frame) {
   if (frame.channel == 0 || !m_pDescription) return;
   uint32_t column = 0, row = 0;
   if (!LocateModule(frame, column, row)) return;
-  uint32_t index = column;
-  for (uint32_t r = 0; r < row; ++r) index += m_pDescription->modules_per_row[r];
+  const uint32_t index = RecordIndex(column, row);
   if (index >= ModuleCount()) return;
 
   disp::diag_lock lock(*this);
@@ -175,9 +174,4 @@ void diag_ksr7100::ProcessModuleReply(const can_packet& frame) {
     default:
       break;
   }
-}
-
-void diag_ksr7100::DecodePixelErrors(uint32_t line, uint32_t id, uint32_t length, const uint8_t* data) {
-  // Pixel reports are laid out by module type; until their layouts are
-  // known here they mark nothing.
 }

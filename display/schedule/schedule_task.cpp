@@ -53,10 +53,8 @@ void start_bindings(peripheral_trap_binding (&bindings)[2], uint8_t (&location)[
   if (length > kLocationMax) length = kLocationMax;
   if (length) std::memcpy(location, stored, length);
   const uint32_t now = global_time();
-  time_bytes[0] = static_cast<uint8_t>(now >> 24);
-  time_bytes[1] = static_cast<uint8_t>(now >> 16);
-  time_bytes[2] = static_cast<uint8_t>(now >> 8);
-  time_bytes[3] = static_cast<uint8_t>(now);
+  // A counter's value is its u32 as the agent keeps integers.
+  std::memcpy(time_bytes, &now, sizeof now);
   const uint32_t sys_location[] = {1, 3, 6, 1, 2, 1, 1, 6, 0};
   const uint32_t global_time_oid[] = {1, 3, 6, 1, 4, 1, 1206, 4, 2, 6, 3, 1, 0};
   std::memset(bindings, 0, sizeof bindings);
@@ -174,7 +172,9 @@ void CScheduleTask::ProcessLetters() {
 }
 
 void CScheduleTask::ReadClock() {
-  if (!m_pClock && s_services.find_clock) m_pClock = s_services.find_clock();
+  // Looked up each time: a reloaded peripheral list (or a new start) has
+  // a clock of its own.
+  m_pClock = s_services.find_clock ? s_services.find_clock() : nullptr;
   if (!m_pClock || !s_services.clock_local_date) return;
   calendar_record date{};
   // An invalid clock leaves the last date.

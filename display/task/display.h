@@ -19,6 +19,7 @@
 #include "display/driver/display_driver.h"
 #include "display/driver/lcd_display_driver.h"
 #include "display/driver/module_type.h"
+#include "display/frame/frame.h"
 #include "display/frame/face_description.h"
 #include "display/message/message.h"
 #include "display/multi/parser.h"
@@ -252,16 +253,71 @@ class CDisplay : public CTaskBase {
   bool LoadMessage(CSurface* surface, CLCDDisplayDriver* driver, const uint8_t* text, uint32_t length,
                    uint32_t page, CMessage* message);
 
-  // ---- operations of later sections (see display_pending.cpp)
-  void DrawTestPattern(uint32_t mode);
-  void RequestBlankMessage(uint8_t sourceMode, uint8_t reason);
-  void CheckFailedPixels();
-  void ScanRenderedFrames();
-  void UpdateFaceResults(uint32_t face);
+  // ---- pixel failures, legibility and blanking (display_pixels.cpp)
+  // Detection types of the failure table: 2 pixel test, 3 message display.
+  enum : uint32_t { DETECT_PIXEL_TEST = 2, DETECT_MESSAGE = 3 };
+  static constexpr uint32_t FAILURE_ROWS = 500;
+  // Bit 5 of mib_v.shortErrorStatus.
+  static constexpr uint32_t SHORT_ERROR_PIXEL = 0x20;
+  // The pixel-test countdown of a display step (frames pause meanwhile).
   void PixelTestCountdown();
-  void StoreRealtimeResults();
+  // This step completed the real-time counter: the scan stores its rows.
+  void StoreRealtimeResults() { m_bStoreRealtime = true; }
   void ClearPixelTestFailures();
   void ClearRealtimeFailures();
+  void StorePixelFailure(uint32_t detectionType, int32_t index, uint8_t colourCount, const disp::pixel& p);
+  uint32_t SignPixelCount();
+  void StorePixelStatusBitmap();
+  // The scan of the rendered frames: failed pixels switched off, failure
+  // rows, test completion and the failed-module map.
+  void ScanRenderedFrames();
+  // The rendered frame as a result table, the legibility ratio and its rule.
+  void UpdateFaceResults(uint32_t face);
+  void CheckLegibility();
+  void CheckFailedPixels();
+  bool FailedPixelLimitExceeded();
+  void SendBlankingTrap();
+  // The module index of a pixel of the primary face, or -1 outside the
+  // modules.
+  int32_t ModuleOfPixel(uint32_t x, uint32_t y) const;
+
+  // ---- test patterns (display_patterns.cpp)
+  void DrawTestPattern(uint32_t mode);
+  uint32_t PatternColour(uint8_t index);
+  void DrawColumnsEvery8(uint32_t colour, uint32_t first);
+  void DrawRowsEvery8(uint32_t colour, uint32_t first);
+  void DrawOddRows(uint32_t colour);
+  void DrawEvenRows(uint32_t colour);
+  void DrawOddColumns(uint32_t colour);
+  void DrawEvenColumns(uint32_t colour);
+  void DrawCheckerEven(uint32_t colour);
+  void DrawCheckerOdd(uint32_t colour);
+  void DrawLogoTiles(uint32_t colour);
+  void DrawAlphabet(uint32_t colour);
+  void DrawLineNumbers(uint32_t colour);
+  // What the patterns keep between display steps (all 0 at power-up but
+  // the previous mode, 1, and the auto test's period, 1).
+  struct pattern_state_s {
+    uint8_t initialised = 0;
+    uint8_t stepFrames = 0;
+    uint32_t frameCounter = 0;
+    uint32_t stepCounter = 0;
+    uint32_t autoStep = 0;
+    uint32_t previousMode = 1;
+    uint32_t lastErrorCount = 0;
+    uint32_t autoPeriod = 1;
+    uint8_t colourIndex = 0;
+    uint8_t beaconsSet = 0;
+    uint8_t moduleTestSent = 0;
+    uint8_t savedGamma = 0;
+    uint8_t savedIllumControl = 0;
+    uint8_t savedManLevel = 0;
+    uint8_t fullBrightnessSet = 0;
+  };
+  pattern_state_s m_Pattern;
+
+  // ---- operations of later sections (see display_pending.cpp)
+  void RequestBlankMessage(uint8_t sourceMode, uint8_t reason);
   void ModuleStatusReport(uint32_t face);
   void PollModules();
   void ReprogramModules();
@@ -384,6 +440,20 @@ class CDisplay : public CTaskBase {
   // (tolerant mode) at the last tolerant-mode change; both 0 at power-up.
   uint32_t m_dwFeaturesSeen = 0;
   uint32_t m_dwTolerantSeen = 0;
+  // Lit pixels of each face's frame before the scan switched failed ones
+  // off, and whether this step stores the real-time results.
+  uint32_t m_dwLitBefore[FACES] = {};
+  bool m_bStoreRealtime = false;
+  // Pattern helpers (display_patterns.cpp).
+  void LeavePatternMode(uint32_t mode);
+  void EnterPatternMode(uint32_t mode);
+  void PatternTiming(uint32_t mode);
+  void AdvancePattern(uint32_t mode);
+  void DrawPattern(uint32_t mode, uint32_t colour);
+  void DrawAutoTest(uint32_t colour);
+  void PatternLevel(uint32_t level);
+  void EndModuleRevision();
+  uint8_t PatternColourCount();
 };
 
 // The display task of the controller (set by its construction).

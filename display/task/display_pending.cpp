@@ -1,32 +1,14 @@
-// Operations of the display task whose own work is not built yet: pixel
-// failures and tests, test patterns, module diagnostics and reprogramming,
-// and what the task asks of the front panel and the peripherals. Each does
+// Operations of the display task whose own work is not built yet: module
+// diagnostics and reprogramming, and what the task asks of the front panel
+// and the peripherals. Each does
 // the least its callers here need (usually nothing) until its work
 // replaces it; the step calls them at their place already.
 #include "database/objects.h"
 #include "display/message/db_read.h"
 #include "display/task/display.h"
 
-// ---- test patterns: mode 1 ends them and starts the running message again
-void CDisplay::DrawTestPattern(uint32_t mode) {
-  if (mode == 1) m_dwDisplayState = STATE_START_MESSAGE;
-}
-
-// ---- pixel failures, legibility and blanking
-void CDisplay::CheckFailedPixels() {}
-void CDisplay::ScanRenderedFrames() {}
-void CDisplay::UpdateFaceResults(uint32_t) {}
-void CDisplay::PixelTestCountdown() {
-  if (m_byPixelTestCountdown) --m_byPixelTestCountdown;
-}
-void CDisplay::StoreRealtimeResults() {}
-void CDisplay::ClearPixelTestFailures() {}
-void CDisplay::ClearRealtimeFailures() {}
-
 // ---- module diagnostics, the module bus and the sign driver's lines
-void CDisplay::PollModules() {}
 void CDisplay::ReprogramModules() {}
-void CDisplay::WriteModuleBusOutput() {}
 void CDisplay::ReportBoardInfo(uint32_t, disp::info*) {}
 
 // ---- the database's font service

@@ -37,7 +37,8 @@ class ScheduleTaskTest : public ScheduleTest {
   }
 
   bool display_held_ = false;
-  static constexpr uint8_t kTimeBytes[4] = {0x65, 0x53, 0xF1, 0x00};  // 1700000000
+  // The time binding as the agent takes a counter: a u32 in host order.
+  static std::string TimeValue(uint32_t t) { return std::string(reinterpret_cast<const char*>(&t), 4); }
 };
 
 TEST_F(ScheduleTaskTest, ColdStartRequestsTheShortOrLongRecoveryMessage) {
@@ -80,7 +81,7 @@ TEST_F(ScheduleTaskTest, ColdStartRequestsTheShortOrLongRecoveryMessage) {
     EXPECT_EQ(traps[1].oids[0], (std::vector<uint32_t>{1, 3, 6, 1, 2, 1, 1, 6, 0}));
     EXPECT_EQ(traps[1].values[0], "Hwy 1");
     EXPECT_EQ(traps[1].oids[1], (std::vector<uint32_t>{1, 3, 6, 1, 4, 1, 1206, 4, 2, 6, 3, 1, 0}));
-    EXPECT_EQ(traps[1].values[1], std::string(reinterpret_cast<const char*>(kTimeBytes), 4));
+    EXPECT_EQ(traps[1].values[1], TimeValue(1700000000));
   }
 }
 
@@ -95,7 +96,7 @@ TEST_F(ScheduleTaskTest, StartReportCarriesTheValuesOfBeforeTheWait) {
   ASSERT_EQ(traps.size(), 2u);
   EXPECT_EQ(traps[1].specific, 20u);
   EXPECT_EQ(traps[1].values[0], "Hwy 1");
-  EXPECT_EQ(traps[1].values[1], std::string(reinterpret_cast<const char*>(kTimeBytes), 4));
+  EXPECT_EQ(traps[1].values[1], TimeValue(1700000000));
 }
 
 TEST_F(ScheduleTaskTest, WarmStartAndShortLossStartRequestTheResetMessage) {

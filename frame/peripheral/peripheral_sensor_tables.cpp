@@ -131,8 +131,9 @@ void SendFirstFanTrap() {
   uint32_t length = 0;
   const uint8_t* location = get_string(nv::sysLocation, nv_area(), &length);
   uint32_t now = g_pDataBase->GetTimeValue(nv::globalTime.offset, nv::globalTime.width, nv_area(), 0);
-  uint8_t time_bytes[4] = {static_cast<uint8_t>(now >> 24), static_cast<uint8_t>(now >> 16),
-                           static_cast<uint8_t>(now >> 8), static_cast<uint8_t>(now)};
+  // A counter's value is its u32 as the agent keeps integers.
+  uint8_t time_bytes[4];
+  std::memcpy(time_bytes, &now, sizeof now);
   peripheral_trap_binding bindings[2] = {};
   const uint32_t sys_location[] = {1, 3, 6, 1, 2, 1, 1, 6, 0};
   const uint32_t global_time[] = {1, 3, 6, 1, 4, 1, 1206, 4, 2, 6, 3, 1, 0};

@@ -11,7 +11,7 @@ struct peripheral_trap_binding {
   uint32_t oid_length;  // number of sub-identifiers
   uint8_t type;         // 2 octet string, 5 counter
   uint32_t length;      // value bytes
-  const uint8_t* value;
+  const uint8_t* value;  // a counter: its u32 in host order
 };
 
 enum : uint8_t { TRAP_VALUE_OCTETS = 2, TRAP_VALUE_COUNTER = 5 };

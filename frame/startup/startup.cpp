@@ -3,8 +3,15 @@
 #include <new>
 
 #include "board_io.h"
+#include "comm/clients/trap_clients.h"
+#include "comm/dhcp/dhcp_startup.h"
 #include "comm/network.h"
+#include "comm/ntcip_endpoint.h"
 #include "comm/ports.h"
+#include "comm/web/web_pages.h"
+#include "comm/ppp/ppp_module.h"
+#include "comm/sntp/sntp_client.h"
+#include "comm/transfer/file_transfer.h"
 #include "database/config_file.h"
 #include "database/database.h"
 #include "database/files/fx_shim.h"
@@ -16,9 +23,12 @@
 #include "display/driver/module_type.h"
 #include "display/driver/q5_display_driver.h"
 #include "display/font/font_loader.h"
+#include "display/modbus/diag_ksr7100.h"
+#include "display/modbus/module_temp.h"
 #include "display/render/render.h"
 #include "display/schedule/schedule_task.h"
 #include "display/task/display.h"
+#include "display/task/display_links.h"
 #include "frame/buffer/gpbuffer.h"
 #include "frame/can/can_db_driver.h"
 #include "frame/can/can_q5_driver.h"
@@ -30,9 +40,18 @@
 #include "frame/trace/trace.h"
 #include "frame/watchdog/watchdog_task.h"
 #include "ntcip/eventlog/event_logging.h"
+#include "ntcip/mib/dms_power_temp.h"
 #include "ntcip/snmp/agent/request.h"
 #include "ntcip/snmp/db/snmp_db.h"
 #include "ntcip/snmp/trap/snmp_trap.h"
+#include "panel/lcd_manager.h"
+#include "ntcip/script/file_script.h"
+#include "peripherals/devices/sensor_ops.h"
+#include "peripherals/peripheral_hooks.h"
+#include "peripherals/peripheral_task.h"
+#include "peripherals/power_supply_table.h"
+#include "ntcip/snmp/trap/trap_buffer.h"
+#include "peripherals/devices/ups_internal.h"
 
 TX_BYTE_POOL g_thread_stack_pool;
 TX_BYTE_POOL g_dynamic_database_pool;
@@ -76,6 +95,22 @@ const snmp_display_services kDisplayServices = {agent_activate_message, display_
                                                 display_process_graphic_table, display_memory_management};
 
 // The schedule task steps the event logger; the peripherals' traps go to the agent.
+// The display modules' temperature table: the switching stages of the
+// peripherals' temperature control and the database's bounds of the
+// critical temperature.
+void install_module_temperatures() {
+  static peripheral_display_ops ops = {};
+  ops.stage1_on = disp::module_temp_stage1_on;
+  ops.stage2_on = disp::module_temp_stage2_on;
+  ops.stages_defined = disp::module_temp_stages_defined;
+  ops.warning_defined = disp::module_temp_warning_defined;
+  peripheral_set_display_ops(&ops);
+  g_module_critical_limits = [](int32_t* minimum, int32_t* maximum) {
+    *minimum = disp::module_temp_critical_min();
+    *maximum = disp::module_temp_critical_max();
+  };
+}
+
 void install_event_logger() {
   schedule_services s = schedule_get_services();
   s.event_log_update = [] { g_event_logging.Update(); };
@@ -83,6 +118,27 @@ void install_event_logger() {
   s.event_log_trim = [] { g_event_logging.TrimToLimits(); };
   schedule_set_services(s);
   snmp_install_peripheral_trap_sender();
+}
+
+// The agent asks whether a sensor type is fitted (the temperature extremes).
+bool peripheral_present(uint16_t type_id) {
+  return g_pPeripheralTask && g_pPeripheralTask->FindPeripheral(type_id, nullptr) != 0;
+}
+
+// Raised traps are queued by the endpoints' trap settings and leave through
+// the trap clients, which follow the trap manager's address. The display
+// hands the endpoints the station address and the module replies bound for
+// the LAPTOP port.
+void install_comm_links() {
+  CNTCIP::InstallTrapPaths();
+  schedule_services s = schedule_get_services();
+  s.trap_clients_configure = trap_clients_configure;
+  schedule_set_services(s);
+  g_pfnSetHdlcAddress = [](uint8_t address) { CNTCIP::SetHdlcAddress(address); };
+  g_module_link_services.laptop_put_byte = laptop_port_put_byte;
+  dhcp_install_services();
+  sntp_install_services();
+  web_install_services();
 }
 
 }  // namespace
@@ -141,7 +197,11 @@ void tx_application_define(void* first_unused_memory) {
   g_product_board_id = platform_board_id();
   monitor_printf(" - Detecting Hardware\t\t\t\t\t%s\n\t%s\n", "[ OK ]", product_board_name());
   select_module_type_table(g_product_board_id);
+  // The front panel joins the peripheral task as its peripheral of type 70.
+  panel_install(g_product_board_id);
   render_install_hooks();
+  install_module_temperatures();
+  install_sensor_device_ops();
   micromonitor_set_steps({network_memory_areas, fx_media_hook_install, file_system_media_open});
   g_watchdog.SetConfigWriter(config_file_write_on_reset);
   platform_init_micromonitor(&cursor);
@@ -173,6 +233,8 @@ void tx_application_define(void* first_unused_memory) {
   display_fonts_install();
   g_database.Init();
   power_supply_table_init();
+  // The internal UPS shuts down only once the power-loss traps are out.
+  CUPS_Internal::SetTrapBufferEmptyQuery([] { return g_trap_buffer.IsEmpty(); });
   const module_type_row* module_row = g_display.ReadModuleColourDepth();
   {
     CDataBase& db = g_database;
@@ -183,11 +245,15 @@ void tx_application_define(void* first_unused_memory) {
   }
   snmp_set_display_services(&kDisplayServices);
   snmp_set_activation_check(display_check_activation);
+  snmp_set_peripheral_presence(peripheral_present);
+  ppp_module_install();  // the PPP endpoints' link, before they are created
   InitializeNTCIPObjects(&cursor);
+  install_comm_links();
+  file_transfer_install();
   install_event_logger();
   g_event_logging.Update();
   platform_init_product(&cursor);
-  script_file_load();
+  CFile_Script::Load(&g_fs_media, g_pFileSystemDriver);
   update_reset_type();
   {
     CDataBase& db = g_database;

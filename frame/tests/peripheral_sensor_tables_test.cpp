@@ -3,6 +3,7 @@
 // their row columns and shortErrorStatus bits, the climate summary and the
 // first-fan trap.
 #include <climits>
+#include <cstring>
 #include <functional>
 
 #include "peripheral_fixture.h"
@@ -255,7 +256,11 @@ TEST_F(SensorTablesTest, FirstFanFailureSendsOneTrap) {
   EXPECT_EQ(t.bindings[0].value, "MILE 12 NB");
   EXPECT_EQ(t.bindings[1].oid, (std::vector<uint32_t>{1, 3, 6, 1, 4, 1, 1206, 4, 2, 6, 3, 1, 0}));
   EXPECT_EQ(t.bindings[1].type, 5);
-  EXPECT_EQ(t.bindings[1].value, Bytes({0x12, 0x34, 0x56, 0x78}));
+  // The time as the agent takes a counter: a u32 in host order.
+  ASSERT_EQ(t.bindings[1].value.size(), 4u);
+  uint32_t time = 0;
+  std::memcpy(&time, t.bindings[1].value.data(), 4);
+  EXPECT_EQ(time, 0x12345678u);
 
   EXPECT_EQ(VString(vol::fanFailures), Bytes({0x01}));
   EXPECT_EQ(VString(vol::climateFailureMap), Bytes({0x01}));

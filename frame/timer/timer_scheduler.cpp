@@ -61,6 +61,8 @@ timer_scheduler_tx_rtos::~timer_scheduler_tx_rtos() {
   os_timer_deactivate(&m_Timer);
   os_timer_delete(&m_Timer);
   os_mutex_delete(&m_Mutex);
+  // The events still listed belong to the service.
+  for (list_node* n = m_Events.head; n; n = n->next) delete event_of(n);
   list_destroy(&m_Events);
 }
 

@@ -72,11 +72,16 @@ int32_t s_module_limit_asked = 0;
 bool s_modules_hot = false;
 
 TEST_F(ClimateTest, TemperatureFromTheModulesWhenTheyHaveStages) {
-  static const peripheral_display_ops ops = {[] { return 40; }, nullptr, [] { return true; },
-                                             [](int32_t limit) {
-                                               s_module_limit_asked = limit;
-                                               return s_modules_hot;
-                                             }};
+  static const peripheral_display_ops ops = [] {
+    peripheral_display_ops o{};
+    o.stage1_on = [] { return 40; };
+    o.stages_defined = [] { return true; };
+    o.modules_over_temperature = [](int32_t limit) {
+      s_module_limit_asked = limit;
+      return s_modules_hot;
+    };
+    return o;
+  }();
   peripheral_set_display_ops(&ops);
   Housing(10, 60);  // the housing reading no longer counts
   s_modules_hot = false;

@@ -11,8 +11,9 @@ class MediatorTest : public PeripheralTest {
  protected:
   void SetUp() override {
     PeripheralTest::SetUp();
-    peripheral_register_factories(&factory_);
+    // The stand-ins first: they serve their classes before the drivers.
     RegisterTestRows(&factory_);
+    peripheral_register_factories(&factory_);
   }
   void TearDown() override {
     InThread([this] { mediator_.Close(); });

@@ -1,5 +1,7 @@
 #include "sim/modules/module_line.h"
 
+#include <algorithm>
+
 #include "board_host.h"
 
 namespace sim {
@@ -12,6 +14,17 @@ constexpr uint32_t kPixelTest = 0x22;
 constexpr uint8_t kResultsRequest = 0x15;
 
 uint8_t kind_of(uint8_t kind_byte) { return kind_byte & 0x3F; }
+
+bool between(uint32_t v, uint32_t low, uint32_t high) { return v >= low && v <= high; }
+
+// Module types whose replies have no reply code (measurements as eight
+// bytes).
+bool old_layout(uint32_t type, uint8_t revision) {
+  if (type == 1 || between(type, 11, 17) || between(type, 19, 25) || between(type, 31, 35)) return true;
+  return between(type, 50, 54) && revision < 3;
+}
+
+bool gen4(uint32_t type) { return type == 90 || type == 114 || type == 125; }
 
 }  // namespace
 
@@ -70,6 +83,15 @@ void module_line::add_pixel_report(unsigned line, unsigned position, uint32_t id
   f.dlc = static_cast<uint8_t>(data.size() > 8 ? 8 : data.size());
   std::lock_guard<std::mutex> lk(m_lock);
   m_modules[line][position].reports.push_back(f);
+}
+
+void module_line::module_send(unsigned line, uint32_t id, const std::vector<uint8_t>& data) {
+  if (line >= LINES) return;
+  board::can_frame f;
+  f.id = id;
+  for (size_t i = 0; i < data.size() && i < 8; ++i) f.data[i] = data[i];
+  f.dlc = static_cast<uint8_t>(data.size() > 8 ? 8 : data.size());
+  board::epld_wire(line + 1).transmit(m_nodes[line].get(), f, 0);
 }
 
 void module_line::set_board(uint8_t code, uint8_t revision, uint8_t sender) {
@@ -145,6 +167,59 @@ void module_line::latch(unsigned line, unsigned position) {
   }
 }
 
+bool module_line::poll_reply(unsigned position, const module_spec& spec, uint8_t code, board::can_frame& r) const {
+  const bool old = old_layout(spec.type, spec.revision);
+  uint8_t d[8] = {};
+  uint8_t n = 0;
+  switch (code) {
+    case 2:
+      if (old) {
+        const uint8_t m[8] = {static_cast<uint8_t>(spec.voltage1 >> 8), static_cast<uint8_t>(spec.voltage1),
+                              static_cast<uint8_t>(spec.voltage2 >> 8), static_cast<uint8_t>(spec.voltage2),
+                              0, 0, static_cast<uint8_t>(spec.temperature), static_cast<uint8_t>(spec.status - 1)};
+        std::copy(m, m + 8, d);
+        n = 8;
+      } else if (spec.depth == 1) {
+        const uint8_t m[6] = {2, static_cast<uint8_t>(spec.voltage1), static_cast<uint8_t>(spec.voltage2), 0,
+                              static_cast<uint8_t>(spec.temperature), spec.status};
+        std::copy(m, m + 6, d);
+        n = 6;
+      } else {
+        const uint8_t m[8] = {2, static_cast<uint8_t>(spec.voltage1), static_cast<uint8_t>(spec.voltage2), 0, 0, 0,
+                              static_cast<uint8_t>(spec.temperature), spec.status};
+        std::copy(m, m + 8, d);
+        n = 8;
+      }
+      break;
+    case 9:
+      d[0] = 9;
+      d[1] = static_cast<uint8_t>(spec.type);
+      d[2] = spec.revision;
+      n = old ? 5 : 8;
+      break;
+    case 12:
+      if (!gen4(spec.type)) return false;
+      d[0] = 12;
+      d[4] = static_cast<uint8_t>(spec.subtype >> 8);
+      d[5] = static_cast<uint8_t>(spec.subtype);
+      n = 6;
+      break;
+    case 18:
+      d[0] = 18;
+      d[4] = spec.single_input ? 1 : 0;
+      n = 5;
+      break;
+    default:
+      return false;
+  }
+  if (spec.behaviour == fault::wrong) d[0] = 0x07;
+  r.id = m_two_words ? 0x700 + position : d[0] == 0 ? 0x500 + position : 0x500 + 8 * position;
+  r.id &= 0x7FF;
+  r.dlc = n;
+  std::copy(d, d + 8, r.data);
+  return true;
+}
+
 void module_line::on_line_frame(unsigned line, const board::can_frame& f) {
   if (f.extended) return;
   std::vector<board::can_frame> replies;
@@ -154,11 +229,12 @@ void module_line::on_line_frame(unsigned line, const board::can_frame& f) {
     const uint32_t base = m_two_words ? 0x700 : 0x500;
     const bool quick = f.id == kPixelTest && f.dlc >= 2 && f.data[1] != 0;
     const bool results = f.id == kLineCommand && f.dlc >= 1 && f.data[0] == kResultsRequest;
+    const bool poll = f.id == kLineCommand && f.dlc >= 1 && !results;
     for (auto& [position, m] : m_modules[line]) {
       if (m.spec.behaviour == fault::silent) continue;
       if (f.id == kLineReset) {
         board::can_frame r;
-        r.id = base + position;
+        r.id = (base + position) & 0x7FF;
         r.dlc = 5;
         const uint8_t identity[5] = {0, static_cast<uint8_t>(m.spec.type), m.spec.revision,
                                      static_cast<uint8_t>(m.spec.type >> 8),
@@ -175,6 +251,12 @@ void module_line::on_line_frame(unsigned line, const board::can_frame& f) {
           replies.insert(replies.end(), m.reports.begin(), m.reports.end());
       } else if (f.id == kPixelTest) {
         latch(line, position);
+      } else if (poll) {
+        board::can_frame r;
+        if (poll_reply(position, m.spec, f.data[0], r)) {
+          replies.push_back(r);
+          latch(line, position);
+        }
       }
     }
   }

@@ -10,10 +10,20 @@
 //   the pixel test (identifier 0x22)      with its scripted pixel reports
 //                                          (not for a quick test: flag 1)
 //   a result request (0x21, 15 00 mode)   with its scripted pixel reports
+//   the poll requests (0x21, code c ...)  codes 2 (voltages and
+//                                          temperature), 9 (module
+//                                          information), 12 (the subtype;
+//                                          gen4 types only) and 18 (next
+//                                          information)
 // and latches its bit in the EPLD's module-response registers whenever it
-// answers. The board answers a configuration request (kind 5) with its
-// identification and, when told to, a class-2 result request (kind 30)
-// with the completion packet; it remembers the link rate it was given.
+// answers. Replies other than the identity are laid out as the module's
+// type does it: modules of the old layout send their measurements as eight
+// bytes without a reply code. With one response word a reply whose first
+// byte is not 0 carries the position in bits 3 and up of its identifier
+// (base + 8 x position). The board answers a configuration request (kind
+// 5) with its identification and, when told to, a class-2 result request
+// (kind 30) with the completion packet; it remembers the link rate it was
+// given.
 // Modules and the board can be silent or answer wrongly.
 #pragma once
 
@@ -46,6 +56,15 @@ class module_line {
     uint8_t revision = 3;
     bool quick_test = false;
     fault behaviour = fault::none;
+    // What the module measures and reports.
+    uint16_t voltage1 = 120, voltage2 = 118;
+    int8_t temperature = 35;
+    uint8_t status = 1;
+    uint16_t subtype = 0;
+    bool single_input = false;
+    // Colour planes of the module (1: one colour); the new layout's
+    // measurement reply follows it.
+    uint8_t depth = 1;
   };
 
   // A frame the controller sent on a line.
@@ -72,6 +91,8 @@ class module_line {
   // A pixel report the module sends during a test (identifier and data as
   // on the wire).
   void add_pixel_report(unsigned line, unsigned position, uint32_t id, const std::vector<uint8_t>& data);
+  // A frame sent on a line as a module would (any identifier and data).
+  void module_send(unsigned line, uint32_t id, const std::vector<uint8_t>& data);
 
   // ---- board
   // The board's code and revision; sender 0 or 1 (its kind byte's bits 6-7
@@ -113,6 +134,9 @@ class module_line {
   };
 
   void on_line_frame(unsigned line, const board::can_frame& f);
+  // The module's answer to a poll request with reply code `code`; false
+  // when it has none.
+  bool poll_reply(unsigned position, const module_spec& spec, uint8_t code, board::can_frame& r) const;
   void on_link_packet(const std::vector<uint8_t>& p);
   void latch(unsigned line, unsigned position);
   std::vector<uint8_t> finish(std::vector<uint8_t> bytes);

@@ -13,9 +13,6 @@
 #include "frame/startup/placeholders/placeholder_task.h"
 #include "frame/trace/trace.h"
 
-void script_file_load() {}
-void power_supply_table_init() {}
-
 void neighbour_tasks_subscribe_before_monitor() {
   g_comm_task.Subscribe();
   g_display.Subscribe();

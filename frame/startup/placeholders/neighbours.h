@@ -7,12 +7,6 @@
 
 #include "tx_api.h"
 
-// NTCIP agent.
-void script_file_load();
-
-// Peripherals.
-void power_supply_table_init();
-
 // The tasks of those subsystems, in the slot order of the router and the
 // creation order of start-up.
 void neighbour_tasks_subscribe_before_monitor();  // Communication, Display, Schedule, Peripheral

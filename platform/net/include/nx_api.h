@@ -181,6 +181,11 @@ struct NX_IP {
   ULONG nx_ip_physical_msw;  // the link's physical address, upper 16 bits
   ULONG nx_ip_physical_lsw;  // lower 32 bits
   UINT nx_ip_mapping_needed;  // 1 when the link needs address resolution (ARP)
+  // 1 when the link itself carries the instance's IP datagrams (a point-to-
+  // point link such as PPP): the stack's own IPv4 engine serves the instance,
+  // sends each datagram through the driver's send request and takes the
+  // driver's received datagrams. 0: the traffic travels on host sockets.
+  UINT nx_ip_driver_datagrams;
   UINT nx_ip_link_up;
   VOID* nx_ip_driver_context;  // the driver's own pointer (its link object)
   // Counts kept by the instance.

@@ -40,6 +40,9 @@ void ip_thread_entry(ULONG index) {
   NX_IP* cb = i->cb;
   driver_request(cb, NX_DRIVER_INITIALIZE, &cb->nx_ip_driver_status_initialize);
   i->initialized = true;
+  // A point-to-point link carries the instance's datagrams itself.
+  if (!i->be && cb->nx_ip_driver_status_initialize == NX_SUCCESS && cb->nx_ip_driver_datagrams)
+    i->be = make_link_backend(i);
   if (cb->nx_ip_driver_status_initialize != NX_SUCCESS)
     trace("nx_ip_thread: %s driver initialise failed:0x%02X\n", cb->nx_ip_name,
           (unsigned)cb->nx_ip_driver_status_initialize);
@@ -49,7 +52,9 @@ void ip_thread_entry(ULONG index) {
     trace("nx_ip_thread: %s driver enable failed:0x%02X\n", cb->nx_ip_name,
           (unsigned)cb->nx_ip_driver_status_enable);
   for (;;) {
-    tx_semaphore_get(&i->wake, next_due_wait(i));
+    ULONG wait = next_due_wait(i);
+    if (i->be) wait = std::min(wait, i->be->next_wait());
+    tx_semaphore_get(&i->wake, wait);
     while (!i->deferred.empty()) {
       event e = std::move(i->deferred.front());
       i->deferred.pop_front();
@@ -63,6 +68,7 @@ void ip_thread_entry(ULONG index) {
       tcp_retry_held(i);
     }
     tcp_run_delayed(i);
+    if (i->be) i->be->service();
   }
 }
 
@@ -89,15 +95,22 @@ UINT enable(NX_IP* cb, bool ip::*flag) {
 
 void drop_frame(NX_IP* cb, NX_PACKET* packet) {
   enter e;
-  if (ip* i = find<ip>(cb)) ++i->cb->nx_ip_frames_received;
-  // Traffic of this back-end travels on host sockets; frames from a link
-  // driver have no one to go to yet.
+  ip* i = find<ip>(cb);
+  if (i) ++i->cb->nx_ip_frames_received;
+  // The link engine takes the datagrams of its instance; the host sockets
+  // carry the traffic of the others, whose frames have no one to go to.
+  if (i && !i->dead && i->be && packet && i->be->input(packet)) return;
   if (packet) nx_packet_release(packet);
 }
 
 }  // namespace
 
 void ip_wake(ip* owner) { tx_semaphore_put(&owner->wake); }
+
+backend* backend_of(ip* owner) {
+  if (!owner->be) owner->be = make_host_backend(owner);
+  return owner->be.get();
+}
 
 void instances_clear() { instances().clear(); }
 
@@ -139,7 +152,6 @@ UINT nx_ip_create(NX_IP* cb, const CHAR* name, ULONG address, ULONG network_mask
   i->cb = cb;
   i->index = static_cast<ULONG>(instances().size());
   if (tx_semaphore_create(&i->wake, "nx ip wake", 0) != TX_SUCCESS) return NX_NOT_SUCCESSFUL;
-  i->be = make_host_backend(i);
   instances().push_back(i);
   cb->impl = i;
   registry_add(cb, std::move(owned));
@@ -147,7 +159,7 @@ UINT nx_ip_create(NX_IP* cb, const CHAR* name, ULONG address, ULONG network_mask
                             priority, TX_NO_TIME_SLICE, TX_AUTO_START);
   if (s != TX_SUCCESS) {
     trace("nx_ip_create: tx_thread_create failed:0x%02X\n", s);
-    i->be->stop();
+    if (i->be) i->be->stop();
     tx_semaphore_delete(&i->wake);
     registry_retire(cb);
     cb->impl = nullptr;
@@ -161,7 +173,7 @@ UINT nx_ip_delete(NX_IP* cb) {
   ip* i = find<ip>(cb);
   if (!i) return NX_PTR_ERROR;
   if (tx_thread_identify() == &cb->nx_ip_thread) return NX_CALLER_ERROR;
-  i->be->stop();
+  if (i->be) i->be->stop();
   udp_close_all(i);
   tcp_close_all(i);
   i->deferred.clear();
@@ -260,5 +272,5 @@ uint16_t net_host_port(NX_IP* cb, net_proto proto, UINT port) {
   enter e;
   ip* i = find<ip>(cb);
   if (!i) return 0;
-  return i->be->host_port(proto, port);
+  return i->be ? i->be->host_port(proto, port) : 0;
 }

@@ -201,9 +201,19 @@ class backend {
   // back-end's host threads; it must be called without the processor.
   virtual void stop() = 0;
   virtual void join() = 0;
+  // A datagram from the link driver (deferred receive). False: not taken,
+  // the caller releases it.
+  virtual bool input(NX_PACKET* packet) { return false; }
+  // Work of the instance's thread on each of its wakes, and the ticks until
+  // it wants to be woken at the latest.
+  virtual void service() {}
+  virtual ULONG next_wait() { return TX_WAIT_FOREVER; }
 };
 
 std::unique_ptr<backend> make_host_backend(ip* owner);
+// The IPv4 engine of instances whose driver carries their datagrams (point-
+// to-point links: the driver's initialise sets nx_ip_driver_datagrams).
+std::unique_ptr<backend> make_link_backend(ip* owner);
 
 // Interrupt context: queues a back-end's events for the instance's thread.
 void deliver(ip* owner, std::vector<event>&& events);
@@ -274,6 +284,9 @@ struct ip : object {
   UINT next_port = 0;
 };
 
+// The instance's back-end, chosen on first use: the link engine once the
+// driver's initialise has set nx_ip_driver_datagrams, else host sockets.
+backend* backend_of(ip* owner);
 // Wakes the instance's thread.
 void ip_wake(ip* owner);
 void instances_clear();

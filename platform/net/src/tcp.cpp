@@ -37,7 +37,7 @@ void maybe_read(tcp_socket* s) {
   if (st != NX_TCP_ESTABLISHED && st != NX_TCP_SYN_RECEIVED) return;
   if (s->cb->nx_tcp_socket_receive_queued >= s->cb->nx_tcp_socket_window) return;
   s->reading = true;
-  s->owner->be->resume(s->conn);
+  backend_of(s->owner)->resume(s->conn);
 }
 
 // Queues received bytes as packets of the instance's pool; what does not
@@ -70,7 +70,7 @@ void take_data(tcp_socket* s, const uint8_t* data, size_t n) {
 void end_connection(tcp_socket* s) {
   if (s->conn) {
     s->owner->by_id.erase(s->conn);
-    s->owner->be->close(s->conn);
+    backend_of(s->owner)->close(s->conn);
     s->conn = 0;
   }
   drop_queue(s);
@@ -82,7 +82,7 @@ void credit_listener(ip* i, listen_entry* le) {
   if (le->credit) return;
   if (!le->socket && le->pending.size() >= le->queue_maximum) return;
   le->credit = true;
-  i->be->resume(le->id);
+  backend_of(i)->resume(le->id);
 }
 
 void attach(tcp_socket* s, listen_entry* le, uint64_t conn, ULONG address, UINT port) {
@@ -147,12 +147,12 @@ bool busy(tcp_socket* s) {
 void on_accepted(ip* i, event& e) {
   auto it = i->listener_ids.find(e.id);
   if (it == i->listener_ids.end()) {
-    i->be->close(e.conn);
+    backend_of(i)->close(e.conn);
     return;
   }
   listen_entry* le = it->second;
   le->credit = false;
-  i->be->map_source(net_proto::tcp, &e.address, &e.port);
+  backend_of(i)->map_source(net_proto::tcp, &e.address, &e.port);
   tcp_socket* s = le->socket;
   if (s && state_of(s) == NX_TCP_LISTEN) {
     le->socket = nullptr;
@@ -167,7 +167,7 @@ void on_accepted(ip* i, event& e) {
     le->pending_peers.emplace_back(e.address, e.port);
     ++i->cb->nx_ip_tcp_connections_queued;
   } else {
-    i->be->close(e.conn);
+    backend_of(i)->close(e.conn);
   }
   credit_listener(i, le);
 }
@@ -188,9 +188,9 @@ void close_listener(ip* i, listen_entry* le) {
     set_state(s, NX_TCP_CLOSED);
     s->receivers.wake_all();
   }
-  for (uint64_t conn : le->pending) i->be->close(conn);
+  for (uint64_t conn : le->pending) backend_of(i)->close(conn);
   i->cb->nx_ip_tcp_connections_queued -= static_cast<ULONG>(le->pending.size());
-  i->be->close(le->id);
+  backend_of(i)->close(le->id);
   i->listener_ids.erase(le->id);
   i->listeners.erase(le->port);
 }
@@ -370,7 +370,7 @@ UINT nx_tcp_server_socket_listen(NX_IP* ip_cb, UINT port, NX_TCP_SOCKET* cb, UIN
     return NX_SUCCESS;
   }
   uint64_t id = 0;
-  UINT status = i->be->tcp_listen(port, &id);
+  UINT status = backend_of(i)->tcp_listen(port, &id);
   if (status != NX_SUCCESS) return status;
   auto le = std::make_unique<listen_entry>();
   le->port = port;
@@ -491,7 +491,7 @@ UINT nx_tcp_client_socket_connect(NX_TCP_SOCKET* cb, ULONG address, UINT port, U
   cb->nx_tcp_socket_peer_port = port;
   // A refused or unmapped destination looks like a peer that never answers:
   // the connect fails when its time is up, as it would on the wire.
-  if (i->be->tcp_connect(cb->nx_tcp_socket_port, address, port, &id) == NX_SUCCESS) {
+  if (backend_of(i)->tcp_connect(cb->nx_tcp_socket_port, address, port, &id) == NX_SUCCESS) {
     s->conn = id;
     i->by_id[id] = s;
     set_state(s, NX_TCP_SYN_SENT);
@@ -557,7 +557,7 @@ UINT nx_tcp_socket_send(NX_TCP_SOCKET* cb, NX_PACKET* packet, ULONG wait_option)
   std::vector<uint8_t> bytes = chain_bytes(packet);
   status = wait_until(cb, wait_option, NX_TX_QUEUE_FULL, &tcp_socket::senders, [&bytes](tcp_socket* t) -> UINT {
     if (state_of(t) != NX_TCP_ESTABLISHED) return NX_NOT_CONNECTED;
-    UINT s2 = t->owner->be->tcp_send(t->conn, bytes);
+    UINT s2 = backend_of(t->owner)->tcp_send(t->conn, bytes);
     return s2 == NX_TX_QUEUE_FULL ? NX_IN_PROGRESS : s2;
   });
   if (status == NX_SUCCESS) nx_packet_release(packet);

@@ -83,7 +83,7 @@ void drop_queue(udp_socket* s) {
 
 void unbind(udp_socket* s) {
   ip* i = s->owner;
-  i->be->close(s->id);
+  backend_of(i)->close(s->id);
   i->by_id.erase(s->id);
   i->udp_ports.erase(s->cb->nx_udp_socket_port);
   s->id = 0;
@@ -100,7 +100,7 @@ void udp_event(ip* owner, event& e) {
   if (it == owner->by_id.end()) return;
   auto* s = dynamic_cast<udp_socket*>(it->second);
   if (!s || s->dead || s->id != e.id) return;
-  owner->be->map_source(net_proto::udp, &e.address, &e.port);
+  backend_of(owner)->map_source(net_proto::udp, &e.address, &e.port);
   if (s->queue.size() >= s->cb->nx_udp_socket_queue_maximum) {
     ++s->cb->nx_udp_socket_packets_dropped;
     return;
@@ -184,7 +184,7 @@ UINT nx_udp_socket_bind(NX_UDP_SOCKET* cb, UINT port, ULONG wait_option) {
   s = live_socket(cb);
   i = s->owner;
   uint64_t id = 0;
-  status = i->be->udp_open(port, &id);
+  status = backend_of(i)->udp_open(port, &id);
   if (status != NX_SUCCESS) return status;
   s->id = id;
   cb->nx_udp_socket_port = port;
@@ -242,7 +242,7 @@ UINT nx_udp_socket_send(NX_UDP_SOCKET* cb, NX_PACKET* packet, ULONG address, UIN
   if (port == 0 || port > 65535) return NX_INVALID_PORT;
   UINT status = chain_check(packet, NX_UDP_PACKET);
   if (status != NX_SUCCESS) return status;
-  status = s->owner->be->udp_send(s->id, address, port, chain_bytes(packet));
+  status = backend_of(s->owner)->udp_send(s->id, address, port, chain_bytes(packet));
   if (status != NX_SUCCESS) return status;
   ++cb->nx_udp_socket_packets_sent;
   nx_packet_release(packet);

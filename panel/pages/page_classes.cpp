@@ -1,0 +1,31 @@
+// The page classes the factory knows: every built page class has its
+// descriptor in the list below (and in page_classes.h).
+#include "panel/pages/page_classes.h"
+
+namespace {
+constexpr uint32_t kAddedMax = 16;
+const class_descriptor* s_added[kAddedMax] = {};
+uint32_t s_added_count = 0;
+}  // namespace
+
+bool lcd_add_page_class(const class_descriptor* descriptor) {
+  if (!descriptor || s_added_count >= kAddedMax) return false;
+  s_added[s_added_count++] = descriptor;
+  return true;
+}
+
+void lcd_clear_added_page_classes() { s_added_count = 0; }
+
+
+void lcd_register_page_classes(class_factory* factory) {
+  static const class_descriptor* const kBuilt[] = {
+      &g_splash_screen_class, &g_login_class, &g_main_menu_class, &g_insufficient_rights_class,
+      &g_menu_item_ex_class,
+      &g_current_display_class, &g_current_multi_string_class,
+      &g_message_control_class, &g_message_list_class, &g_message_blank_class, &g_message_delete_class,
+      &g_default_font_class,
+  };
+  for (const class_descriptor* d : kBuilt) factory->Register(d);
+  for (const class_descriptor& d : g_status_screen_classes) factory->Register(&d);
+  for (uint32_t i = 0; i < s_added_count; ++i) factory->Register(s_added[i]);
+}

@@ -1,0 +1,19 @@
+// The descriptors of the page classes built so far.
+#pragma once
+
+#include "panel/menu_item.h"
+
+extern const class_descriptor g_splash_screen_class;
+extern const class_descriptor g_login_class;
+extern const class_descriptor g_main_menu_class;
+extern const class_descriptor g_insufficient_rights_class;
+extern const class_descriptor g_menu_item_ex_class;
+extern const class_descriptor g_current_display_class;
+extern const class_descriptor g_current_multi_string_class;
+extern const class_descriptor g_message_control_class;
+extern const class_descriptor g_message_list_class;
+extern const class_descriptor g_message_blank_class;
+extern const class_descriptor g_message_delete_class;
+extern const class_descriptor g_default_font_class;
+constexpr uint32_t kStatusScreenClasses = 11;
+extern const class_descriptor g_status_screen_classes[kStatusScreenClasses];

@@ -1,0 +1,60 @@
+// What the peripheral task asks of the front panel, and the panel's
+// creator in its factory.
+#include "panel/lcd_manager.h"
+#include "peripherals/peripheral_hooks.h"
+
+namespace {
+
+CLCD_Manager* manager_of(CPeripheral* p) {
+  return p && p->m_byClass == CLCD_Manager::CLASS_CODE ? static_cast<CLCD_Manager*>(p) : nullptr;
+}
+
+void suspend(CPeripheral* p) {
+  if (CLCD_Manager* m = manager_of(p)) m->m_Lcd.Suspend();
+}
+void resume(CPeripheral* p) {
+  if (CLCD_Manager* m = manager_of(p)) m->m_Lcd.Resume();
+}
+void clear(CPeripheral* p) {
+  if (CLCD_Manager* m = manager_of(p)) m->m_Lcd.Clear();
+}
+void backlight(CPeripheral* p, uint8_t on) {
+  CLCD_Manager* m = manager_of(p);
+  if (!m) return;
+  if (on)
+    m->m_Lcd.BacklightOn(1);
+  else
+    m->m_Lcd.BacklightOff();
+}
+void local_indicator_off(CPeripheral* p) {
+  if (CLCD_Manager* m = manager_of(p)) m->m_Lcd.LocalIndicatorOff();
+}
+void print_centred(CPeripheral* p, uint32_t line, const char* text) {
+  if (CLCD_Manager* m = manager_of(p)) m->m_Lcd.PrintfLine(line, LCD_ALIGN_CENTRE, "%s", text ? text : "");
+}
+void set_led(uint32_t led, uint32_t state) { lcd_set_led(led, static_cast<uint8_t>(state)); }
+void open_remote(CPeripheral* p) {
+  if (CLCD_Manager* m = manager_of(p)) m->OpenRemoteLCD();
+}
+void invalidate_file_menus(CPeripheral* p) {
+  if (CLCD_Manager* m = manager_of(p)) m->InvalidateFileMenus();
+}
+void control_mode_changed(CPeripheral* p) {
+  if (CLCD_Manager* m = manager_of(p)) m->SetCentralCheck();
+}
+void set_power_good(CPeripheral* p, uint8_t good) {
+  if (CLCD_Manager* m = manager_of(p)) m->SetPowerGood(good);
+}
+
+const peripheral_panel_ops kPanelOps = {suspend,       resume,          clear,          backlight,
+                                        local_indicator_off, print_centred, set_led, open_remote,
+                                        invalidate_file_menus, control_mode_changed, set_power_good};
+
+}  // namespace
+
+void panel_install(uint8_t product_board_id) {
+  lcd_set_product_board(product_board_id);
+  lcd_indicators_reset();
+  peripheral_set_panel_ops(&kPanelOps);
+  peripheral_set_panel_creator(CLCD_Manager::Create);
+}
