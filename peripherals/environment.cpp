@@ -63,7 +63,6 @@ constexpr uint8_t kOriginOverTemperature = 5;
 constexpr uint32_t kTrapShutOff = 2;
 constexpr uint32_t kTrapCooled = 8;
 constexpr uint8_t kTrapInteger = 1;
-constexpr uint32_t kLocationMax = 255;
 
 // A live peripheral's temperature while it is valid.
 bool valid_temperature(CPeripheral* p, int8_t* celsius) {
@@ -74,36 +73,14 @@ bool valid_temperature(CPeripheral* p, int8_t* celsius) {
 void set_signed(db_object o, int32_t value) { pdb::set_v(o, static_cast<uint8_t>(value)); }
 
 void send_over_temperature_trap(uint32_t specific) {
-  uint8_t location[kLocationMax];
-  uint32_t length = 0;
-  if (g_pDataBase) {
-    const uint8_t* stored = g_pDataBase->GetString(nv::sysLocation.offset, 4, g_pDataBase->mib_nv, &length);
-    if (length > kLocationMax) length = kLocationMax;
-    if (length) std::memcpy(location, stored, length);
-  }
   // The integers go to the agent as u32 in host order.
-  const uint32_t now = pdb::global_time();
   const int32_t hottest = pdb::v_signed8(vol::tempMaxSignHousing);
-  const uint32_t sys_location[] = {1, 3, 6, 1, 2, 1, 1, 6, 0};
-  const uint32_t global_time[] = {1, 3, 6, 1, 4, 1, 1206, 4, 2, 6, 3, 1, 0};
   const uint32_t temp_max[] = {1, 3, 6, 1, 4, 1, 1206, 4, 2, 3, 9, 9, 6, 0};
-
+  peripheral_trap_origin origin;
   peripheral_trap_binding bindings[3] = {};
-  std::memcpy(bindings[0].oid, sys_location, sizeof sys_location);
-  bindings[0].oid_length = sizeof sys_location / sizeof sys_location[0];
-  bindings[0].type = TRAP_VALUE_OCTETS;
-  bindings[0].length = length;
-  bindings[0].value = location;
-  std::memcpy(bindings[1].oid, global_time, sizeof global_time);
-  bindings[1].oid_length = sizeof global_time / sizeof global_time[0];
-  bindings[1].type = TRAP_VALUE_COUNTER;
-  bindings[1].length = sizeof now;
-  bindings[1].value = reinterpret_cast<const uint8_t*>(&now);
-  std::memcpy(bindings[2].oid, temp_max, sizeof temp_max);
-  bindings[2].oid_length = sizeof temp_max / sizeof temp_max[0];
-  bindings[2].type = kTrapInteger;
-  bindings[2].length = sizeof hottest;
-  bindings[2].value = reinterpret_cast<const uint8_t*>(&hottest);
+  peripheral_trap_origin_bindings(bindings, &origin);
+  peripheral_trap_bind(&bindings[2], temp_max, sizeof temp_max / sizeof temp_max[0], kTrapInteger, &hottest,
+                       sizeof hottest);
   peripheral_send_trap(TRAP_ENTERPRISE_SPECIFIC, specific, 3, bindings);
 }
 

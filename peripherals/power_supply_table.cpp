@@ -22,7 +22,6 @@ namespace {
 
 const char* const kPass = "POWER SUPPLY PASS";
 const char* const kFail = "POWER SUPPLY FAIL";
-constexpr uint32_t kLocationMax = 255;
 const uint32_t kShortErrorStatusOid[] = {1, 3, 6, 1, 4, 1, 1206, 4, 2, 3, 9, 7, 1, 0};
 
 void set_text(db_object o, const char* text) {
@@ -65,36 +64,12 @@ uint8_t power_type_summary_bit(uint8_t power_type) {
 }
 
 void power_send_trap(uint32_t specific, const uint32_t* extra_oid, uint32_t extra_oid_length, int32_t extra_value) {
-  uint8_t location[kLocationMax];
-  uint32_t length = 0;
-  if (g_pDataBase) {
-    const uint8_t* stored = g_pDataBase->GetString(nv::sysLocation.offset, 4, g_pDataBase->mib_nv, &length);
-    if (!stored) length = 0;
-    if (length > kLocationMax) length = kLocationMax;
-    if (length) std::memcpy(location, stored, length);
-  }
-  const uint32_t now = pdb::global_time();
-  const uint32_t sys_location[] = {1, 3, 6, 1, 2, 1, 1, 6, 0};
-  const uint32_t global_time[] = {1, 3, 6, 1, 4, 1, 1206, 4, 2, 6, 3, 1, 0};
-
+  peripheral_trap_origin origin;
   peripheral_trap_binding bindings[3] = {};
-  std::memcpy(bindings[0].oid, sys_location, sizeof sys_location);
-  bindings[0].oid_length = sizeof sys_location / sizeof sys_location[0];
-  bindings[0].type = TRAP_VALUE_OCTETS;
-  bindings[0].length = length;
-  bindings[0].value = location;
-  std::memcpy(bindings[1].oid, global_time, sizeof global_time);
-  bindings[1].oid_length = sizeof global_time / sizeof global_time[0];
-  bindings[1].type = TRAP_VALUE_COUNTER;
-  bindings[1].length = sizeof now;
-  bindings[1].value = reinterpret_cast<const uint8_t*>(&now);
-  uint32_t count = 2;
+  uint32_t count = peripheral_trap_origin_bindings(bindings, &origin);
   if (extra_oid && extra_oid_length && extra_oid_length <= 40) {
-    std::memcpy(bindings[2].oid, extra_oid, extra_oid_length * sizeof extra_oid[0]);
-    bindings[2].oid_length = extra_oid_length;
-    bindings[2].type = 1;  // integer, u32 in host order
-    bindings[2].length = sizeof extra_value;
-    bindings[2].value = reinterpret_cast<const uint8_t*>(&extra_value);
+    peripheral_trap_bind(&bindings[2], extra_oid, extra_oid_length, 1 /* integer, u32 in host order */, &extra_value,
+                         sizeof extra_value);
     count = 3;
   }
   peripheral_send_trap(TRAP_ENTERPRISE_SPECIFIC, specific, count, bindings);

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
 #include <functional>
 #include <new>
 #include <string>
@@ -12,7 +15,9 @@
 #include "database/database.h"
 #include "database/objects.h"
 #include "display/task/display.h"
+#include "display/tests/sign_picture_rows.h"
 #include "frame/buffer/gpbuffer.h"
+#include "frame/startup/host.h"
 #include "frame/startup/startup.h"
 #include "frame/timer/timer_scheduler.h"
 #include "frame/trace/trace.h"
@@ -125,4 +130,27 @@ class controller_test : public ::testing::Test {
     Set(nv, nv::dmsMessageRunTimePriority(0), 10, DB_NOTIFY);
     EXPECT_EQ(Db().SetValue(nv::dmsMessageStatus(0).offset, 1, 7, nv, DB_NOTIFY), DB_OK);
   }
+};
+
+// The controller with its sign picture written into a folder of the test's
+// own, which the test reads back.
+class picture_controller_test : public controller_test {
+ protected:
+  void BootWithPicture(const std::string& name) {
+    folder_ = std::filesystem::temp_directory_path() / (name + "_" + std::to_string(getpid()));
+    std::filesystem::remove_all(folder_);
+    std::filesystem::create_directories(folder_);
+    Boot([&] { host_show_sign((folder_ / HOST_SIGN_PICTURE).string()); });
+  }
+  void TearDown() override {
+    controller_test::TearDown();
+    if (!folder_.empty()) std::filesystem::remove_all(folder_);
+  }
+  // What the picture shows; {"no picture"} when there is none.
+  std::vector<std::string> Picture() const {
+    std::vector<std::string> rows = sign_picture_rows((folder_ / HOST_SIGN_PICTURE).string());
+    return rows.empty() ? std::vector<std::string>{"no picture"} : rows;
+  }
+
+  std::filesystem::path folder_;
 };

@@ -6,10 +6,7 @@
 // the state folder shows those pixels. The picture must show what was
 // rendered.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -18,43 +15,17 @@
 #include "display/driver/q5_display_driver.h"
 #include "display/driver/sign_picture.h"
 #include "display/render/render.h"
-#include "display/tests/png_read.h"
 #include "frame/startup/host.h"
 #include "tests/controller_fixture.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using Rows = std::vector<std::string>;
 
-class SignPictureTest : public controller_test {
+class SignPictureTest : public picture_controller_test {
  protected:
-  void SetUp() override {
-    folder_ = fs::temp_directory_path() / ("sign_picture_e2e_" + std::to_string(getpid()));
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-    Boot([&] { host_show_sign((folder_ / HOST_SIGN_PICTURE).string()); });
-  }
-  void TearDown() override {
-    controller_test::TearDown();
-    fs::remove_all(folder_);
-  }
+  void SetUp() override { BootWithPicture("sign_picture_e2e"); }
 
-  // What the picture shows: a row of '#' (a lit dot) and '.' per sign row.
-  Rows Picture() {
-    png_rgb_picture p;
-    if (!png_read_file((folder_ / HOST_SIGN_PICTURE).string(), &p)) return {"no picture"};
-    Rows rows;
-    for (uint32_t y = 0; y < p.height; y += CSignPicture::DOT) {
-      std::string r;
-      for (uint32_t x = 0; x < p.width; x += CSignPicture::DOT) {
-        const uint8_t* c = p.at(x, y);
-        r += c[0] == SIGN_DARK.r && c[1] == SIGN_DARK.g && c[2] == SIGN_DARK.b ? '.' : '#';
-      }
-      rows.push_back(r);
-    }
-    return rows;
-  }
   // The frame the display task rendered.
   static Rows Rendered() {
     const CSurface& s = g_render.Surface();
@@ -67,7 +38,6 @@ class SignPictureTest : public controller_test {
     return rows;
   }
 
-  fs::path folder_;
   // The boot's lines, kept off the console's slow serial line.
   trace_capture trace_;
 };

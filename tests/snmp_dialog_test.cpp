@@ -11,8 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "display/driver/sign_picture.h"
-#include "display/tests/png_read.h"
+#include "display/tests/sign_picture_rows.h"
 #include "frame/startup/host.h"
 #include "tests/signctl_process.h"
 
@@ -113,22 +112,8 @@ class SnmpDialogTest : public ::testing::Test {
     ASSERT_EQ(0, r.status) << r.output;
   }
 
-  // The sign's face as the state folder's picture shows it: a row of '#'
-  // (a lit dot) and '.' per sign row; empty when there is no picture.
-  std::vector<std::string> Picture() {
-    png_rgb_picture p;
-    if (!png_read_file(controller_.Folder() + "/" + HOST_SIGN_PICTURE, &p)) return {};
-    std::vector<std::string> rows;
-    for (uint32_t y = 0; y < p.height; y += CSignPicture::DOT) {
-      std::string row;
-      for (uint32_t x = 0; x < p.width; x += CSignPicture::DOT) {
-        const uint8_t* c = p.at(x, y);
-        row += c[0] == SIGN_DARK.r && c[1] == SIGN_DARK.g && c[2] == SIGN_DARK.b ? '.' : '#';
-      }
-      rows.push_back(row);
-    }
-    return rows;
-  }
+  // The sign's face as the state folder's picture shows it.
+  std::vector<std::string> Picture() { return sign_picture_rows(controller_.Folder() + "/" + HOST_SIGN_PICTURE); }
   // The picture once it shows something lit (the controller writes it a
   // few times a second at most).
   std::vector<std::string> LitPicture() {

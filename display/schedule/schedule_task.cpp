@@ -41,34 +41,6 @@ constexpr uint8_t kLongPowerLossReason = 7;
 enum : uint8_t { RESET_COLD = 0, RESET_WARM = 1 };
 enum : uint32_t { TRAP_COLD_START = 0, TRAP_WARM_START = 1 };
 
-constexpr uint32_t kLocationMax = 255;  // a DisplayString
-
-// sysLocation.0 and globalTime.0, the bindings of both start reports, taken
-// before the clock's first reading. The values are copied into the caller's
-// buffers (the traps go out 40 ticks later); the sender copies them again.
-void start_bindings(peripheral_trap_binding (&bindings)[2], uint8_t (&location)[kLocationMax],
-                    uint8_t (&time_bytes)[4]) {
-  uint32_t length = 0;
-  const uint8_t* stored = nv_bytes(nv::sysLocation, &length);
-  if (length > kLocationMax) length = kLocationMax;
-  if (length) std::memcpy(location, stored, length);
-  const uint32_t now = global_time();
-  // A counter's value is its u32 as the agent keeps integers.
-  std::memcpy(time_bytes, &now, sizeof now);
-  const uint32_t sys_location[] = {1, 3, 6, 1, 2, 1, 1, 6, 0};
-  const uint32_t global_time_oid[] = {1, 3, 6, 1, 4, 1, 1206, 4, 2, 6, 3, 1, 0};
-  std::memset(bindings, 0, sizeof bindings);
-  std::memcpy(bindings[0].oid, sys_location, sizeof sys_location);
-  bindings[0].oid_length = sizeof sys_location / sizeof sys_location[0];
-  bindings[0].type = TRAP_VALUE_OCTETS;
-  bindings[0].length = length;
-  bindings[0].value = location;
-  std::memcpy(bindings[1].oid, global_time_oid, sizeof global_time_oid);
-  bindings[1].oid_length = sizeof global_time_oid / sizeof global_time_oid[0];
-  bindings[1].type = TRAP_VALUE_COUNTER;
-  bindings[1].length = sizeof time_bytes;
-  bindings[1].value = time_bytes;
-}
 
 }  // namespace
 
@@ -199,10 +171,11 @@ void CScheduleTask::StartSchedule() {
 }
 
 void CScheduleTask::CheckResetType(int first) {
-  peripheral_trap_binding bindings[2];
-  uint8_t location[kLocationMax];
-  uint8_t time_bytes[4];
-  start_bindings(bindings, location, time_bytes);
+  // sysLocation.0 and globalTime.0, the bindings of both start reports,
+  // taken before the clock's first reading (the traps go out later).
+  peripheral_trap_binding bindings[2] = {};
+  peripheral_trap_origin origin;
+  peripheral_trap_origin_bindings(bindings, &origin);
   const uint32_t display_mode = nv_value(nv::quorDisplayMode);
 
   // Gives the clock its first reading.

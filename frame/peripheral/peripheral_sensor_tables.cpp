@@ -128,25 +128,9 @@ uint32_t DropCount(db_object count_object) {
 }
 
 void SendFirstFanTrap() {
-  uint32_t length = 0;
-  const uint8_t* location = get_string(nv::sysLocation, nv_area(), &length);
-  uint32_t now = g_pDataBase->GetTimeValue(nv::globalTime.offset, nv::globalTime.width, nv_area(), 0);
-  // A counter's value is its u32 as the agent keeps integers.
-  uint8_t time_bytes[4];
-  std::memcpy(time_bytes, &now, sizeof now);
+  peripheral_trap_origin origin;
   peripheral_trap_binding bindings[2] = {};
-  const uint32_t sys_location[] = {1, 3, 6, 1, 2, 1, 1, 6, 0};
-  const uint32_t global_time[] = {1, 3, 6, 1, 4, 1, 1206, 4, 2, 6, 3, 1, 0};
-  std::memcpy(bindings[0].oid, sys_location, sizeof sys_location);
-  bindings[0].oid_length = sizeof sys_location / sizeof sys_location[0];
-  bindings[0].type = TRAP_VALUE_OCTETS;
-  bindings[0].length = length;
-  bindings[0].value = location;
-  std::memcpy(bindings[1].oid, global_time, sizeof global_time);
-  bindings[1].oid_length = sizeof global_time / sizeof global_time[0];
-  bindings[1].type = TRAP_VALUE_COUNTER;
-  bindings[1].length = sizeof time_bytes;
-  bindings[1].value = time_bytes;
+  peripheral_trap_origin_bindings(bindings, &origin);
   peripheral_send_trap(TRAP_ENTERPRISE_SPECIFIC, TRAP_FIRST_FAN_FAILURE, 2, bindings);
 }
 
