@@ -9,10 +9,13 @@
 #include "peripherals/devices/can_product_board.h"
 #include "peripherals/devices/controller_link.h"
 #include "peripherals/devices/low_power_mode.h"
+#include "peripherals/devices/lvdb.h"
+#include "peripherals/devices/overheight.h"
 #include "peripherals/devices/rtd_protocol.h"
 #include "peripherals/devices/ups.h"
 #include "peripherals/devices/ups_internal.h"
 #include "peripherals/devices/dcio.h"
+#include "peripherals/devices/door_sensor.h"
 #include "peripherals/devices/fan_heater_io.h"
 #include "peripherals/devices/fan_rpm.h"
 #include "peripherals/devices/humidity_light.h"
@@ -30,7 +33,7 @@ const pl_creator peripheral_factory_table[] = {
     {PCLASS_CTRL_SECONDARY, ctrl_secondary::Create},
     {PCLASS_DCIO, DCIO::Create},
     {PCLASS_CAN_PRODUCT_BOARD, CCANDBPeripheral::Create},
-    {PCLASS_DOOR, nullptr},
+    {PCLASS_DOOR, CDoorSensor::Create},
     {PCLASS_FAN_CONTROL, CFanIO::Create},
     {PCLASS_FAN_STATUS, CFanIO::Create},
     {PCLASS_FAN_RPM, CFanRPM::Create},
@@ -48,10 +51,10 @@ const pl_creator peripheral_factory_table[] = {
     {PCLASS_LIGHT, CLight::Create},
     {PCLASS_LOW_POWER, CLowPowerMode::Create},
     {PCLASS_ISOLATION, nullptr},
-    {PCLASS_LVDB, nullptr},
+    {PCLASS_LVDB, CLVDB::Create},
     {PCLASS_MODEM, nullptr},
     {PCLASS_MINI_DCIO, DCIO::CreateMini},
-    {PCLASS_OVERHEIGHT, nullptr},
+    {PCLASS_OVERHEIGHT, COverheightDetector::Create},
     {PCLASS_RTD, CRTD_Protocol::Create},
     {PCLASS_TEMPERATURE, CTemperature::Create},
     {PCLASS_UPS, CUninterruptiblePowerSupply::Create},

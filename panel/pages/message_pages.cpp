@@ -1,5 +1,6 @@
 #include "panel/pages/message_pages.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
@@ -184,7 +185,10 @@ void CLCD_MessageList::ShowPage(uint32_t index, uint8_t mode) {
   for (uint32_t p = kRows * page; p < m_dwCount && p < kRows * (page + 1); ++p) {
     row& r = m_aRows[m_dwRowCount++];
     r.number = m_awEntries[p] + 1u;
-    std::snprintf(r.text, sizeof r.text, "%.*s", static_cast<int>(kShownText), m_aszKeys[m_awEntries[p]]);
+    const char* key = m_aszKeys[m_awEntries[p]];
+    const size_t n = strnlen(key, std::min<size_t>(kShownText, sizeof r.text - 1));
+    std::memcpy(r.text, key, n);
+    r.text[n] = '\0';
   }
   m_dwArrows = 0;
   if (page > 0) m_dwArrows |= ARROW_UP;

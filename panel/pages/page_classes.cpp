@@ -24,8 +24,11 @@ void lcd_register_page_classes(class_factory* factory) {
       &g_current_display_class, &g_current_multi_string_class,
       &g_message_control_class, &g_message_list_class, &g_message_blank_class, &g_message_delete_class,
       &g_default_font_class,
+      &g_reset_class, &g_password_class, &g_version_info_class,
   };
+  // Classes added at run time come first so that they stand in for a built
+  // class of the same type (the factory takes the first of a type).
+  for (uint32_t i = 0; i < s_added_count; ++i) factory->Register(s_added[i]);
   for (const class_descriptor* d : kBuilt) factory->Register(d);
   for (const class_descriptor& d : g_status_screen_classes) factory->Register(&d);
-  for (uint32_t i = 0; i < s_added_count; ++i) factory->Register(s_added[i]);
 }

@@ -15,5 +15,8 @@ extern const class_descriptor g_message_list_class;
 extern const class_descriptor g_message_blank_class;
 extern const class_descriptor g_message_delete_class;
 extern const class_descriptor g_default_font_class;
+extern const class_descriptor g_reset_class;
+extern const class_descriptor g_password_class;
+extern const class_descriptor g_version_info_class;
 constexpr uint32_t kStatusScreenClasses = 11;
 extern const class_descriptor g_status_screen_classes[kStatusScreenClasses];

@@ -102,14 +102,14 @@ TEST_F(NavigationTest, MainMenuAPageAndBack) {
   PressKeys({3, 7, 11, 2, LCD_PAD_ENTER});  // 1 2 3 4
   ASSERT_EQ(mgr_->CurrentMenu()->m_iId, LCD_MENU_MAIN);
   EXPECT_EQ(Unit().screen(), Screen({Centred("** WELCOME TO THE MAIN MENU **"), Line("1) MESSAGE CONTROL"),
-                                     Line("2) CONFIGURATION"), Line("3) CURRENT DISPLAY"), Line("4) CHANGE PASSWORD"),
-                                     Line(""), Line(""), CentredLine("LOCAL MODE - CANCEL TO LOGOUT")}));
+                                     Line("2) DIAGNOSTICS"), Line("3) CONFIGURATION"), Line("4) CURRENT DISPLAY"),
+                                     Line("5) CHANGE PASSWORD"), Line(""), CentredLine("LOCAL MODE - CANCEL TO LOGOUT")}));
   // No more pages: both arrow areas are blank.
   std::string blank;
   for (int i = 0; i < 16; ++i) blank += "......\n";
   EXPECT_EQ(Unit().pixels(234, 24, 6, 16), blank);
 
-  PressKeys({2});  // '4'
+  PressKeys({6});  // '5'
   ASSERT_EQ(mgr_->CurrentMenu()->m_iId, LCD_MENU_CHANGE_PASSWORD);
   EXPECT_EQ(Unit().line(1), Centred("CHANGE PASSWORD"));
   EXPECT_EQ(Unit().line(4), Line("TEXT:"));
@@ -117,10 +117,10 @@ TEST_F(NavigationTest, MainMenuAPageAndBack) {
   PressKeys({LCD_PAD_CANCEL});
   ASSERT_EQ(mgr_->CurrentMenu()->m_iId, LCD_MENU_MAIN);
   EXPECT_EQ(Unit().line(1), Centred("** WELCOME TO THE MAIN MENU **"));
-  EXPECT_EQ(Unit().line(5), Line("4) CHANGE PASSWORD"));
+  EXPECT_EQ(Unit().line(6), Line("5) CHANGE PASSWORD"));
 
   // A digit past the entries does nothing.
-  PressKeys({6});  // '5'
+  PressKeys({10});  // '6'
   EXPECT_EQ(mgr_->CurrentMenu()->m_iId, LCD_MENU_MAIN);
 
   PressKeys({LCD_PAD_CANCEL});
@@ -138,8 +138,9 @@ TEST_F(NavigationTest, APageWithoutTheRightsShowsTheRefusal) {
   // CHANGE PASSWORD (and every page of CONFIGURATION built so far) needs a
   // right this user lacks: the list closes up.
   EXPECT_EQ(Unit().line(2), Line("1) MESSAGE CONTROL"));
-  EXPECT_EQ(Unit().line(3), Line("2) CURRENT DISPLAY"));
-  EXPECT_EQ(Unit().line(4), Line(""));
+  EXPECT_EQ(Unit().line(3), Line("2) DIAGNOSTICS"));
+  EXPECT_EQ(Unit().line(4), Line("3) CURRENT DISPLAY"));
+  EXPECT_EQ(Unit().line(5), Line(""));
 
   CMenuItem* main = mgr_->CurrentMenu();
   InThread([&] { EXPECT_TRUE(mgr_->ActivateMenu(LCD_MENU_CHANGE_PASSWORD, main, false)); });
@@ -189,7 +190,8 @@ TEST_F(NavigationTest, AListWithNothingToShow) {
   MakeManager();
   Start();
   LoginWithPin({3, 7, 11, 2});
-  // None of the diagnostics pages is built yet.
+  // Without the diagnostics right none of the diagnostics pages is there.
+  mgr_->m_dwRights &= ~static_cast<uint32_t>(LCD_RIGHT_DIAGNOSTICS);
   CMenuItem* main = mgr_->CurrentMenu();
   InThread([&] { EXPECT_TRUE(mgr_->ActivateMenu(LCD_MENU_DIAGNOSTICS, main, false)); });
   Tick();

@@ -21,13 +21,7 @@ namespace {
 class FieldDeviceTest : public TaskFixture {
  protected:
   void SetUp() override {
-    SetUpTask(true);
-    peripheral_tables_reset();
-    // The status table's rows as the factory defaults leave them.
-    for (uint32_t i = 0; i < CPeripheral::kStatusRows; ++i) {
-      SetV(vol::auxIOPortType(i), i < CPeripheral::kDigitalRows ? 3 : 2);
-      SetNvText(nv::auxIOPortDescription(i), "UNUSED");
-    }
+    SetUpFieldDevices();
   }
   void TearDown() override {
     boards_.clear();

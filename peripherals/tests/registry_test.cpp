@@ -141,7 +141,7 @@ TEST_F(PeripheralFactoryTest, UnknownAndUnbuiltClassesAreRefused) {
   pl_factory factory;
   peripheral_register_factories(&factory);
   CPeripheral* const untouched = reinterpret_cast<CPeripheral*>(0x1);
-  for (uint16_t type : {uint16_t{56}, uint16_t{0}, uint16_t{40}, uint16_t{70}, uint16_t{30}}) {
+  for (uint16_t type : {uint16_t{56}, uint16_t{0}, uint16_t{40}, uint16_t{70}}) {
     pl_record record;
     record.type_id = type;
     record.class_code = peripheral_type_class(type);
@@ -152,12 +152,12 @@ TEST_F(PeripheralFactoryTest, UnknownAndUnbuiltClassesAreRefused) {
   // A creator registered later serves a class the table leaves empty.
   RegisterTestRows(&factory);
   pl_record record;
-  record.type_id = 30;
-  record.class_code = peripheral_type_class(30);
+  record.type_id = 70;
+  record.class_code = peripheral_type_class(70);
   record.parameters = "5";
   CPeripheral* out = nullptr;
   ASSERT_EQ(factory.Create(record, &out), 1);
-  EXPECT_EQ(out->m_wTypeId, 30);
+  EXPECT_EQ(out->m_wTypeId, 70);
   EXPECT_EQ(out->m_wPollInterval, 5);
   delete out;
 }

@@ -45,6 +45,15 @@ void sensor_readings::Remove() {
   light.clear();
 }
 
+void TaskFixture::SetUpFieldDevices() {
+  SetUpTask(true);
+  peripheral_tables_reset();
+  for (uint32_t i = 0; i < CPeripheral::kStatusRows; ++i) {
+    SetV(vol::auxIOPortType(i), i < CPeripheral::kDigitalRows ? 3 : 2);
+    SetNvText(nv::auxIOPortDescription(i), "UNUSED");
+  }
+}
+
 void TaskFixture::SetUpTask(bool with_can) {
   PeripheralTest::SetUp();
   if (with_can) {

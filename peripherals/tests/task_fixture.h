@@ -51,6 +51,10 @@ class TaskFixture : public PeripheralTest {
 
   // with_can: the CAN stack on the board.
   void SetUpTask(bool with_can);
+  // SetUpTask with the CAN stack, fresh sensor tables and the status
+  // table's rows as the factory defaults leave them: what real field-device
+  // drivers need.
+  void SetUpFieldDevices();
   void TearDown() override;
 
   // Creates the task and lets it start; the test rows (unless left out)
