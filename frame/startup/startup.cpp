@@ -35,7 +35,7 @@
 #include "frame/monitor/monitor_task.h"
 #include "frame/monitor_link/micromonitor.h"
 #include "frame/os/os.h"
-#include "frame/startup/placeholders/neighbours.h"
+#include "frame/startup/neighbours.h"
 #include "frame/timer/timer_scheduler.h"
 #include "frame/trace/trace.h"
 #include "frame/watchdog/watchdog_task.h"

@@ -1,6 +1,5 @@
-// What start-up calls on subsystems that are not built yet, each with the
-// least behaviour that lets its start-up step run. Each is replaced by the
-// real operation when its subsystem is built.
+// The tasks of the subsystems above the frame, subscribed and created in
+// the order start-up gives them.
 #pragma once
 
 #include <cstdint>

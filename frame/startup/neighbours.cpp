@@ -1,4 +1,4 @@
-#include "frame/startup/placeholders/neighbours.h"
+#include "frame/startup/neighbours.h"
 
 #include "comm/comm_task.h"
 #include "comm/network.h"
@@ -7,11 +7,6 @@
 #include "frame/console/vms_command.h"
 #include "frame/startup/startup.h"
 #include "peripherals/peripheral_startup.h"
-
-#include "frame/bus/letter.h"
-#include "frame/os/os.h"
-#include "frame/startup/placeholders/placeholder_task.h"
-#include "frame/trace/trace.h"
 
 void neighbour_tasks_subscribe_before_monitor() {
   g_comm_task.Subscribe();
