@@ -8,6 +8,7 @@
 #include "frame/bus/post_office.h"
 #include "frame/console/vms_command.h"
 #include "peripherals/clock.h"
+#include "peripherals/devices/low_power_mode.h"
 #include "peripherals/peripheral_can.h"
 #include "peripherals/peripheral_task.h"
 #include "peripherals/peripheral_types.h"
@@ -56,6 +57,21 @@ int peripheral_create(uint32_t type_id, const char* parameters) {
   return type_id <= 0xFFFF ? g_peripheral_task.CreatePeripheral(static_cast<uint16_t>(type_id), parameters) : 0;
 }
 
+// The sign power-mode peripheral (type 29), when live.
+CLowPowerMode* power_mode() {
+  CPeripheral* p = g_peripheral_task.GetPeripheral(29);
+  return p && p->m_byClass == CLowPowerMode::CLASS_CODE ? static_cast<CLowPowerMode*>(p) : nullptr;
+}
+
+bool low_power_active() {
+  const CLowPowerMode* p = power_mode();
+  return p && p->Mode() != CLowPowerMode::MODE_NORMAL;
+}
+
+void clear_power_loss_activation() {
+  if (power_mode()) CLowPowerMode::ClearPowerLossActivation();
+}
+
 bool peripheral_remove(uint32_t type_id) {
   return type_id <= 0xFFFF && g_peripheral_task.Mediator().Remove(static_cast<uint16_t>(type_id));
 }
@@ -86,6 +102,9 @@ int peripheral_task_create(TX_BYTE_POOL* pool, uint8_t product_board_id) {
   g_display_peripherals.is_live = peripheral_is_live;
   g_display_peripherals.create = peripheral_create;
   g_display_peripherals.remove = peripheral_remove;
+  g_display_peripherals.clear_gp_output_requests = [] { g_peripheral_task.ClearAllGPOutputRequests(); };
+  g_display_peripherals.low_power_active = low_power_active;
+  g_display_peripherals.clear_power_loss_activation = clear_power_loss_activation;
   return g_peripheral_task.Create(pool);
 }
 

@@ -18,6 +18,3 @@ void CDisplay::ServiceFontStatus() {}
 CPeripheral* CDisplay::FindFrontPanel() { return nullptr; }
 uint8_t CDisplay::FrontPanelFrameViewMode() { return 0; }
 void CDisplay::RedrawFrontPanelPage() {}
-bool CDisplay::LowPowerModeActive() { return false; }
-void CDisplay::ClearPowerLossActivation() {}
-void CDisplay::ClearGPOutputRequests() {}

@@ -17,6 +17,12 @@ struct display_peripheral_links {
   int (*create)(uint32_t type_id, const char* parameters) = nullptr;
   // pl_mediator::Remove: true when one was removed.
   bool (*remove)(uint32_t type_id) = nullptr;
+  // CPeripheralTask::ClearAllGPOutputRequests.
+  void (*clear_gp_output_requests)() = nullptr;
+  // Whether the sign power-mode peripheral is live and out of its normal mode.
+  bool (*low_power_active)() = nullptr;
+  // CLowPowerMode::ClearPowerLossActivation, when that peripheral is live.
+  void (*clear_power_loss_activation)() = nullptr;
 };
 
 extern display_peripheral_links g_display_peripherals;

@@ -9,6 +9,7 @@
 #include "display/message/db_read.h"
 #include "display/task/display.h"
 #include "display/task/display_db.h"
+#include "display/task/display_peripherals.h"
 #include "frame/bus/post_office.h"
 #include "frame/os/os.h"
 #include "frame/trace/trace.h"
@@ -70,4 +71,15 @@ void CDisplay::ModuleStatusReport(uint32_t face) {
     more = diag->NextModule(index, &m);
   }
   if (g_pWatchdog) g_pWatchdog->Enable();
+}
+
+// What the peripheral task does for the display, when there is one.
+bool CDisplay::LowPowerModeActive() {
+  return g_display_peripherals.low_power_active && g_display_peripherals.low_power_active();
+}
+void CDisplay::ClearPowerLossActivation() {
+  if (g_display_peripherals.clear_power_loss_activation) g_display_peripherals.clear_power_loss_activation();
+}
+void CDisplay::ClearGPOutputRequests() {
+  if (g_display_peripherals.clear_gp_output_requests) g_display_peripherals.clear_gp_output_requests();
 }

@@ -1,6 +1,7 @@
 // The activation slots: the first slot holding a code wins, a message
 // overridden by a more urgent slot comes back with the time it has left,
 // and an empty set of slots blanks the sign.
+#include "display/task/display_peripherals.h"
 #include "display/tests/activation_fixture.h"
 
 #include "frame/bus/subscriber.h"
@@ -202,6 +203,25 @@ TEST_F(SlotsTest, ScheduleActivationIsAnnouncedAndCurrentBufferIsNotRemembered) 
   EXPECT_EQ(NvBytes(nv::quorLastActivatedCode), Code(6, 1, 0));
   EXPECT_FALSE(listener.Receive(&letter));
   listener.Unsubscribe();
+}
+
+// A central request ends the power-loss message of the sign power-mode
+// peripheral, and each activation releases the outputs messages switched on.
+TEST_F(SlotsTest, CentralRequestClearsThePowerLossMessageAndOutputs) {
+  static int cleared_power_loss, cleared_outputs;
+  cleared_power_loss = cleared_outputs = 0;
+  const display_peripheral_links saved = g_display_peripherals;
+  g_display_peripherals.clear_power_loss_activation = [] { ++cleared_power_loss; };
+  g_display_peripherals.clear_gp_output_requests = [] { ++cleared_outputs; };
+  const Bytes code = A(20);
+  db_->SetString(vol::dmsActivateMessage.offset, 4, code.data(), 12, db_->mib_v, 0);
+  bool failed = true;
+  InThread([&] { failed = display_activate_message(); });
+  g_display_peripherals = saved;
+  EXPECT_FALSE(failed);
+  EXPECT_EQ(Running(), "A");
+  EXPECT_EQ(cleared_power_loss, 1);
+  EXPECT_GE(cleared_outputs, 1);
 }
 
 TEST_F(SlotsTest, CentralRequestGoesThroughSlotSix) {
