@@ -45,7 +45,8 @@ bool any_port_sends_traps() {
   return false;
 }
 
-// Bit (s - 2) of the enterprise-specific mask; bytes the text lacks are 0.
+// Bit (s - 2) of the enterprise-specific mask; bytes past the stored mask
+// count as 0 (trap not enabled).
 bool enterprise_enabled(uint32_t specific) {
   CDataBase* d = db();
   if (!d) return false;

@@ -58,21 +58,21 @@ void module_line::set_two_response_words(bool on) {
   m_two_words = on;
 }
 
-void module_line::add_module(unsigned line, unsigned position, const module_spec& spec) {
+void module_line::add_module(unsigned line, unsigned position, const module_setup& setup) {
   if (line >= LINES) return;
   std::lock_guard<std::mutex> lk(m_lock);
-  m_modules[line][position].spec = spec;
+  m_modules[line][position].setup = setup;
 }
 
-void module_line::add_modules(unsigned line, unsigned count, const module_spec& spec) {
-  for (unsigned p = 0; p < count; ++p) add_module(line, p, spec);
+void module_line::add_modules(unsigned line, unsigned count, const module_setup& setup) {
+  for (unsigned p = 0; p < count; ++p) add_module(line, p, setup);
 }
 
 void module_line::set_module_fault(unsigned line, unsigned position, fault f) {
   if (line >= LINES) return;
   std::lock_guard<std::mutex> lk(m_lock);
   auto it = m_modules[line].find(position);
-  if (it != m_modules[line].end()) it->second.spec.behaviour = f;
+  if (it != m_modules[line].end()) it->second.setup.behaviour = f;
 }
 
 void module_line::add_pixel_report(unsigned line, unsigned position, uint32_t id, const std::vector<uint8_t>& data) {
@@ -167,52 +167,52 @@ void module_line::latch(unsigned line, unsigned position) {
   }
 }
 
-bool module_line::poll_reply(unsigned position, const module_spec& spec, uint8_t code, board::can_frame& r) const {
-  const bool old = old_layout(spec.type, spec.revision);
+bool module_line::poll_reply(unsigned position, const module_setup& setup, uint8_t code, board::can_frame& r) const {
+  const bool old = old_layout(setup.type, setup.revision);
   uint8_t d[8] = {};
   uint8_t n = 0;
   switch (code) {
     case 2:
       if (old) {
-        const uint8_t m[8] = {static_cast<uint8_t>(spec.voltage1 >> 8), static_cast<uint8_t>(spec.voltage1),
-                              static_cast<uint8_t>(spec.voltage2 >> 8), static_cast<uint8_t>(spec.voltage2),
-                              0, 0, static_cast<uint8_t>(spec.temperature), static_cast<uint8_t>(spec.status - 1)};
+        const uint8_t m[8] = {static_cast<uint8_t>(setup.voltage1 >> 8), static_cast<uint8_t>(setup.voltage1),
+                              static_cast<uint8_t>(setup.voltage2 >> 8), static_cast<uint8_t>(setup.voltage2),
+                              0, 0, static_cast<uint8_t>(setup.temperature), static_cast<uint8_t>(setup.status - 1)};
         std::copy(m, m + 8, d);
         n = 8;
-      } else if (spec.depth == 1) {
-        const uint8_t m[6] = {2, static_cast<uint8_t>(spec.voltage1), static_cast<uint8_t>(spec.voltage2), 0,
-                              static_cast<uint8_t>(spec.temperature), spec.status};
+      } else if (setup.depth == 1) {
+        const uint8_t m[6] = {2, static_cast<uint8_t>(setup.voltage1), static_cast<uint8_t>(setup.voltage2), 0,
+                              static_cast<uint8_t>(setup.temperature), setup.status};
         std::copy(m, m + 6, d);
         n = 6;
       } else {
-        const uint8_t m[8] = {2, static_cast<uint8_t>(spec.voltage1), static_cast<uint8_t>(spec.voltage2), 0, 0, 0,
-                              static_cast<uint8_t>(spec.temperature), spec.status};
+        const uint8_t m[8] = {2, static_cast<uint8_t>(setup.voltage1), static_cast<uint8_t>(setup.voltage2), 0, 0, 0,
+                              static_cast<uint8_t>(setup.temperature), setup.status};
         std::copy(m, m + 8, d);
         n = 8;
       }
       break;
     case 9:
       d[0] = 9;
-      d[1] = static_cast<uint8_t>(spec.type);
-      d[2] = spec.revision;
+      d[1] = static_cast<uint8_t>(setup.type);
+      d[2] = setup.revision;
       n = old ? 5 : 8;
       break;
     case 12:
-      if (!gen4(spec.type)) return false;
+      if (!gen4(setup.type)) return false;
       d[0] = 12;
-      d[4] = static_cast<uint8_t>(spec.subtype >> 8);
-      d[5] = static_cast<uint8_t>(spec.subtype);
+      d[4] = static_cast<uint8_t>(setup.subtype >> 8);
+      d[5] = static_cast<uint8_t>(setup.subtype);
       n = 6;
       break;
     case 18:
       d[0] = 18;
-      d[4] = spec.single_input ? 1 : 0;
+      d[4] = setup.single_input ? 1 : 0;
       n = 5;
       break;
     default:
       return false;
   }
-  if (spec.behaviour == fault::wrong) d[0] = 0x07;
+  if (setup.behaviour == fault::wrong) d[0] = 0x07;
   r.id = m_two_words ? 0x700 + position : d[0] == 0 ? 0x500 + position : 0x500 + 8 * position;
   r.id &= 0x7FF;
   r.dlc = n;
@@ -231,29 +231,29 @@ void module_line::on_line_frame(unsigned line, const board::can_frame& f) {
     const bool results = f.id == kLineCommand && f.dlc >= 1 && f.data[0] == kResultsRequest;
     const bool poll = f.id == kLineCommand && f.dlc >= 1 && !results;
     for (auto& [position, m] : m_modules[line]) {
-      if (m.spec.behaviour == fault::silent) continue;
+      if (m.setup.behaviour == fault::silent) continue;
       if (f.id == kLineReset) {
         board::can_frame r;
         r.id = (base + position) & 0x7FF;
         r.dlc = 5;
-        const uint8_t identity[5] = {0, static_cast<uint8_t>(m.spec.type), m.spec.revision,
-                                     static_cast<uint8_t>(m.spec.type >> 8),
-                                     static_cast<uint8_t>(m.spec.quick_test ? 1 : 0)};
+        const uint8_t identity[5] = {0, static_cast<uint8_t>(m.setup.type), m.setup.revision,
+                                     static_cast<uint8_t>(m.setup.type >> 8),
+                                     static_cast<uint8_t>(m.setup.quick_test ? 1 : 0)};
         for (int i = 0; i < 5; ++i) r.data[i] = identity[i];
         // A wrong module answers the reset with something that is no
         // identity.
-        if (m.spec.behaviour == fault::wrong) r.data[0] = 0x07;
+        if (m.setup.behaviour == fault::wrong) r.data[0] = 0x07;
         replies.push_back(r);
         latch(line, position);
       } else if ((f.id == kPixelTest && !quick) || results) {
         latch(line, position);
-        if (m.spec.behaviour == fault::none)
+        if (m.setup.behaviour == fault::none)
           replies.insert(replies.end(), m.reports.begin(), m.reports.end());
       } else if (f.id == kPixelTest) {
         latch(line, position);
       } else if (poll) {
         board::can_frame r;
-        if (poll_reply(position, m.spec, f.data[0], r)) {
+        if (poll_reply(position, m.setup, f.data[0], r)) {
           replies.push_back(r);
           latch(line, position);
         }

@@ -51,7 +51,7 @@ class module_line {
     bad_checksum,  // the board's replies fail their checksum
   };
 
-  struct module_spec {
+  struct module_setup {
     uint16_t type = 21;
     uint8_t revision = 3;
     bool quick_test = false;
@@ -84,9 +84,9 @@ class module_line {
   // Replies at 0x700 + position and two response words per line (else
   // 0x500 + position and one word).
   void set_two_response_words(bool on);
-  void add_module(unsigned line, unsigned position, const module_spec& spec);
+  void add_module(unsigned line, unsigned position, const module_setup& setup);
   // A row of modules at positions 0 .. count - 1.
-  void add_modules(unsigned line, unsigned count, const module_spec& spec);
+  void add_modules(unsigned line, unsigned count, const module_setup& setup);
   void set_module_fault(unsigned line, unsigned position, fault f);
   // A pixel report the module sends during a test (identifier and data as
   // on the wire).
@@ -119,7 +119,7 @@ class module_line {
 
  private:
   struct module_state {
-    module_spec spec;
+    module_setup setup;
     std::vector<board::can_frame> reports;
   };
   class line_node : public board::can_wire::node {
@@ -136,7 +136,7 @@ class module_line {
   void on_line_frame(unsigned line, const board::can_frame& f);
   // The module's answer to a poll request with reply code `code`; false
   // when it has none.
-  bool poll_reply(unsigned position, const module_spec& spec, uint8_t code, board::can_frame& r) const;
+  bool poll_reply(unsigned position, const module_setup& setup, uint8_t code, board::can_frame& r) const;
   void on_link_packet(const std::vector<uint8_t>& p);
   void latch(unsigned line, unsigned position);
   std::vector<uint8_t> finish(std::vector<uint8_t> bytes);

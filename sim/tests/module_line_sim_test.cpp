@@ -94,12 +94,12 @@ TEST_F(ModuleLineSimTest, ABoardThatDoesNotAnswerUsablyIsNotResponding) {
 }
 
 TEST_F(ModuleLineSimTest, ModulesIdentifyThemselvesButSilentOrWrongOnesDoNot) {
-  sim::module_line::module_spec spec;
-  spec.type = 21;
-  spec.revision = 6;
-  spec.quick_test = true;
-  line_->add_modules(0, 4, spec);
-  line_->add_modules(1, 4, spec);
+  sim::module_line::module_setup setup;
+  setup.type = 21;
+  setup.revision = 6;
+  setup.quick_test = true;
+  line_->add_modules(0, 4, setup);
+  line_->add_modules(1, 4, setup);
   line_->set_module_fault(0, 1, fault::silent);
   line_->set_module_fault(1, 3, fault::wrong);
   OpenFace();
@@ -122,13 +122,13 @@ TEST_F(ModuleLineSimTest, ModulesIdentifyThemselvesButSilentOrWrongOnesDoNot) {
 }
 
 TEST_F(ModuleLineSimTest, AQuickTestCollectsEveryLineFromTheModules) {
-  sim::module_line::module_spec spec;
-  spec.quick_test = true;
-  line_->add_modules(0, 4, spec);
-  line_->add_modules(1, 4, spec);
+  sim::module_line::module_setup setup;
+  setup.quick_test = true;
+  line_->add_modules(0, 4, setup);
+  line_->add_modules(1, 4, setup);
   line_->add_pixel_report(1, 2, 0x312, {0x01, 0, 0, 0, 0});
   // The sign driver's lines end one below the last line asked.
-  line_->add_modules(2, 1, spec);
+  line_->add_modules(2, 1, setup);
   s_sign_lines = 2;
   OpenFace();
   ResetLines();

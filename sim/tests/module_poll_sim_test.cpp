@@ -12,7 +12,7 @@
 namespace {
 
 using fault = sim::module_line::fault;
-using spec = sim::module_line::module_spec;
+using setup = sim::module_line::module_setup;
 
 class ModulePollSimTest : public DiagTest {
  protected:
@@ -43,7 +43,7 @@ class ModulePollSimTest : public DiagTest {
 };
 
 TEST_F(ModulePollSimTest, ThePollKeepsTheRecordsAndLosesTheSilentModule) {
-  spec row0, row1;
+  setup row0, row1;
   row0.temperature = 35;
   row1.temperature = 40;
   row1.voltage1 = 200;
@@ -85,7 +85,7 @@ TEST_F(ModulePollSimTest, ThePollKeepsTheRecordsAndLosesTheSilentModule) {
 }
 
 TEST_F(ModulePollSimTest, NewLayoutModulesReportTheirMeasurementsWithACode) {
-  spec s;
+  setup s;
   s.type = 40;
   s.revision = 5;
   s.voltage1 = 121;
