@@ -410,39 +410,4 @@ void front_panel::clear_log() {
   m_can_frames.clear();
 }
 
-size_t front_panel::pump() {
-  if (!m_serial) return 0;
-  m_serial->transmit_all();
-  const std::string in = m_serial->take_received();
-  receive(in);
-  const std::string out = take_output();
-  if (!out.empty()) m_serial->send(out);
-  return in.size();
-}
-
-// ---------------------------------------------------------------- in-memory port
-
-uint32_t front_panel_port::PutTxByte(uint8_t byte) {
-  m_sent.push_back(static_cast<char>(byte));
-  m_panel.receive(&byte, 1);
-  return 1;
-}
-
-uint32_t front_panel_port::ReadByte(uint32_t* out) {
-  if (m_pending.empty()) m_pending = m_panel.take_output();
-  if (m_pending.empty()) {
-    if (out) *out = 0xFFFFFFFF;
-    return 0;
-  }
-  if (out) *out = static_cast<uint8_t>(m_pending[0]);
-  m_pending.erase(0, 1);
-  return 1;
-}
-
-std::string front_panel_port::take_sent() {
-  std::string out;
-  out.swap(m_sent);
-  return out;
-}
-
 }  // namespace sim

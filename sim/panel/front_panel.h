@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/serial/serial_driver.h"
+#include "sim/serial/serial_device.h"
 
 namespace board {
 class serial_line;
@@ -28,7 +28,7 @@ class serial_line;
 
 namespace sim {
 
-class front_panel {
+class front_panel : public serial_device {
  public:
   static constexpr unsigned LINES = 8;
   static constexpr unsigned COLUMNS = 40;
@@ -51,13 +51,11 @@ class front_panel {
   explicit front_panel(const config& c);
 
   // ---- controller to panel
-  void receive(const uint8_t* data, size_t n);
-  void receive(const std::string& bytes) {
-    receive(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-  }
+  using serial_device::receive;
+  void receive(const uint8_t* data, size_t n) override;
 
   // ---- panel to controller
-  std::string take_output();
+  std::string take_output() override;
   bool has_output() const;
   void press(uint8_t key);  // keypad code 0..15
   void key_switch_local();
@@ -97,10 +95,8 @@ class front_panel {
   void clear_log();
 
   // ---- a board serial line as the transport
-  void attach(board::serial_line* line) { m_serial = line; }
   // Moves what the controller sent into the unit and the unit's bytes to
   // the controller; the number of bytes taken from the line.
-  size_t pump();
 
  private:
   enum class state { text, letter, params, bitmap_data };
@@ -136,26 +132,8 @@ class front_panel {
   size_t m_unknown = 0;
   size_t m_stray = 0;
   std::vector<std::vector<uint8_t>> m_can_frames;
-  board::serial_line* m_serial = nullptr;
 };
 
-// An in-memory serial port whose far end is a front_panel: every byte put
-// for sending goes to the unit, and the unit's bytes are read back.
-class front_panel_port : public CSerialDriver {
- public:
-  explicit front_panel_port(front_panel& panel) : m_panel(panel) {}
-  uint32_t PutTxByte(uint8_t byte) override;
-  uint32_t ReadByte(uint32_t* out) override;
-  uint32_t Open(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) override { return 1; }
-  uint32_t SetBaudRate(uint32_t) override { return 1; }
-  // Everything the port sent, in order.
-  std::string sent() const { return m_sent; }
-  std::string take_sent();
-
- private:
-  front_panel& m_panel;
-  std::string m_pending;
-  std::string m_sent;
-};
+using front_panel_port = serial_device_port;
 
 }  // namespace sim

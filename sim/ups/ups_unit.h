@@ -15,7 +15,7 @@
 #include <mutex>
 #include <string>
 
-#include "frame/serial/serial_driver.h"
+#include "sim/serial/serial_device.h"
 
 namespace board {
 class serial_line;
@@ -23,7 +23,7 @@ class serial_line;
 
 namespace sim {
 
-class ups_unit {
+class ups_unit : public serial_device {
  public:
   enum class dialect { status_byte, colon_command, q1_line };
   enum class mode { mains, battery, low_battery, silent, garbage };
@@ -38,12 +38,10 @@ class ups_unit {
   void set_battery_volts(uint8_t volts);
 
   // ---- controller to unit
-  void receive(const uint8_t* data, size_t n);
-  void receive(const std::string& bytes) {
-    receive(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-  }
+  using serial_device::receive;
+  void receive(const uint8_t* data, size_t n) override;
   // ---- unit to controller
-  std::string take_output();
+  std::string take_output() override;
   bool has_output() const;
 
   // Queries recognised, and bytes that belonged to none.
@@ -51,10 +49,8 @@ class ups_unit {
   size_t stray_bytes() const;
 
   // ---- a board serial line as the transport
-  void attach(board::serial_line* line) { m_serial = line; }
   // Moves what the controller sent into the unit and its answers back; the
   // number of bytes taken from the line.
-  size_t pump();
 
  private:
   void byte_in(uint8_t b);
@@ -74,23 +70,8 @@ class ups_unit {
   std::string m_output;
   size_t m_queries = 0;
   size_t m_stray = 0;
-  board::serial_line* m_serial = nullptr;
 };
 
-// An in-memory serial port whose far end is a ups_unit.
-class ups_port : public CSerialDriver {
- public:
-  explicit ups_port(ups_unit& unit) : m_unit(unit) {}
-  uint32_t PutTxByte(uint8_t byte) override;
-  uint32_t ReadByte(uint32_t* out) override;
-  uint32_t Open(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) override { return 1; }
-  uint32_t SetBaudRate(uint32_t) override { return 1; }
-  std::string take_sent();
-
- private:
-  ups_unit& m_unit;
-  std::string m_pending;
-  std::string m_sent;
-};
+using ups_port = serial_device_port;
 
 }  // namespace sim
