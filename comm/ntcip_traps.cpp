@@ -32,10 +32,6 @@ uint32_t nv_value(const db_object& o) {
   CDataBase* d = db();
   return d ? d->GetValue(o.offset, o.width, d->mib_nv, 0) : 0;
 }
-uint32_t global_time() {
-  CDataBase* d = db();
-  return d ? d->GetTimeValue(nv::globalTime.offset, nv::globalTime.width, d->mib_nv, DB_GLOBAL_TIME) : 0;
-}
 
 bool any_port_sends_traps() {
   for (uint32_t i = 0; i < kTrapPorts; ++i) {
@@ -108,7 +104,7 @@ void CNTCIP::SendTrap(uint32_t generic, uint32_t specific, uint32_t count, const
   // Central has gone quiet for the max-poll time: it hears nothing more.
   if (nv_value(nv::fdotDmsMaxPollTimeEnable) == 1 && g_comm_task.FdotCommLoss()) return;
 
-  const uint32_t now = global_time();
+  const uint32_t now = db_global_time();
   const uint32_t duration = nv_value(nv::quorTrapsExpirationDuration);
   trap_record record;
   CTrapBuffer::BuildRecord(&record, generic, specific, count, varbinds, duration ? now + duration * 60 : 0);
@@ -119,7 +115,7 @@ void CNTCIP::SendTrap(uint32_t generic, uint32_t specific, uint32_t count, const
 uint32_t CNTCIP::LastTrapTime() { return g_last_trap_time; }
 
 void CNTCIP::ProcessTraps() {
-  if (nv_value(nv::quorTrapsExpirationDuration) != 0) g_trap_buffer.Expire(global_time());
+  if (nv_value(nv::quorTrapsExpirationDuration) != 0) g_trap_buffer.Expire(db_global_time());
   ProcessTrapsEthernet();
   ProcessPPPTrapsCCP();
   ProcessPPPTrapsAUX();

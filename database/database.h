@@ -179,5 +179,10 @@ constexpr int32_t DB_DEFAULT_CRITICAL_MAX = 110;
 // The one database of the controller.
 extern CDataBase* g_pDataBase;
 
+// mib_nv.globalTime in seconds, as the clock keeps it (0 without a database).
+inline uint32_t db_global_time() {
+  return g_pDataBase ? g_pDataBase->GetTimeValue(DB_GLOBAL_TIME_OFFSET, 4, g_pDataBase->mib_nv, DB_GLOBAL_TIME) : 0;
+}
+
 // The event flags "database" that change notices raise.
 extern TX_EVENT_FLAGS_GROUP g_database_flags;

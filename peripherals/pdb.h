@@ -24,8 +24,6 @@ inline void set_v(db_object o, uint32_t value, uint32_t flags = DB_NOTIFY) {
   if (g_pDataBase) g_pDataBase->SetValue(o.offset, o.width, value, g_pDataBase->mib_v, flags);
 }
 // mib_nv.globalTime from the clock registers.
-inline uint32_t global_time() {
-  return g_pDataBase ? g_pDataBase->GetTimeValue(nv::globalTime.offset, 4, g_pDataBase->mib_nv, DB_GLOBAL_TIME) : 0;
-}
+inline uint32_t global_time() { return db_global_time(); }
 
 }  // namespace pdb

@@ -17,10 +17,6 @@ namespace {
 constexpr uint8_t kRequestHeader = 0x1B;  // leap 0, version 3, client
 bool g_first_poll_done = false;
 
-uint32_t global_time() {
-  CDataBase* d = g_pDataBase;
-  return d ? d->GetTimeValue(nv::globalTime.offset, nv::globalTime.width, d->mib_nv, DB_GLOBAL_TIME) : 0;
-}
 
 ntp_timestamp stamp(uint32_t t) {
   return {t + NTP_UNIX_OFFSET, static_cast<uint32_t>(std::rand()) + SNTP_FRACTION_BASE};
@@ -48,7 +44,7 @@ int CSNTP_Client::Poll() {
   if (m_uCountdown > 0) {
     --m_uCountdown;
   } else {
-    SendRequest(global_time());
+    SendRequest(db_global_time());
     m_uCountdown = m_uPollInterval;
   }
   return ProcessReply();
@@ -66,7 +62,7 @@ void CSNTP_Client::SendRequest(uint32_t t) {
 }
 
 int CSNTP_Client::ProcessReply() {
-  const ntp_timestamp arrival = stamp(global_time());
+  const ntp_timestamp arrival = stamp(db_global_time());
   uint8_t wire[NTP_WIRE_SIZE] = {};
   const uint32_t got = udp_client_receive_data(&m_Udp, wire, sizeof wire, NX_NO_WAIT);
   ntp_packet reply{};
@@ -90,7 +86,7 @@ int CSNTP_Client::ProcessReply() {
         static_cast<int>(t2), static_cast<int>(t1), static_cast<int>(t3), static_cast<int>(t4));
     monitor_printf_debug("NTP Clock Offset:%d sec,  Trip Delay: %d sec\n", static_cast<int>(offset),
                          static_cast<int>(m_iTripDelay));
-    const uint32_t now = global_time();
+    const uint32_t now = db_global_time();
     const uint32_t corrected =
         now + static_cast<uint32_t>(static_cast<int32_t>(offset)) + static_cast<uint32_t>(m_iTripDelay / 2);
     if (CDataBase* d = g_pDataBase)

@@ -23,6 +23,4 @@ inline void set_vol_bytes(const db_object& o, const void* data, uint32_t length,
 }
 
 // The global time in seconds.
-inline uint32_t global_time() {
-  return g_pDataBase ? g_pDataBase->GetTimeValue(nv::globalTime.offset, 4, g_pDataBase->mib_nv, DB_GLOBAL_TIME) : 0;
-}
+inline uint32_t global_time() { return db_global_time(); }

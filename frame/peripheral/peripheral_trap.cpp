@@ -38,7 +38,7 @@ uint32_t peripheral_trap_origin_bindings(peripheral_trap_binding* bindings, peri
     if (length > peripheral_trap_origin::LOCATION_MAX) length = peripheral_trap_origin::LOCATION_MAX;
     if (length) std::memcpy(origin->location, stored, length);
     origin->location_length = length;
-    origin->time = db->GetTimeValue(nv::globalTime.offset, 4, db->mib_nv, DB_GLOBAL_TIME);
+    origin->time = db_global_time();
   }
   peripheral_trap_bind(&bindings[0], kSysLocation, 9, TRAP_VALUE_OCTETS, origin->location, origin->location_length);
   peripheral_trap_bind(&bindings[1], kGlobalTime, 13, TRAP_VALUE_COUNTER, &origin->time, sizeof origin->time);

@@ -35,19 +35,13 @@ constexpr uint32_t kDayPlans = 20;
 constexpr uint32_t kDayPlanEvents = 24;
 constexpr uint32_t kDayPlanIndexes[2] = {kDayPlans, kDayPlanEvents};
 
-uint32_t global_time()
-{
-    const db_object& o = nv::globalTime;
-    return g_pDataBase->GetTimeValue(o.offset, o.width, g_pDataBase->mib_nv, DB_GLOBAL_TIME);
-}
-
 // A time-zone object and, at once, the local time it gives; the clock
 // peripheral refines it on its next polls.
 void write_zone(const db_object& o)
 {
     const uint32_t v = g_snmp_set_value.integer;
     write_value(o, true, v);
-    write_value(vol::controllerLocalTime, false, global_time() + v);
+    write_value(vol::controllerLocalTime, false, db_global_time() + v);
 }
 
 uintptr_t* var_globalTimeManagement(mib_variable* row, uint32_t* name, uint32_t* name_length, uint32_t operation,
@@ -62,7 +56,7 @@ uintptr_t* var_globalTimeManagement(mib_variable* row, uint32_t* name, uint32_t*
             g_pDataBase->SetTimeValue(o.offset, o.width, g_snmp_set_value.integer, g_pDataBase->mib_nv,
                                       DB_NOTIFY | DB_GLOBAL_TIME);
         }
-        const uint32_t t = global_time();
+        const uint32_t t = db_global_time();
         monitor_printf_debug("Get Global Time = %d\n", static_cast<int>(t));
         if (snmp_global_time_observer observer = g_time_observer.load())
             observer(t);
@@ -79,7 +73,7 @@ uintptr_t* var_globalTimeManagement(mib_variable* row, uint32_t* name, uint32_t*
         if (committing(operation))
             write_zone(nv::globalLocalTimeDifferential);
         // The difference in force, daylight time included, not the stored value.
-        return answer_integer(read_value(vol::controllerLocalTime, false) - global_time(), value_length, record,
+        return answer_integer(read_value(vol::controllerLocalTime, false) - db_global_time(), value_length, record,
                               index);
     case kStandardTimeZone:
         if (committing(operation))
