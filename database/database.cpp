@@ -104,8 +104,13 @@ uint32_t CDataBase::SetValue(uint32_t offset, uint32_t width, uint32_t value, ui
       if (flags & DB_NOTIFY) NotifyChange(offset, area, DB_CHANGE_SAME);
       return DB_OK;
     }
+    // Journalled first: a change the journal refused would come back as
+    // the old value after a restart, so the writer is told and RAM keeps it.
+    if (Journalled(area, flags) && !Journal(offset, width, value)) {
+      monitor_printf("CDataBase::SetValue: journal refused the object at %u\n", offset);
+      return DB_GEN_ERR;
+    }
     store_be(area + offset, width, value);
-    if (area == mib_nv && !(flags & DB_NO_JOURNAL) && m_byFlashMode == 1) Journal(offset, width, value);
   }
   if (flags & DB_NOTIFY) NotifyChange(offset, area, DB_CHANGE_CHANGED);
   return DB_OK;
@@ -145,6 +150,12 @@ uint32_t CDataBase::SetString(uint32_t offset, uint32_t width, const void* data,
   if (!IsArea(area)) return DB_GEN_ERR;
   if (!InRange(area, offset, 4, "SetString")) return DB_GEN_ERR;
   if (length && !data) return DB_GEN_ERR;
+  // No non-volatile object takes more, and a longer block would read as
+  // damaged.
+  if (area == mib_nv && length > DB_NV_STRING_MAX) {
+    monitor_printf("CDataBase::SetString: %u bytes too long for the object at %u\n", length, offset);
+    return DB_BAD_VALUE;
+  }
   if (!(flags & DB_NO_VALIDATE)) {
     uint32_t r = ValidateString(offset, width, data, length, area);
     if (r != DB_OK) {
@@ -160,34 +171,40 @@ uint32_t CDataBase::SetString(uint32_t offset, uint32_t width, const void* data,
   }
   // A changed string always gets a fresh block: a reader may still be
   // looking at the old bytes, so they are neither overwritten nor freed now.
-  if (old) {
-    SetSlot(area, offset, nullptr);
-    Retire(old);
-  }
+  uint8_t* block = nullptr;
   if (length) {
-    void* mem = nullptr;
-    os_status st = m_pStringPool ? os_byte_allocate(m_pStringPool, &mem, length + kBlockOverhead, OS_NO_WAIT)
-                                 : OS_FAILURE;
-    if (st != OS_SUCCESS && m_pStringPool) {
-      ReclaimStrings(true);
-      st = os_byte_allocate(m_pStringPool, &mem, length + kBlockOverhead, OS_NO_WAIT);
-    }
-    if (st != OS_SUCCESS) {
-      monitor_printf_debug("%s Allocation Error:%d! Ptr:%08x, Size:%d\n", area == mib_nv ? "NV" : "V", st, 0u,
-                           length + kBlockOverhead);
-      if (m_pStringPool) PrintBytePoolInfo(m_pStringPool);
-      return DB_GEN_ERR;
-    }
-    uint8_t* block = static_cast<uint8_t*>(mem);
+    block = AllocateBlock(area, length);
+    if (!block) return DB_GEN_ERR;
     store_be(block, 4, length);
     std::memcpy(block + 4, data, length);
     block[4 + length] = 0;
-    SetSlot(area, offset, block);
   }
-  if (area == mib_nv && !(flags & DB_NO_JOURNAL) && m_byFlashMode == 1)
-    JournalString(offset, static_cast<const uint8_t*>(data), length);
+  if (Journalled(area, flags) && !JournalString(offset, static_cast<const uint8_t*>(data), length)) {
+    monitor_printf("CDataBase::SetString: journal refused the object at %u (%u bytes)\n", offset, length);
+    if (block) os_byte_release(block);
+    return DB_GEN_ERR;
+  }
+  SetSlot(area, offset, block);
+  if (old) Retire(old);
   if (flags & DB_NOTIFY) NotifyChange(offset, area, DB_CHANGE_CHANGED);
   return DB_OK;
+}
+
+uint8_t* CDataBase::AllocateBlock(const uint8_t* area, uint32_t length) {
+  void* mem = nullptr;
+  os_status st =
+      m_pStringPool ? os_byte_allocate(m_pStringPool, &mem, length + kBlockOverhead, OS_NO_WAIT) : OS_FAILURE;
+  if (st != OS_SUCCESS && m_pStringPool) {
+    ReclaimStrings(true);
+    st = os_byte_allocate(m_pStringPool, &mem, length + kBlockOverhead, OS_NO_WAIT);
+  }
+  if (st != OS_SUCCESS) {
+    monitor_printf_debug("%s Allocation Error:%d! Ptr:%08x, Size:%d\n", area == mib_nv ? "NV" : "V", st, 0u,
+                         length + kBlockOverhead);
+    if (m_pStringPool) PrintBytePoolInfo(m_pStringPool);
+    return nullptr;
+  }
+  return static_cast<uint8_t*>(mem);
 }
 
 void CDataBase::Retire(uint8_t* block) {
@@ -233,27 +250,26 @@ uint32_t CDataBase::SetTimeValue(uint32_t offset, uint32_t width, uint32_t value
   return DB_OK;
 }
 
-void CDataBase::Journal(uint32_t offset, uint32_t width, uint32_t value) {
-  if (!m_pJournal) return;
+bool CDataBase::Journalled(const uint8_t* area, uint32_t flags) const {
+  return area == mib_nv && !(flags & DB_NO_JOURNAL) && m_byFlashMode == 1 && m_pJournal;
+}
+
+bool CDataBase::Journal(uint32_t offset, uint32_t width, uint32_t value) {
   uint32_t address = 0;
   switch (width) {
     case 1:
-      m_pJournal->INT8(offset, static_cast<uint8_t>(value), &address);
-      break;
+      return m_pJournal->INT8(offset, static_cast<uint8_t>(value), &address) == 1;
     case 2:
-      m_pJournal->INT16(offset, static_cast<uint16_t>(value), &address);
-      break;
+      return m_pJournal->INT16(offset, static_cast<uint16_t>(value), &address) == 1;
     default:
-      m_pJournal->INT32(offset, value, &address);
-      break;
+      return m_pJournal->INT32(offset, value, &address) == 1;
   }
 }
 
-void CDataBase::JournalString(uint32_t offset, const uint8_t* data, uint32_t length) {
-  if (!m_pJournal) return;
+bool CDataBase::JournalString(uint32_t offset, const uint8_t* data, uint32_t length) {
   uint32_t address = 0;
   // Longer strings are refused by the journal itself.
-  m_pJournal->STRING(offset, data, length > 0xFFFF ? 0xFFFF : static_cast<uint16_t>(length), &address);
+  return m_pJournal->STRING(offset, data, length > 0xFFFF ? 0xFFFF : static_cast<uint16_t>(length), &address) == 1;
 }
 
 void CDataBase::PrintBytePoolInfo(TX_BYTE_POOL* pool) {

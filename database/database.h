@@ -36,8 +36,9 @@ enum db_result : uint32_t {
 constexpr uint32_t MIB_NV_SIZE = 98108;
 constexpr uint32_t MIB_V_SIZE = 26448;
 constexpr uint32_t DB_GLOBAL_TIME_OFFSET = 48180;
-// A non-volatile string block longer than this is taken as damaged.
-constexpr uint32_t DB_NV_STRING_MAX = 2000;
+// A non-volatile string block longer than this is taken as damaged: no
+// object takes more (a MULTI text), and the journal keeps up to this.
+constexpr uint32_t DB_NV_STRING_MAX = 3000;
 
 // Kinds of change notice.
 enum db_change_kind : uint32_t { DB_CHANGE_SAME = 1, DB_CHANGE_CHANGED = 2 };
@@ -106,6 +107,12 @@ class CDataBase : public CTaskBase {
   void SetNotifyEnabled(bool on) { m_bNotifyEnable = on; }
   void SetHooksEnabled(bool on) { m_bHookEnable = on; }
   void SetFlashMode(uint8_t mode) { m_byFlashMode = mode; }
+  // The journal has no file in flash: writes stay in RAM, and journalling
+  // is not switched on again in this run.
+  void JournalUnavailable();
+  // Makes the task step now instead of at its next period (journal copy).
+  void WakeTask();
+  bool JournalLost() const { return m_bJournalLost; }
 
   // Quiet writes: the calling thread's own writes skip the change notices
   // (DB_QUIET_NOTIFY) or the write hooks (DB_QUIET_HOOKS), while the writes
@@ -134,11 +141,15 @@ class CDataBase : public CTaskBase {
   bool InRange(const uint8_t* area, uint32_t offset, uint32_t width, const char* who);
   uint8_t* BlockOf(const uint8_t* area, uint32_t offset);
   void SetSlot(uint8_t* area, uint32_t offset, uint8_t* block);
+  uint8_t* AllocateBlock(const uint8_t* area, uint32_t length);
   void Retire(uint8_t* block);
-  void Journal(uint32_t offset, uint32_t width, uint32_t value);
-  void JournalString(uint32_t offset, const uint8_t* data, uint32_t length);
+  // Whether a write of this area with these flags goes to the journal.
+  bool Journalled(const uint8_t* area, uint32_t flags) const;
+  bool Journal(uint32_t offset, uint32_t width, uint32_t value);
+  bool JournalString(uint32_t offset, const uint8_t* data, uint32_t length);
 
   uint8_t m_byFlashMode = 1;
+  bool m_bJournalLost = false;
   bool m_bNotifyEnable = false;
   bool m_bHookEnable = true;
 

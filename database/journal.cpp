@@ -16,6 +16,8 @@
 #include "frame/watchdog/watchdog_task.h"
 #include "mon_api.h"
 
+static_assert(JOURNAL_STRING_MAX == DB_NV_STRING_MAX, "the journal keeps every string the store takes");
+
 namespace {
 
 const char kNv1[] = "nv1.dat";
@@ -179,7 +181,7 @@ int iterator::Next(record_view* out) {
     }
     if (*p == 0xFF) {
       if (!run) run = p;
-      if (p - run > static_cast<ptrdiff_t>(JOURNAL_RECORD_MAX_L)) {
+      if (p - run > static_cast<ptrdiff_t>(JOURNAL_ERASED_RUN_MAX)) {
         m_pCursor = m_pEnd;
         return 0;
       }
@@ -236,6 +238,7 @@ void CDB::ResetRun() {
   m_bFirstAppend = true;
   m_byDefragState = 0;
   m_uCountdown = 6;
+  m_bRetryWait = false;
   m_pszTarget = nullptr;
   m_uLastUsed = 0;
   m_uLastDay = 1;
@@ -344,6 +347,12 @@ int CDB::Append(const char* who, uint32_t offset, const uint8_t* value, uint32_t
   // is live while the entry is made.
   if (ok) IndexRecord(at, offset);
   if (ok && address) *address = at;
+  // Nearly full: the copy starts now rather than at the next look, so that
+  // it keeps up with writers that fill the file within minutes.
+  if (ok && m_byDefragState == 0 && !m_bRetryWait && m_uCountdown > 0 && Used() > JOURNAL_DEFRAG_USED) {
+    m_uCountdown = 0;
+    if (m_pDataBase) m_pDataBase->WakeTask();
+  }
   return ok;
 }
 
@@ -545,6 +554,18 @@ void CDB::Replay(const journal_file& f) {
 }
 
 int CDB::Load() {
+  int r = LoadFiles();
+  // Without a file every write would be refused: the store runs from RAM
+  // and says so.
+  if (!m_pszCurrent && m_pDataBase) {
+    // A defragmenting restart on its way brings the room back.
+    if (!m_bRestartAsked) monitor_printf("CDatabase::Load: no journal file, running in volatile only mode\n");
+    m_pDataBase->JournalUnavailable();
+  }
+  return r;
+}
+
+int CDB::LoadFiles() {
   ResetRun();
   monitor_printf(" - Find Flash DB File\t\t\t\t\t");
   bool valid[2];
@@ -609,6 +630,7 @@ void CDB::StateMachine_Defrag() {
         --m_uCountdown;
         return;
       }
+      m_bRetryWait = false;
       journal_file* live = Live();
       if (!live) return;
       uint32_t used = UsedLength();
@@ -630,14 +652,17 @@ void CDB::StateMachine_Defrag() {
         Unlink(File(m_pszTarget));
         // Not again at once: the flash stays as full for a while.
         m_uCountdown = kRetryCountdown;
+        m_bRetryWait = true;
         return;
       }
       m_byDefragState = 1;
+      if (m_pDataBase) m_pDataBase->WakeTask();
       return;
     }
     case 1:
       Copy();
       m_byDefragState = 2;
+      if (m_pDataBase) m_pDataBase->WakeTask();
       return;
     default: {
       monitor_printf("CDatabase::StateMachine_Defrag: cleaning\n");
@@ -648,7 +673,10 @@ void CDB::StateMachine_Defrag() {
         if (live) FindEnd(*live);
         used = Used();
       }
-      if (used > JOURNAL_DEFRAG_USED) m_uCountdown = kRetryCountdown;
+      if (used > JOURNAL_DEFRAG_USED) {
+        m_uCountdown = kRetryCountdown;
+        m_bRetryWait = true;
+      }
       m_byRescan = 1;
       m_byDefragState = 0;
       return;
@@ -670,6 +698,7 @@ void CDB::Copy() {
   bool locked = false;   // the mutex is really held
   uint32_t pos = JOURNAL_HEADER_SIZE;
   uint32_t returns = 0, copied = 0;
+  uint32_t slice = tx_time_get();
   bool ok = true;
   for (;;) {
     if (!holding && m_uPendingCount > kPendingDeleteAt) Deleting();
@@ -708,7 +737,12 @@ void CDB::Copy() {
       break;
     }
     ++copied;
-    if (!holding) os_sleep(1);
+    // A tick of copying, then a tick for the other threads: a sleep per
+    // record would copy a hundred records a second, fewer than writers add.
+    if (!holding && tx_time_get() != slice) {
+      os_sleep(1);
+      slice = tx_time_get();
+    }
   }
   bool switched = false;
   if (ok && copied > 0 && holding) {

@@ -26,8 +26,11 @@ class db_journal {
 
 constexpr uint32_t JOURNAL_FILE_SIZE = 4194304;
 constexpr uint32_t JOURNAL_HEADER_SIZE = 14;
-constexpr uint32_t JOURNAL_RECORD_MAX_L = 1700;   // longer L: not a record
-constexpr uint32_t JOURNAL_STRING_MAX = 1600;     // longer strings stay in RAM only
+// The longest string any object takes (a MULTI text), journalled whole.
+constexpr uint32_t JOURNAL_STRING_MAX = 3000;
+constexpr uint32_t JOURNAL_RECORD_MAX_L = JOURNAL_STRING_MAX + 1 + 6;  // longer L: not a record
+// A run of more erased bytes than this between records is the erased tail.
+constexpr uint32_t JOURNAL_ERASED_RUN_MAX = 1700;
 constexpr uint32_t JOURNAL_DEFRAG_USED = 3145728;  // used bytes that start a defragmentation
 constexpr uint32_t JOURNAL_INDEX_SIZE = 8000;
 constexpr uint8_t JOURNAL_HEADER_VALID = 0x7F;
@@ -60,7 +63,7 @@ struct record_view {
 
 // Walks the live records of a byte range. Deleted records are stepped over
 // whole, damaged bytes one at a time; a run of more than
-// JOURNAL_RECORD_MAX_L erased bytes ends the walk (the rest is erased).
+// JOURNAL_ERASED_RUN_MAX erased bytes ends the walk (the rest is erased).
 class iterator {
  public:
   enum : uint8_t { CLOSED = 1, OPEN = 2 };
@@ -133,6 +136,7 @@ class CDB : public db_journal {
   void delete_obj(uint32_t offset, uint32_t address);
   int FFS_SDH(const uint8_t* old_header, const char* name);
   bool RoomForFile(const char* name);
+  int LoadFiles();
   void Replay(const journal_file& f);
   int Recreate(const char* name, const char* failure);
   void Copy();
@@ -151,6 +155,7 @@ class CDB : public db_journal {
   bool m_bFirstAppend = true;
   uint8_t m_byDefragState = 0;  // 0 idle, 1 copying, 2 cleaning
   uint16_t m_uCountdown = 6;
+  bool m_bRetryWait = false;  // the countdown is the wait after a failed attempt
   const char* m_pszTarget = nullptr;
   uint32_t m_uLastUsed = 0;
   uint32_t m_uLastDay = 1;

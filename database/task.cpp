@@ -47,7 +47,7 @@ int CDataBase::Process() {
   if ((features & kVolatileOnlyFeature) && m_byFlashMode == 1) {
     monitor_printf("disabling flash database, running in volatile only mode\n");
     m_byFlashMode = 0;
-  } else if (!(features & kVolatileOnlyFeature) && m_byFlashMode == 0) {
+  } else if (!(features & kVolatileOnlyFeature) && m_byFlashMode == 0 && !m_bJournalLost) {
     monitor_printf("enabling flash database, running in non-volatile mode\n");
     m_byFlashMode = 1;
     // Two writes put the current value into the journal even when it still
@@ -95,7 +95,8 @@ void CDataBase::LoadDefaults(int keep) {
   // Defaults are journalled, except in volatile-only operation: a reload by
   // memory management must not switch the journal on behind the task's
   // switch.
-  if (!(GetValue(nv::quorSpecialFeatureSet.offset, 4, mib_nv, 0) & kVolatileOnlyFeature)) m_byFlashMode = 1;
+  if (!(GetValue(nv::quorSpecialFeatureSet.offset, 4, mib_nv, 0) & kVolatileOnlyFeature) && !m_bJournalLost)
+    m_byFlashMode = 1;
   // Quiet for this thread only: memory management reloads the defaults
   // while the other tasks write.
   const uint32_t quiet = BeginQuiet(DB_QUIET_NOTIFY | DB_QUIET_HOOKS);
@@ -129,6 +130,13 @@ void CDataBase::LoadDefaults(int keep) {
   monitor_printf_debug("DB Sizes - VersionInformation_mib_nv:%d dms:%d global:%d quor:%d classb:%d fdot:%d\n", 40,
                        48076, 46892, 2996, 72, 20);
   EndQuiet(quiet);
+}
+
+void CDataBase::WakeTask() { os_event_set(Events(), FLAG_TIMER, OS_EVENT_OR); }
+
+void CDataBase::JournalUnavailable() {
+  m_bJournalLost = true;
+  m_byFlashMode = 0;
 }
 
 void CDataBase::InitVolatileDefaults() {

@@ -106,13 +106,16 @@ TEST_F(DatabaseTest, StringsReadBackAndNeverAsNull) {
   EXPECT_EQ(db_->GetValue(33624, 4, db_->mib_nv, 0), 0u);  // an empty object's slot reads 0
 }
 
-TEST_F(DatabaseTest, LongNonVolatileStringReadsAsEmpty) {
+TEST_F(DatabaseTest, NonVolatileStringsTakeUpToTheLongestObject) {
   db_->SetHooksEnabled(false);
-  std::string big(2001, 'x');
-  EXPECT_EQ(db_->SetString(33624, 4, big.data(), 2001, db_->mib_nv, DB_NO_JOURNAL), DB_OK);
-  EXPECT_EQ(Str(33624, db_->mib_nv), "");
-  EXPECT_EQ(db_->SetString(140, 4, big.data(), 2001, db_->mib_v, 0), DB_OK);
-  EXPECT_EQ(Str(140, db_->mib_v), big);
+  std::string longest(DB_NV_STRING_MAX, 'x'), over(DB_NV_STRING_MAX + 1, 'y');
+  EXPECT_EQ(db_->SetString(33624, 4, longest.data(), DB_NV_STRING_MAX, db_->mib_nv, DB_NO_JOURNAL), DB_OK);
+  EXPECT_EQ(Str(33624, db_->mib_nv), longest);
+  EXPECT_EQ(db_->SetString(33624, 4, over.data(), DB_NV_STRING_MAX + 1, db_->mib_nv, DB_NO_JOURNAL), DB_BAD_VALUE);
+  EXPECT_EQ(Str(33624, db_->mib_nv), longest);
+  // The volatile area has no such bound.
+  EXPECT_EQ(db_->SetString(140, 4, over.data(), DB_NV_STRING_MAX + 1, db_->mib_v, 0), DB_OK);
+  EXPECT_EQ(Str(140, db_->mib_v), over);
 }
 
 TEST_F(DatabaseTest, ReplacedBlocksGoBackToThePoolLater) {

@@ -161,16 +161,52 @@ TEST_F(JournalTest, FileWithAnInvalidHeaderIsDropped) {
   EXPECT_STREQ(journal_->CurrentFileName(), "nv2.dat");
 }
 
-TEST_F(JournalTest, StringOverTheJournalledLimitStaysInRamOnly) {
+TEST_F(JournalTest, LongestStringIsJournalledWhole) {
+  // A MULTI text of the longest length a message takes, with its CRC.
+  const db_object text = nv::dmsMessageMultiString(7), crc = nv::dmsMessageCRC(7);
   Fresh();
-  SetStr(kText, "journalled");
-  const std::string limit(JOURNAL_STRING_MAX, 'L');
-  SetStr(kText2, limit);
-  SetStr(kText, std::string(JOURNAL_STRING_MAX + 1, 'x'));
-  EXPECT_EQ(Str(kText).size(), JOURNAL_STRING_MAX + 1);
+  SetStr(text, "short");
+  SetNv(crc, 1);
+  std::string longest(JOURNAL_STRING_MAX, ' ');
+  for (size_t i = 0; i < longest.size(); ++i) longest[i] = static_cast<char>('A' + i % 26);
+  longest.replace(1100, 1800, 1800, '\xFF');  // erased-looking bytes inside a record
+  SetStr(text, longest);
+  SetNv(crc, 2);
+  SetNv(kWord, 9);  // a record after the long one
   ASSERT_EQ(Replay(), 1);
-  EXPECT_EQ(Str(kText), "journalled");
-  EXPECT_EQ(Str(kText2), limit);
+  EXPECT_EQ(Str(text), longest);
+  EXPECT_EQ(Nv(crc), 2u);
+  EXPECT_EQ(Nv(kWord), 9u);
+  // A longer string is refused and leaves the object, in RAM and in the
+  // journal, as it was.
+  trace_capture cap;
+  std::string over(JOURNAL_STRING_MAX + 1, 'x');
+  EXPECT_EQ(db_->SetString(text.offset, 4, over.data(), JOURNAL_STRING_MAX + 1, db_->mib_nv, DB_NO_VALIDATE),
+            DB_BAD_VALUE);
+  EXPECT_EQ(Str(text), longest);
+  ASSERT_EQ(Replay(), 1);
+  EXPECT_EQ(Str(text), longest);
+}
+
+TEST_F(JournalTest, WriteTheJournalRefusesIsAnErrorAndChangesNothing) {
+  // A file with room for the header and one 14-byte record only.
+  ASSERT_EQ(mon_tfsadd("nv1.dat", nullptr, "i", nullptr, JOURNAL_HEADER_SIZE + 15), TFS_OKAY);
+  std::vector<uint8_t> h = Header(0);
+  ASSERT_EQ(mon_tfsipmod("nv1.dat", h.data(), 0, JOURNAL_HEADER_SIZE), TFS_OKAY);
+  ASSERT_EQ(Load(), 1);
+  SetNv(kWord, 1);
+  trace_capture cap;
+  EXPECT_EQ(db_->SetValue(kWord.offset, 4, 2, db_->mib_nv, DB_NO_VALIDATE), DB_GEN_ERR);
+  EXPECT_EQ(db_->SetString(kText.offset, 4, "lost", 4, db_->mib_nv, DB_NO_VALIDATE), DB_GEN_ERR);
+  EXPECT_TRUE(cap.contains("journal refused")) << cap.text();
+  EXPECT_EQ(Nv(kWord), 1u);
+  EXPECT_EQ(Str(kText), "");
+  // Unchanged values and writes outside the journal still succeed.
+  EXPECT_EQ(db_->SetValue(kWord.offset, 4, 1, db_->mib_nv, DB_NO_VALIDATE), DB_OK);
+  EXPECT_EQ(db_->SetValue(kWord.offset, 4, 3, db_->mib_nv, DB_NO_VALIDATE | DB_NO_JOURNAL), DB_OK);
+  EXPECT_EQ(db_->SetValue(vol::controllerLocalTime.offset, 4, 3, db_->mib_v, DB_NO_VALIDATE), DB_OK);
+  ASSERT_EQ(Replay(), 1);
+  EXPECT_EQ(Nv(kWord), 1u);
 }
 
 TEST_F(JournalTest, EmptiedStringReadsEmptyAfterARestart) {
