@@ -46,6 +46,8 @@ CMonitorTask::~CMonitorTask() {
   m_Telnet.SetEventHandler(nullptr, nullptr);
   m_Telnet.Stop();
   m_Telnet.Delete();
+  for (telnet_session& s : m_aSessions)
+    if (s.hold_timer) tx_timer_delete(&s.hold);
   if (m_bHoldsConsole) ReleaseDriver(COMM_DRIVER_CONSOLE);
   if (g_pMonitor == this) g_pMonitor = nullptr;
 }
