@@ -32,6 +32,9 @@ class CMonitorTask : public CTaskBase {
   // Trace output may go to a telnet user while this bit of
   // mib_nv.quorFeatureSet is set; the telnet server starts only with it.
   static constexpr uint32_t FEATURE_TELNET = 0x8;
+  // Ticks without the UART's transmitter emptying before the polled output
+  // gives the line up (until it empties again).
+  static constexpr uint32_t UART_STALL = 100;
 
   explicit CMonitorTask(post_office* router);
   ~CMonitorTask() override;
@@ -101,6 +104,7 @@ class CMonitorTask : public CTaskBase {
   static int TelnetEventEntry(void* context, uint32_t event, uint32_t connection, const uint8_t* data,
                               uint32_t length, char* reply, uint32_t* reply_length);
   void UartPut(char c);
+  void UartWait();
   bool PasswordMatches(const telnet_session& s);
   void EndTelnetOutput(uint32_t connection);
   void HoldLogin(uint32_t connection);
@@ -113,6 +117,7 @@ class CMonitorTask : public CTaskBase {
   TX_MUTEX m_PrintfMutex{};
   bool m_bPrintfMutex = false;
   bool m_bHoldsConsole = false;
+  bool m_bUartStalled = false;
   CTelnetServer m_Telnet;
   uint32_t m_uTelnetConnection = NO_CONNECTION;
   telnet_session m_aSessions[NX_TELNET_MAX_CLIENTS];
