@@ -27,6 +27,8 @@ constexpr uint32_t kUartThr = 0xEF600400;
 constexpr uint32_t kUartMcr = 0xEF600404;
 constexpr uint32_t kUartLsr = 0xEF600405;
 constexpr uint8_t kLsrThre = 0x20;
+// Looks at the line status before the wait is timed (not its limit).
+constexpr uint32_t kUartQuickPolls = 1000;
 
 // Telnet output: each "\n" becomes "\r\n" in a buffer of this size.
 constexpr uint32_t kTelnetLine = 500;
@@ -46,6 +48,8 @@ CMonitorTask::~CMonitorTask() {
   m_Telnet.SetEventHandler(nullptr, nullptr);
   m_Telnet.Stop();
   m_Telnet.Delete();
+  for (telnet_session& s : m_aSessions)
+    if (s.hold_timer) tx_timer_delete(&s.hold);
   if (m_bHoldsConsole) ReleaseDriver(COMM_DRIVER_CONSOLE);
   if (g_pMonitor == this) g_pMonitor = nullptr;
 }
@@ -74,13 +78,40 @@ int CMonitorTask::SetPrintLevel(uint32_t level) {
 }
 
 void CMonitorTask::UartPut(char c) {
+  // A line given up is waited for again once it has emptied.
+  if (m_bUartStalled && (reg_read8(kUartLsr) & kLsrThre)) m_bUartStalled = false;
   (void)reg_read8(kUartMcr);
   reg_write8(kUartThr, static_cast<uint8_t>(c));
-  // The transmitter empties by itself; bounded so a missing UART cannot hang
-  // the start-up.
-  for (int spin = 0; spin < 100000 && !(reg_read8(kUartLsr) & kLsrThre); ++spin) {
-  }
+  UartWait();
   reg_write8(kUartMcr, reg_read8(kUartMcr) | 0x2);
+}
+
+// Waits for the transmitter to empty, however slowly the far end takes the
+// characters. Only a transmitter that has taken nothing for UART_STALL ticks
+// is given up, and it is not waited for again until it has emptied, so a
+// dead line costs one wait, not one per character.
+void CMonitorTask::UartWait() {
+  auto empty = [] { return (reg_read8(kUartLsr) & kLsrThre) != 0; };
+  // A quick look first, without entering the kernel, so that a line at
+  // speed is not interleaved with other threads' output.
+  for (uint32_t i = 0; i < kUartQuickPolls; ++i) {
+    if (empty()) {
+      m_bUartStalled = false;
+      return;
+    }
+  }
+  if (m_bUartStalled) return;
+  const ULONG start = tx_time_get();
+  while (!empty()) {
+    if (tx_time_get() - start >= UART_STALL) {
+      m_bUartStalled = true;
+      return;
+    }
+    // A thread sleeps between looks, so the clock and the other threads
+    // run; elsewhere the sleep is refused and the look is repeated.
+    tx_thread_sleep(1);
+  }
+  m_bUartStalled = false;
 }
 
 int CMonitorTask::Print(uint32_t level, const char* text) {

@@ -25,11 +25,16 @@ class CMonitorTask : public CTaskBase {
   enum : uint8_t { LOGIN_NONE = 0, LOGIN_PASSWORD = 1, LOGIN_DONE = 2 };
   static constexpr uint32_t PASSWORD_MAX = 25;
   static constexpr uint32_t NO_CONNECTION = 0xFFFFFFFF;
-  // Ticks a wrong password holds its connection back before the next try.
+  // Ticks a wrong password holds its connection back before the next try;
+  // what the connection types meanwhile is dropped. Other connections are
+  // served as usual.
   static constexpr uint32_t LOGIN_FAIL_DELAY = 100;
   // Trace output may go to a telnet user while this bit of
   // mib_nv.quorFeatureSet is set; the telnet server starts only with it.
   static constexpr uint32_t FEATURE_TELNET = 0x8;
+  // Ticks without the UART's transmitter emptying before the polled output
+  // gives the line up (until it empties again).
+  static constexpr uint32_t UART_STALL = 100;
 
   explicit CMonitorTask(post_office* router);
   ~CMonitorTask() override;
@@ -70,6 +75,10 @@ class CMonitorTask : public CTaskBase {
   uint8_t LoginState(uint32_t connection) const {
     return connection < NX_TELNET_MAX_CLIENTS ? m_aSessions[connection].login : uint8_t{LOGIN_NONE};
   }
+  // Whether a connection is held back after a wrong password.
+  bool LoginHeld(uint32_t connection) const {
+    return connection < NX_TELNET_MAX_CLIENTS && m_aSessions[connection].held;
+  }
   // Whether the feature bit allows the telnet console.
   static bool TelnetAllowed();
 
@@ -86,13 +95,20 @@ class CMonitorTask : public CTaskBase {
     uint8_t count = 0;
     char entry[PASSWORD_MAX] = {};
     bool after_cr = false;
+    // After a wrong password: the refusal goes out when the hold timer ends.
+    bool held = false;
+    bool hold_timer = false;
+    TX_TIMER hold{};
     CPrompt prompt{monitor_putc_hook, mon_docommand};
   };
   static int TelnetEventEntry(void* context, uint32_t event, uint32_t connection, const uint8_t* data,
                               uint32_t length, char* reply, uint32_t* reply_length);
   void UartPut(char c);
+  void UartWait();
   bool PasswordMatches(const telnet_session& s);
   void EndTelnetOutput(uint32_t connection);
+  void HoldLogin(uint32_t connection);
+  static void LoginHoldEnded(ULONG connection);
 
   uint32_t m_dwStatus = 0;  // bits 28-31 print level, 24-27 output mode
   CPrompt m_Prompt;
@@ -101,6 +117,7 @@ class CMonitorTask : public CTaskBase {
   TX_MUTEX m_PrintfMutex{};
   bool m_bPrintfMutex = false;
   bool m_bHoldsConsole = false;
+  bool m_bUartStalled = false;
   CTelnetServer m_Telnet;
   uint32_t m_uTelnetConnection = NO_CONNECTION;
   telnet_session m_aSessions[NX_TELNET_MAX_CLIENTS];

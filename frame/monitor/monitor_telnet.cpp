@@ -44,6 +44,27 @@ void CMonitorTask::EndTelnetOutput(uint32_t connection) {
   if (Mode() == MODE_TELNET) SetMode(MODE_CONSOLE);
 }
 
+// A wrong password holds back its own connection only: the server's thread,
+// which serves every connection, must not wait out the delay.
+void CMonitorTask::HoldLogin(uint32_t connection) {
+  telnet_session& s = m_aSessions[connection];
+  if (!s.hold_timer) {
+    s.hold_timer = tx_timer_create(&s.hold, const_cast<char*>("telnet login"), LoginHoldEnded, connection,
+                                   LOGIN_FAIL_DELAY, 0, TX_NO_ACTIVATE) == TX_SUCCESS;
+  }
+  s.held = s.hold_timer && tx_timer_change(&s.hold, LOGIN_FAIL_DELAY, 0) == TX_SUCCESS &&
+           tx_timer_activate(&s.hold) == TX_SUCCESS;
+}
+
+void CMonitorTask::LoginHoldEnded(ULONG connection) {
+  CMonitorTask* self = g_pMonitor;
+  if (!self || connection >= NX_TELNET_MAX_CLIENTS) return;
+  telnet_session& s = self->m_aSessions[connection];
+  if (!s.held) return;
+  s.held = false;
+  self->m_Telnet.Send(connection, kFailure, sizeof kFailure - 1);
+}
+
 int CMonitorTask::OnTelnetEvent(uint32_t event, uint32_t connection, const uint8_t* data, uint32_t length,
                                 char* reply, uint32_t* reply_length) {
   uint32_t unused = 0;
@@ -57,6 +78,8 @@ int CMonitorTask::OnTelnetEvent(uint32_t event, uint32_t connection, const uint8
     // Only this connection's own session starts over; the others keep
     // their logins and the output stays where it is.
     EndTelnetOutput(connection);
+    if (s.held) tx_timer_deactivate(&s.hold);
+    s.held = false;
     s.login = event == CTelnetServer::EVENT_CONNECT ? LOGIN_PASSWORD : LOGIN_NONE;
     s.count = 0;
     std::memset(s.entry, 0, sizeof s.entry);
@@ -66,7 +89,8 @@ int CMonitorTask::OnTelnetEvent(uint32_t event, uint32_t connection, const uint8
     return 0;
   }
 
-  for (uint32_t i = 0; data && i < length; ++i) {
+  // Typing during the hold after a wrong password is dropped.
+  for (uint32_t i = 0; data && i < length && !s.held; ++i) {
     const uint8_t b = data[i];
     const bool after_cr = s.after_cr;
     s.after_cr = b == '\r';
@@ -90,9 +114,9 @@ int CMonitorTask::OnTelnetEvent(uint32_t event, uint32_t connection, const uint8
     s.count = 0;
     std::memset(s.entry, 0, sizeof s.entry);
     if (!ok) {
-      // Guessing takes time.
-      tx_thread_sleep(LOGIN_FAIL_DELAY);
-      if (reply) Append(reply, reply_length, kFailure);
+      // Guessing takes time; without a timer the refusal goes out at once.
+      HoldLogin(connection);
+      if (!s.held && reply) Append(reply, reply_length, kFailure);
       continue;
     }
     s.login = LOGIN_DONE;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "board_fixture.h"
+#include "platform/monitor/tests/uart_far_end.h"
 #include "frame/bus/letter.h"
 #include "frame/bus/post_office.h"
 #include "frame/monitor/monitor_task.h"
@@ -90,6 +91,42 @@ TEST_F(MonitorTest, BeforeTheConsoleTheUartCarriesTheText) {
   line.join();
   board::serial(1).transmit_all();
   EXPECT_EQ(board::serial(1).received(), "A\r\nB");
+}
+
+// The far end takes one character each few ticks of the kernel's clock: a
+// printer that holds the processor while it waits would never see it go.
+TEST_F(MonitorTest, SlowFarEndGetsEveryCharacterOfTheUartOutput) {
+  const std::string text = "Booting PX3907561 ver 1.9.4588.42....\n - Detecting Hardware\t[ OK ]\n";
+  std::string expected;
+  for (char c : text) expected += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  UartFarEnd far_end(3);
+  const uint32_t start = tx_time_get();
+  ASSERT_TRUE(rtos::run_in_thread([&] { monitor_printf("%s", text.c_str()); }));
+  far_end.Stop();
+  board::serial(1).transmit_all();
+  EXPECT_EQ(board::serial(1).received(), expected);
+  // The printer waited for the line, and never long enough to give it up.
+  EXPECT_GE(tx_time_get() - start, 3 * (expected.size() - 1));
+  EXPECT_LT(tx_time_get() - start, CMonitorTask::UART_STALL + 3 * expected.size());
+  EXPECT_EQ(board::uart(1).tx_overruns(), 0u);
+}
+
+TEST_F(MonitorTest, DeadFarEndCostsOneWaitThenTheLineIsWaitedForAgain) {
+  // Nothing takes the characters: the first wait runs out on the clock and
+  // the rest of the text does not wait.
+  const uint32_t start = tx_time_get();
+  ASSERT_TRUE(rtos::run_in_thread([&] { monitor_printf("lost line\n"); }));
+  const uint32_t waited = tx_time_get() - start;
+  EXPECT_GE(waited, CMonitorTask::UART_STALL);
+  EXPECT_LT(waited, 2 * CMonitorTask::UART_STALL);
+  // Once the line has emptied, every character is waited for again.
+  board::serial(1).transmit_all();
+  board::serial(1).take_received();
+  UartFarEnd line(1);
+  ASSERT_TRUE(rtos::run_in_thread([&] { monitor_printf("back\n"); }));
+  line.Stop();
+  board::serial(1).transmit_all();
+  EXPECT_EQ(board::serial(1).take_received(), "back\r\n");
 }
 
 TEST_F(MonitorTest, ContendedLineIsDropped) {

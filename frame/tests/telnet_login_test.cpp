@@ -108,6 +108,41 @@ TEST_F(TelnetLoginTest, WrongPasswordsAreRefusedAfterADelay) {
   EXPECT_EQ(monitor_->LoginState(0), CMonitorTask::LOGIN_DONE);
 }
 
+TEST_F(TelnetLoginTest, WrongPasswordHoldsBackOnlyItsOwnConnection) {
+  int a = LoggedIn();
+  int b = User();
+  auto now = [] {
+    rtos::cpu_scope s;
+    return tx_time_get();
+  };
+  const uint32_t before = now();
+  Write(b, "guess\r");
+  ReadUntil(b, "*****");
+  ASSERT_TRUE(monitor_->LoginHeld(1));
+  // The logged-in user is answered while B waits out its delay.
+  Write(a, "vms -t 1\r");
+  EXPECT_EQ(ReadUntil(a, "VMS>"), "vms -t 1\r\r\nnew level:1\r\nVMS>");
+  EXPECT_LT(now() - before, CMonitorTask::LOGIN_FAIL_DELAY);
+  EXPECT_TRUE(monitor_->LoginHeld(1));
+  // What B types during its delay is dropped, the right password included.
+  Write(b, std::string(kPassword) + "\r");
+  EXPECT_EQ(ReadUntil(b, kFailure), kFailure);
+  EXPECT_GE(now() - before, CMonitorTask::LOGIN_FAIL_DELAY);
+  EXPECT_FALSE(monitor_->LoginHeld(1));
+  EXPECT_EQ(monitor_->LoginState(1), CMonitorTask::LOGIN_PASSWORD);
+  // B leaving during a hold ends it; the next connection starts afresh.
+  Write(b, "again\r");
+  ReadUntil(b, "*****");
+  ASSERT_TRUE(monitor_->LoginHeld(1));
+  close(b);
+  fds_.pop_back();
+  ASSERT_TRUE(Until([&] { return monitor_->LoginState(1) == CMonitorTask::LOGIN_NONE; }));
+  EXPECT_FALSE(monitor_->LoginHeld(1));
+  int c = User();
+  Write(c, std::string(kPassword) + "\r");
+  ReadUntil(c, kSuccess);
+}
+
 TEST_F(TelnetLoginTest, EmptyStoredPasswordLetsNobodyIn) {
   rtos::run_in_thread([&] { db_->SetString(nv::communityNameAdmin.offset, 4, "", 0, db_->mib_nv, 0); });
   int fd = User();

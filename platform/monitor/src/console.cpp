@@ -3,12 +3,16 @@
 // application installs an output hook (service 300) the monitor prints
 // through it instead.
 #include <algorithm>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
+#include <thread>
 
 #include "board_host.h"
 #include "board_io.h"
 #include "internal.h"
+#include "rtos_host.h"
+#include "tx_api.h"
 
 namespace monitor_impl {
 
@@ -20,10 +24,45 @@ constexpr uint8_t kLsrDataReady = 0x01;
 constexpr uint8_t kLsrThrEmpty = 0x20;
 constexpr size_t kKeptOutput = 1u << 16;
 
-void uart_put(char c) {
-  // Bounded: a UART that never empties must not hang the monitor.
-  for (int spin = 0; spin < 100000 && !(reg_read8(kLsr) & kLsrThrEmpty); ++spin) {
+constexpr int kQuickPolls = 1000;       // looks before the wait is timed
+constexpr ULONG kStallTicks = 100;        // a kernel thread's limit
+constexpr auto kStallTime = std::chrono::seconds(1);  // anyone else's
+bool g_stalled = false;                   // given up until it empties
+
+bool thr_empty() { return (reg_read8(kLsr) & kLsrThrEmpty) != 0; }
+
+// Waits until the transmitter has room, however slowly the far end takes
+// the characters: only a line that takes nothing for a second (100 ticks
+// of the kernel's clock, manual or real, when a kernel thread waits) is
+// given up, and then not waited for again until it empties.
+void uart_wait() {
+  for (int i = 0; i < kQuickPolls; ++i) {
+    if (thr_empty()) {
+      g_stalled = false;
+      return;
+    }
   }
+  if (g_stalled) return;
+  const bool thread = rtos::in_thread();
+  const ULONG start_tick = thread ? tx_time_get() : 0;
+  const auto start = std::chrono::steady_clock::now();
+  while (!thr_empty()) {
+    bool late = thread ? tx_time_get() - start_tick >= kStallTicks
+                       : std::chrono::steady_clock::now() - start >= kStallTime;
+    if (late) {
+      g_stalled = true;
+      return;
+    }
+    if (thread)
+      tx_thread_sleep(1);
+    else
+      std::this_thread::yield();
+  }
+  g_stalled = false;
+}
+
+void uart_put(char c) {
+  uart_wait();
   reg_write8(kUart1, static_cast<uint8_t>(c));
 }
 

@@ -202,20 +202,13 @@ TEST_F(BootTest, NumberedServices) {
 
 // ---- hardware watchdog on the kernel's manual clock
 
-class HardwareWatchdogTest : public MonitorTest {
+class HardwareWatchdogTest : public KernelMonitorTest {
  protected:
   void SetUp() override {
-    MonitorTest::SetUp();
-    rtos::kernel_config k;
-    k.memory_size = 1u << 20;
-    rtos::kernel_start(k, [](void*) {});
+    KernelMonitorTest::SetUp();
     config_.watchdog_timeout_ms = 2000;
     config_.restart_hook = [this](monitor::restart_kind k) { kinds_.push_back(k); };
     Boot();
-  }
-  void TearDown() override {
-    rtos::kernel_stop();
-    MonitorTest::TearDown();
   }
   std::vector<monitor::restart_kind> kinds_;
 };

@@ -12,6 +12,7 @@
 #include "mon_api.h"
 #include "mon_service.h"
 #include "monitor_host.h"
+#include "rtos_host.h"
 
 class MonitorTest : public ::testing::Test {
  protected:
@@ -51,4 +52,19 @@ class MonitorTest : public ::testing::Test {
 
   std::string folder_;
   monitor::monitor_config config_;
+};
+
+// The monitor with a kernel on the manual clock under it.
+class KernelMonitorTest : public MonitorTest {
+ protected:
+  void SetUp() override {
+    MonitorTest::SetUp();
+    rtos::kernel_config k;
+    k.memory_size = 1u << 20;
+    rtos::kernel_start(k, [](void*) {});
+  }
+  void TearDown() override {
+    rtos::kernel_stop();
+    MonitorTest::TearDown();
+  }
 };
