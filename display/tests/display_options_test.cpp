@@ -71,22 +71,35 @@ class OptionsTest : public DisplayTest {
 };
 
 TEST_F(OptionsTest, PixelTestRequestOtherSettlesAtNoActive) {
-  Write(false, vol::pixelTestActivation, 1);
+  // Under a test pattern and under a running message alike, other and
+  // noActive change nothing but the object.
+  for (const uint32_t state : {CDisplay::STATE_PAGE_ON, CDisplay::STATE_TEST_PATTERN}) {
+    SCOPED_TRACE(state);
+    display_->m_dwDisplayState = state;
+    Write(false, vol::pixelTestActivation, 1);
+    Serve();
+    EXPECT_EQ(Vol(vol::pixelTestActivation), 2u);
+    // The write of 2 raised the request again: with no test to end the
+    // second pass leaves the sign alone.
+    Serve();
+    Serve();
+    EXPECT_EQ(Vol(vol::pixelTestActivation), 2u);
+    EXPECT_EQ(display_->m_dwDisplayState, state);
+    EXPECT_EQ(diag_.finishes + diag_.clears + diag_.aux_clears + diag_.starts, 0u);
+    EXPECT_EQ(display_->m_byPixelTestRunning, 0);
+    EXPECT_EQ(Letters(), 0u);
+  }
+}
+
+TEST_F(OptionsTest, PixelTestNoActiveEndsATestInProgress) {
+  Write(false, vol::pixelTestActivation, 3);
   Serve();
-  EXPECT_EQ(Vol(vol::pixelTestActivation), 2u);
+  ASSERT_EQ(display_->m_byPixelTestRunning, 1);
+  Write(false, vol::pixelTestActivation, 2);
+  Serve();
+  EXPECT_EQ(diag_.finishes, 1u);
+  // The end of the test starts the message again, not the request.
   EXPECT_EQ(display_->m_dwDisplayState, CDisplay::STATE_PAGE_ON);
-  // The write of 2 raised the request again: the second pass ends any test
-  // and starts the running message again.
-  Serve();
-  EXPECT_EQ(Vol(vol::pixelTestActivation), 2u);
-  EXPECT_EQ(diag_.finishes, 1u);
-  EXPECT_EQ(display_->m_dwDisplayState, CDisplay::STATE_START_MESSAGE);
-  EXPECT_EQ(diag_.clears + diag_.aux_clears + diag_.starts, 0u);
-  EXPECT_EQ(display_->m_byPixelTestRunning, 0);
-  EXPECT_EQ(Letters(), 0u);
-  // Nothing left to do.
-  Serve();
-  EXPECT_EQ(diag_.finishes, 1u);
 }
 
 TEST_F(OptionsTest, PixelTestRequestsClearResultsAndStartTests) {
