@@ -181,15 +181,20 @@ TEST_F(RenderLayoutTest, LayoutErrors) {
     const char* multi;
     uint32_t sign_type;
     uint32_t error;
-    int32_t position;  // -1: not checked; the run's offset + 1, one more for justification
+    int32_t position;  // -1: not checked; else the offset of the character at fault
   } cases[] = {
-      {"[jl3]A[jl2]B", 6, MULTI_TAG_CONFLICT, 12},      // left after centre: at the run
-      {"[jl4]A[jl3]B", 6, MULTI_TAG_CONFLICT, 12},      // centre after right
-      {"[jl5]AB[jl2]C", 6, MULTI_TAG_CONFLICT, 14},     // full mixed: one past the run
-      {"[jl5]AB", 4, MULTI_UNSUPPORTED_TAG, 7},         // full on a character-matrix sign
-      {"[fo3]A", 6, MULTI_FONT_NOT_DEFINED, -1},
-      {"ABCABC", 6, MULTI_TEXT_TOO_BIG, 1},
-      {"A[nl]B", 6, MULTI_TEXT_TOO_BIG, 6},
+      {"[jl3]A[jl2]B", 6, MULTI_TAG_CONFLICT, 11},   // left after centre: at the run
+      {"[jl4]A[jl3]B", 6, MULTI_TAG_CONFLICT, 11},   // centre after right
+      {"[jl5]AB[jl2]C", 6, MULTI_TAG_CONFLICT, 12},  // full mixed
+      {"[jl5]AB", 4, MULTI_UNSUPPORTED_TAG, 5},      // full on a character-matrix sign
+      {"[fo3]A", 6, MULTI_FONT_NOT_DEFINED, 5},
+      {"ABCABC", 6, MULTI_TEXT_TOO_BIG, 3},          // the first character that does not fit
+      {"[jl2]AB[jl4]CABC", 6, MULTI_TEXT_TOO_BIG, 13},
+      {"A[nl]B", 6, MULTI_TEXT_TOO_BIG, 5},          // the line that does not fit
+      {"AB d", 6, MULTI_CHAR_NOT_DEFINED, 3},        // no "d" in the font
+      {"[jl2]ABC[nl]ABd", 6, MULTI_CHAR_NOT_DEFINED, 14},
+      {"[hc41][hc64]", 6, MULTI_CHAR_NOT_DEFINED, 6},
+      {"[hc141]", 6, MULTI_CHAR_NOT_DEFINED, 0},     // beyond the font's codes
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.multi);
@@ -205,14 +210,14 @@ TEST_F(RenderLayoutTest, LayoutErrorsAreTraced) {
   trace_set_level(1);
   trace_capture trace;
   EXPECT_EQ(Validate("ABCABC"), MULTI_TEXT_TOO_BIG);
-  EXPECT_TRUE(trace.contains("CRender:OnFieldFound Error Message too long at 1\n"));
+  EXPECT_TRUE(trace.contains("CRender:OnFieldFound Error Message too long at 3\n"));
   EXPECT_EQ(Validate("A[nl]B"), MULTI_TEXT_TOO_BIG);
-  EXPECT_TRUE(trace.contains("CRender:OnFieldFound Error Message too tall at 6\n"));
+  EXPECT_TRUE(trace.contains("CRender:OnFieldFound Error Message too tall at 5\n"));
   // A line-matrix sign of 5-pixel lines cannot take the 7-pixel font.
   SetNv(nv::dmsSignType, 5);
   SetNv(nv::vmsCharacterHeightPixels, 5);
   EXPECT_EQ(Validate("[fo2]A"), MULTI_TEXT_TOO_BIG);
-  EXPECT_TRUE(trace.contains("CRender::OnFieldFound: Error font height > line height at 7\n"));
+  EXPECT_TRUE(trace.contains("CRender::OnFieldFound: Error font height > line height at 5\n"));
   trace_set_level(0);
 }
 
