@@ -418,6 +418,21 @@ TEST_F(MultiTagsTest, MovingTextKeepsToOneJustification) {
   EXPECT_EQ(Validate("[jl2]A[nl][jl4][mvcl10,1,1,B]"), MULTI_OK);
 }
 
+TEST_F(MultiTagsTest, FieldsOfAbsentDevicesAreRefused) {
+  // Only the cabinet sensor is there.
+  g_multi_hooks.field_device = [](uint32_t field) { return field < 3 || field > 6 ? field < 96 : false; };
+  const tag_case cases[] = {
+      {"[f1]", 2, 0},  {"AB[f3]", 8, 2}, {"[f4,2]", 8, 0}, {"[f5]", 8, 0}, {"[f6]", 8, 0}, {"[f7]", 2, 0},
+      {"[f92]", 2, 0}, {"[f95]", 2, 0},  {"[f96]", 8, 0},  {"[f99]", 8, 0}, {"[f98,2]", 8, 0},
+      // Numbers the sign has no field for stay unsupported values.
+      {"[f14]", 4, 0}, {"[f50]", 4, 0},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Validate(c.text), c.code) << c.text;
+    if (c.code != MULTI_OK) EXPECT_EQ(msg_->m_nErrorPosition, c.position) << c.text;
+  }
+}
+
 TEST_F(MultiTagsTest, FieldTagsCarryTheirFormat) {
   SetVol(vol::tempMinCtrlCabinet, static_cast<uint8_t>(-5));
   SetVol(vol::tempMaxCtrlCabinet, 30);

@@ -97,6 +97,37 @@ TEST_F(RenderLayoutTest, MiddleOfTheSignByKindOfSign) {
   EXPECT_EQ(Line(0, 0).top, 7);
 }
 
+TEST_F(RenderLayoutTest, TopOfARectangleOnMatrixSigns) {
+  // Two character rows of 7 pixels; the second rectangle starts at row 2.
+  Sign(15, 14);
+  for (uint32_t type : {4u, 5u}) {
+    SCOPED_TRACE(type);
+    SetNv(nv::dmsSignType, type);
+    ASSERT_TRUE(Show("[jp2]A[tr1,8,15,7][jp2]B"));
+    EXPECT_EQ(Line(0, 0).top, 2);  // the 5-pixel font on the bottom of row 1
+    EXPECT_EQ(Line(1, 0).top, 9);  // within its own rectangle, not over row 1
+    const Picture shot = Shot();
+    EXPECT_EQ(shot[2].substr(0, 3), ".#.");
+    EXPECT_EQ(shot[9].substr(0, 3), "##.");
+  }
+}
+
+TEST_F(RenderLayoutTest, DownloadedFontGoesByItsNumber) {
+  // A font loaded into row 3 with number 30, and another row numbered 4.
+  Font(3, 30, 5, 1, 1);
+  Glyph(3, 'A', {"###", "#.#", "###", "#.#", "###"});
+  Font(4, 4, 5, 1, 1);
+  Glyph(4, 'A', {"#..", "#..", "#..", "#..", "###"});
+  Sign(15, 7);
+  ASSERT_TRUE(Show("[fo30]A"));
+  EXPECT_EQ(Shot()[0].substr(0, 4), "###.");
+  ASSERT_TRUE(Show("[fo4]A"));
+  EXPECT_EQ(Shot()[0].substr(0, 4), "#...");
+  // Font 30 has no "B".
+  EXPECT_EQ(Validate("[fo30]AB"), MULTI_CHAR_NOT_DEFINED);
+  EXPECT_EQ(msg_->m_nErrorPosition, 7);
+}
+
 TEST_F(RenderLayoutTest, FullJustificationSpreadsTheRemainder) {
   Sign(30, 7);
   ASSERT_TRUE(Show("[fo2][jl5]ABAB"));
