@@ -33,6 +33,9 @@ class display_driver {
   virtual int32_t WriteFrame(CSurface* surface) = 0;
   // Waits delayTicks after each display line in the sign's driver.
   virtual void PixelTest(uint32_t delayTicks) {}
+  // Resets a display line, or every line (-1); a driver without lines has
+  // nothing to reset.
+  virtual void ResetLines(int32_t line) {}
   virtual int32_t GetHeight() { return m_nHeight; }
   virtual int32_t GetWidth() { return m_nWidth; }
   virtual display_driver* Self() { return this; }

@@ -69,7 +69,7 @@ class CQ5DisplayDriver : public display_driver {
   static uint8_t ReadLayoutCode();
   // A line, or every line (-1) 50 ticks apart: the lines answer with their
   // module revisions.
-  void ResetLines(int32_t line);
+  void ResetLines(int32_t line) override;
   void RequestModuleInfo(uint32_t line);
   void RequestModuleSubtype(uint32_t line);
   void RequestVoltTemp(uint32_t line);

@@ -43,6 +43,7 @@ class recording_display_driver : public display_driver {
   // Copies the surface; 1 (0 without a surface). Runs on_write afterwards.
   int32_t WriteFrame(CSurface* surface) override;
   void PixelTest(uint32_t delayTicks) override { pixel_tests.push_back(delayTicks); }
+  void ResetLines(int32_t line) override { line_resets.push_back(line); }
   // Forgets what was recorded.
   void Clear() {
     frames.clear();
@@ -50,6 +51,7 @@ class recording_display_driver : public display_driver {
     brightness_calls.clear();
     diagnostics_calls.clear();
     pixel_tests.clear();
+    line_resets.clear();
   }
 
   int32_t configure_result = 1;
@@ -62,4 +64,5 @@ class recording_display_driver : public display_driver {
   std::vector<int32_t> brightness_calls;
   std::vector<uint8_t> diagnostics_calls;
   std::vector<uint32_t> pixel_tests;
+  std::vector<int32_t> line_resets;
 };

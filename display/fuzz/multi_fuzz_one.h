@@ -108,6 +108,8 @@ inline bool known_result(uint32_t r) {
     case MULTI_UNSUPPORTED_TAG_VALUE:
     case MULTI_TEXT_TOO_BIG:
     case MULTI_FONT_NOT_DEFINED:
+    case MULTI_CHAR_NOT_DEFINED:
+    case MULTI_FIELD_DEVICE_NOT_EXIST:
     case MULTI_TAG_CONFLICT:
     case MULTI_TOO_MANY_PAGES:
     case MULTI_FONT_VERSION_ID:

@@ -218,7 +218,7 @@ class CMessage {
   uint32_t m_dwSavedLineJustification;  // by [ms11,xy], restored by [nl] and [np]
   uint32_t m_dwSavedPageJustification;
   int32_t m_nCharSpacing;               // -1: the font's own
-  uint8_t m_byFont;                     // NTCIP font number, or font table row + 1 after a font tag
+  uint8_t m_byFont;                     // NTCIP font number
   uint32_t m_dwForeground;
   uint32_t m_dwTextBackground;          // COLOUR_NONE: none
   uint8_t m_byFlashMode;                // 0 none, 1 on phase first, 2 off phase first
@@ -248,7 +248,7 @@ class CMessage {
   int32_t m_nLine;         // 0..19 within the rectangle
   int32_t m_nRect;         // 0..11
   int32_t m_nMoving;       // 0..19
-  int32_t m_nFlash;        // 0..24
+  int32_t m_nFlash;        // 0..25: the next record to step
   int32_t m_nColourRects;  // 0..20
   uint16_t m_wFieldCounter;
 

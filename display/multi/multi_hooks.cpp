@@ -9,3 +9,4 @@ multi_module_info multi_module(uint32_t module_type) {
   if (g_multi_hooks.module_info) g_multi_hooks.module_info(module_type, &info);
   return info;
 }
+bool multi_field_device(uint32_t field) { return !g_multi_hooks.field_device || g_multi_hooks.field_device(field); }

@@ -23,6 +23,9 @@ struct multi_hooks_s {
   void (*gp_output_request)(uint32_t output, bool on);
   // Whether a file of that name exists. Null: no file exists.
   bool (*file_exists)(const char* name);
+  // Whether the device a field tag reads (a sensor, a radar) is present.
+  // Null: every field's device is.
+  bool (*field_device)(uint32_t field);
 };
 
 extern multi_hooks_s g_multi_hooks;
@@ -30,3 +33,4 @@ extern multi_hooks_s g_multi_hooks;
 // The hooks with their null behaviour applied.
 uint8_t multi_frame_rate();
 multi_module_info multi_module(uint32_t module_type);
+bool multi_field_device(uint32_t field);

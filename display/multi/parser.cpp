@@ -73,7 +73,10 @@ uint8_t phase_frames(uint8_t tenths) {
 }  // namespace
 
 void FlashStep(CMessage* m) {
-  int i = m->m_nFlash < 0 ? 0 : m->m_nFlash >= MSG_FLASH ? MSG_FLASH - 1 : m->m_nFlash;
+  // Regions after the last record share it; it moves on once a frame, with
+  // the region that owns it.
+  if (m->m_nFlash >= MSG_FLASH) return;
+  int i = m->m_nFlash < 0 ? 0 : m->m_nFlash;
   flash_record_s& f = m->m_flash[i];
   if (f.frames == 0) {
     if (f.phase == 2) {
@@ -93,7 +96,9 @@ void FlashStep(CMessage* m) {
   // A phase of no length still shows for this frame; it must not wrap to
   // 255 frames.
   if (f.frames) --f.frames;
-  if (i < MSG_FLASH - 1) m->m_nFlash = i + 1;
+  // One past the record just stepped, so that the renderer reads this
+  // region's own record (the last one included).
+  m->m_nFlash = i + 1;
 }
 
 CParser::CParser() : m_pContext(nullptr), m_pCallback(nullptr), m_byLineHasContent(0), m_start{}, m_byPageHasContent(0) {}
@@ -307,13 +312,13 @@ uint32_t CParser::Tag(scan_s& scan, uint32_t* position, bool* page_end) {
       if (pair) {
         ++close;
       } else if (!moving) {
-        m->m_nErrorPosition = static_cast<int32_t>(open + 1);
+        m->m_nErrorPosition = static_cast<int32_t>(open);
         return MULTI_UNSUPPORTED_TAG;
       }
     }
   }
   if (close >= length) {
-    m->m_nErrorPosition = static_cast<int32_t>(open + 1);
+    m->m_nErrorPosition = static_cast<int32_t>(open);
     return MULTI_UNSUPPORTED_TAG;
   }
 
@@ -321,7 +326,7 @@ uint32_t CParser::Tag(scan_s& scan, uint32_t* position, bool* page_end) {
   uint32_t tag_length = close - open - 1;
   int id = find_tag(tag, tag_length);
   if (id < 0) {
-    m->m_nErrorPosition = static_cast<int32_t>(open + 1);
+    m->m_nErrorPosition = static_cast<int32_t>(open);
     return MULTI_UNSUPPORTED_TAG;
   }
   scan.open = open;
@@ -353,10 +358,19 @@ uint32_t CParser::Tag(scan_s& scan, uint32_t* position, bool* page_end) {
       r = font(scan, t);
       break;
     case T_F:
-    case T_HC:
-      r = id == T_F ? field(scan, t) : hex_character(scan, t);
+      r = field(scan, t);
       if (r == MULTI_OK) {
         Deliver(m);
+        m_byLineHasContent = 1;
+        m_byPageHasContent = 1;
+      }
+      break;
+    case T_HC:
+      r = hex_character(scan, t);
+      if (r == MULTI_OK) {
+        // The renderer knows whether the font has the character.
+        r = Flush(m, open);
+        m->m_event.Clear();
         m_byLineHasContent = 1;
         m_byPageHasContent = 1;
       }
@@ -444,7 +458,7 @@ uint32_t CParser::Tag(scan_s& scan, uint32_t* position, bool* page_end) {
       break;
   }
   if (r != MULTI_OK && r != MULTI_NOTHING_LEFT) {
-    m->m_nErrorPosition = static_cast<int32_t>(open + 1);
+    m->m_nErrorPosition = static_cast<int32_t>(open);
     return r;
   }
   *position = resume;

@@ -47,16 +47,24 @@ int32_t tag_reader::Number(bool* found) {
   return static_cast<int32_t>(value);
 }
 
+namespace {
+
+// The value of a hexadecimal digit of either case, or -1.
+int hex_digit(int c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+}  // namespace
+
 bool tag_reader::Hex4(uint32_t* value) {
   uint32_t v = 0, n = 0;
   while (n < 4) {
-    int c = Peek();
-    uint32_t d;
-    if (c >= '0' && c <= '9') d = c - '0';
-    else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-    else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-    else break;
-    v = v << 4 | d;
+    int d = hex_digit(Peek());
+    if (d < 0) break;
+    v = v << 4 | static_cast<uint32_t>(d);
     ++n;
     Skip();
   }
@@ -234,10 +242,10 @@ db_object temperature_object(int32_t n) {
 
 int font_row_of_member(uint8_t member) {
   if (member < 1) return -1;
-  int row = member - 1;
-  if (row < 20 && nv_value(nv::fontNumber(row)) == member) return row;
   int found = font_row_of_number(member);
   if (found >= 0) return found;
+  // A default font number no row carries: the row of that place.
+  int row = member - 1;
   return row < 20 ? row : -1;
 }
 
@@ -331,7 +339,6 @@ uint32_t font(scan_s& s, tag_reader t) {
   int32_t n = t.AtEnd() ? s.message->m_defaults.m_byFont : t.Number();
   n = font_tag_number(n);
   if (n < 1 || n > 255) return MULTI_UNSUPPORTED_TAG_VALUE;
-  if (n > 20) return MULTI_UNSUPPORTED_TAG_VALUE;
   int row = font_row_of_number(n);
   if (row < 0) return MULTI_FONT_NOT_DEFINED;
   if (t.Peek() == ',') {
@@ -349,7 +356,7 @@ uint32_t font(scan_s& s, tag_reader t) {
     monitor_printf("Font not ready for use  status = %d\n", status);
     return MULTI_FONT_NOT_DEFINED;
   }
-  s.message->m_byFont = static_cast<uint8_t>(row + 1);
+  s.message->m_byFont = static_cast<uint8_t>(n);
   return MULTI_OK;
 }
 
@@ -368,6 +375,7 @@ uint32_t field(scan_s& s, tag_reader t) {
   for (const auto& f : kFields)
     if (f.number == n) def = &f;
   if (!def) return MULTI_UNSUPPORTED_TAG_VALUE;
+  if (!multi_field_device(static_cast<uint32_t>(n))) return MULTI_FIELD_DEVICE_NOT_EXIST;
   uint16_t code = static_cast<uint16_t>(n);
   uint16_t width = static_cast<uint16_t>(w < 0 ? 0 : w);
   if (def->kind == RE_TIME) {
@@ -424,10 +432,13 @@ uint32_t graphic(scan_s& s, tag_reader t) {
 
 uint32_t hex_character(scan_s& s, tag_reader t) {
   t.Skip(2);
+  if (t.AtEnd()) return MULTI_UNSUPPORTED_TAG_VALUE;
   uint32_t code = 0;
-  for (int c = t.Peek(); c >= 0; t.Skip(), c = t.Peek()) {
-    uint32_t d = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : 0;
-    code = (code << 4 | d) & 0xFFFF;
+  for (; !t.AtEnd(); t.Skip()) {
+    const int d = hex_digit(t.Peek());
+    if (d < 0) return MULTI_UNSUPPORTED_TAG_VALUE;
+    code = code << 4 | static_cast<uint32_t>(d);
+    if (code > 0xFFFF) return MULTI_UNSUPPORTED_TAG_VALUE;
   }
   CMessage* m = s.message;
   m->m_event.Clear();
@@ -707,29 +718,20 @@ uint32_t new_page(scan_s& s, tag_reader t) {
 uint32_t page_time(scan_s& s, tag_reader t) {
   CMessage* m = s.message;
   t.Skip(2);
-  bool on_given = false, off_given = false, with_o = false;
+  bool on_given = false, off_given = false;
   int32_t on = t.Number(&on_given);
   int32_t off = 0;
   if (on_given && !is_byte(on)) return MULTI_UNSUPPORTED_TAG_VALUE;
   if (t.Peek() == 'o' || t.Peek() == 'O') {
     t.Skip();
-    with_o = true;
     off = t.Number(&off_given);
     if (off_given && !is_byte(off)) return MULTI_UNSUPPORTED_TAG_VALUE;
   }
   if (!t.AtEnd()) return MULTI_UNSUPPORTED_TAG_VALUE;
-  if (on_given)
-    m->m_byPageOn = static_cast<uint8_t>(on);
-  else
-    m->m_byPageOn = with_o ? m->m_defaults.m_byPageOn : 0;
-  if (with_o) {
-    if (off_given) {
-      m->m_byPageOff = static_cast<uint8_t>(off);
-      m->m_byPageTimeGiven = 1;
-    } else {
-      m->m_byPageOff = m->m_defaults.m_byPageOff;
-    }
-  }
+  // What is left out takes its default.
+  m->m_byPageOn = on_given ? static_cast<uint8_t>(on) : m->m_defaults.m_byPageOn;
+  m->m_byPageOff = off_given ? static_cast<uint8_t>(off) : m->m_defaults.m_byPageOff;
+  if (off_given) m->m_byPageTimeGiven = 1;
   return MULTI_OK;
 }
 

@@ -7,6 +7,7 @@
 #include "display/message/db_read.h"
 #include "display/multi/colour.h"
 #include "display/multi/multi_hooks.h"
+#include "display/multi/tags.h"
 #include "display/render/render.h"
 #include "display/render/render_hooks.h"
 #include "display/render/render_internal.h"
@@ -38,6 +39,10 @@ uint32_t fail(CMessage* m, int64_t position, uint32_t code) {
 
 uint32_t sign_type() { return nv_value(nv::dmsSignType); }
 
+// Offset in the MULTI text of a run's first character, from the run's
+// position (offset + 1; 0 for field text, which has none).
+uint32_t run_offset(uint32_t p) { return p ? p - 1 : 0; }
+
 text_rect rect_of(const CMessage* m) {
   const text_rect_s& r = m->m_rects[m->Rect()];
   return {r.left, r.top, r.right, r.bottom};
@@ -48,16 +53,7 @@ moving_text_s& moving_record(CMessage* m) {
   return m->m_moving[i];
 }
 
-// The font table row a font reference of the message draws with: row
-// member - 1 when that row carries the number, else the first row that
-// does, else member - 1 regardless (which may name no font at all).
-int font_row(uint8_t member) {
-  int row = static_cast<int>(member) - 1;
-  if (row >= 0 && row < static_cast<int>(NTCIP_FONT_ROWS) && nv_value(nv::fontNumber(row)) == member) return row;
-  for (int r = 0; r < static_cast<int>(NTCIP_FONT_ROWS); ++r)
-    if (nv_value(nv::fontNumber(r)) == member) return r;
-  return row;
-}
+int font_row(uint8_t member) { return multi_tags::font_row_of_member(member); }
 
 // Points the message's font at the row of its font reference.
 void select_font(CMessage* m) {
@@ -169,7 +165,9 @@ void vertical_layout(CMessage* m) {
         top = floor_to(rect.bottom - total, c);
         break;
       default:
-        for (int i = 0; i <= current; ++i) lines[i].top = clamp16((i + 1) * c - lines[i].height);
+        // Each line sits on the bottom of its character row, counted from
+        // the rectangle's top.
+        for (int i = 0; i <= current; ++i) lines[i].top = clamp16(rect.top + (i + 1) * c - lines[i].height);
         return;
     }
     for (int i = 0; i <= current; ++i) lines[i].top = clamp16(top + i * c);
@@ -326,7 +324,7 @@ void measure_run(CMessage* m, const uint8_t* text, uint32_t count, uint32_t p, u
       case 2:
         line.w_left = clampu16(x);
         if (line.w_centre || line.w_right) {
-          *result = fail(m, p, MULTI_TAG_CONFLICT);
+          *result = fail(m, run_offset(p), MULTI_TAG_CONFLICT);
           return;
         }
         break;
@@ -337,7 +335,7 @@ void measure_run(CMessage* m, const uint8_t* text, uint32_t count, uint32_t p, u
         int64_t w = static_cast<int64_t>(x) - line.w_left - (char_matrix ? 0 : line.LeadSpacing());
         line.w_centre = clampu16(w);
         if (line.w_right) {
-          *result = fail(m, p, MULTI_TAG_CONFLICT);
+          *result = fail(m, run_offset(p), MULTI_TAG_CONFLICT);
           return;
         }
         break;
@@ -355,8 +353,10 @@ void measure_run(CMessage* m, const uint8_t* text, uint32_t count, uint32_t p, u
     // Only text runs carry a position: a field that does not fit is drawn
     // cut off rather than refused.
     if (overflow && p != 0) {
-      monitor_printf("CRender:OnFieldFound Error Message too long at %d\n", static_cast<int>(p));
-      *result = fail(m, p, MULTI_TEXT_TOO_BIG);
+      // The overflow counts from the run's position: the first character
+      // that does not fit.
+      monitor_printf("CRender:OnFieldFound Error Message too long at %d\n", static_cast<int>(overflow - 1));
+      *result = fail(m, overflow - 1, MULTI_TEXT_TOO_BIG);
       return;
     }
   } else {
@@ -377,8 +377,8 @@ void measure_run(CMessage* m, const uint8_t* text, uint32_t count, uint32_t p, u
     uint64_t sum = 0;
     for (int i = 0; i <= m->Line(); ++i) sum += m->m_lines[m->Rect()][i].height;
     if (sum > m->m_pSurface->Height()) {
-      monitor_printf("CRender:OnFieldFound Error Message too tall at %d\n", static_cast<int>(p));
-      *result = fail(m, p, MULTI_TEXT_TOO_BIG);
+      monitor_printf("CRender:OnFieldFound Error Message too tall at %d\n", static_cast<int>(run_offset(p)));
+      *result = fail(m, run_offset(p), MULTI_TEXT_TOO_BIG);
     }
   }
 }
@@ -472,17 +472,18 @@ uint32_t text_steps(CMessage* m, const uint8_t* text, uint32_t count, uint32_t p
   const uint8_t j = m->m_byLineJustification[m->Rect()];
   line_record_s& line = m->CurrentLine();
   const uint8_t r = line.Justification();
-  if (r != 0 && ((r == 5) != (j == 5))) return fail(m, p + 1, MULTI_TAG_CONFLICT);
-  if (line.HasMoving() && (r == 5 || j == 5)) return fail(m, p + 1, MULTI_TAG_CONFLICT);
-  if (j == 5 && m->m_byInMoving) return fail(m, p + 1, MULTI_TAG_CONFLICT);
-  if (j == 5 && sign_is_character_matrix(type)) return fail(m, p + 1, MULTI_UNSUPPORTED_TAG);
+  const uint32_t at = run_offset(p);
+  if (r != 0 && ((r == 5) != (j == 5))) return fail(m, at, MULTI_TAG_CONFLICT);
+  if (line.HasMoving() && (r == 5 || j == 5)) return fail(m, at, MULTI_TAG_CONFLICT);
+  if (j == 5 && m->m_byInMoving) return fail(m, at, MULTI_TAG_CONFLICT);
+  if (j == 5 && sign_is_character_matrix(type)) return fail(m, at, MULTI_UNSUPPORTED_TAG);
   line.SetJustification(j);
 
   select_font(m);
   const uint32_t height = m->m_font.GetHeight();
   if (sign_is_matrix(type) && height > nv_value(nv::vmsCharacterHeightPixels)) {
-    monitor_printf_debug("CRender::OnFieldFound: Error font height > line height at %d\n", static_cast<int>(p + 1));
-    return fail(m, p + 1, MULTI_TEXT_TOO_BIG);
+    monitor_printf_debug("CRender::OnFieldFound: Error font height > line height at %d\n", static_cast<int>(at));
+    return fail(m, at, MULTI_TEXT_TOO_BIG);
   }
   if (j == 5) {
     if (!m->m_byMeasuring) {
@@ -494,7 +495,12 @@ uint32_t text_steps(CMessage* m, const uint8_t* text, uint32_t count, uint32_t p
       }
     }
   }
-  if (height == 0) return MULTI_FONT_NOT_DEFINED;
+  if (height == 0) return p ? fail(m, at, MULTI_FONT_NOT_DEFINED) : MULTI_FONT_NOT_DEFINED;
+  // A character of the text the font lacks would vanish from the sign.
+  // Field text is made at draw time and is not refused here.
+  if (m->m_byMeasuring && p != 0)
+    for (uint32_t i = 0; i < count; ++i)
+      if (m->m_font.GetCharWidth(text[i]) == 0) return fail(m, at + i, MULTI_CHAR_NOT_DEFINED);
   if (!m->m_byMeasuring) {
     draw_run(m, text, count, j, height);
     return MULTI_OK;
@@ -677,6 +683,12 @@ uint32_t CRender::OnFieldFound(CRender* renderer, CMessage* m) {
   bool has_text = false;
   char field[RENDER_FIELD_SIZE];
   uint8_t excerpt[256];
+
+  // A character the font lacks would vanish from the sign.
+  if (kind == RE_HEX_CHAR && m->m_byMeasuring) {
+    select_font(m);
+    if (m->m_font.GetHeight() && m->m_font.GetCharWidth(e.arg.hex.code) == 0) return MULTI_CHAR_NOT_DEFINED;
+  }
 
   switch (kind) {
     case RE_TEXT:

@@ -67,30 +67,14 @@ bool action_of(uint32_t plan, uint32_t event, uint32_t* number) {
 
 enum row_kind { ROW_NONE, ROW_STORED, ROW_BLANK };
 
-// Where a scheduled message is kept. Message number 0 and numbers beyond a
-// table name no row.
+// Where a scheduled message is kept: the rows an activation of it would
+// use, so that the table mode decides alike (in the 500-message mode the
+// upper rows hold permanent messages, never changeable ones). Blank
+// message 0 and numbers beyond a table name no row.
 row_kind message_row(uint8_t type, uint16_t number, msg_row* row) {
-  switch (type) {
-    case MEMORY_PERMANENT: {
-      if (number == 0 || number > vol_value(vol::dmsNumPermanentMsg)) return ROW_NONE;
-      if (number <= MSG_BUILT_IN_PERMANENT) {
-        const uint32_t k = number - 1u;
-        *row = msg_builtin_permanent_row(k);
-        return ROW_STORED;
-      }
-      if (number + MSG_PERMANENT_ROW_OFFSET >= MSG_MAIN_ROWS) return ROW_NONE;
-      *row = msg_main_row(number + MSG_PERMANENT_ROW_OFFSET);
-      return ROW_STORED;
-    }
-    case MEMORY_CHANGEABLE:
-      if (number == 0 || number > MSG_MAIN_ROWS) return ROW_NONE;
-      *row = msg_main_row(number - 1u);
-      return ROW_STORED;
-    case MEMORY_BLANK:
-      return number <= MSG_BLANK_MAX ? ROW_BLANK : ROW_NONE;
-    default:
-      return ROW_NONE;
-  }
+  if (type != MEMORY_PERMANENT && type != MEMORY_CHANGEABLE && type != MEMORY_BLANK) return ROW_NONE;
+  if (msg_find_row(type, number, row) != ACTIVATE_NONE) return ROW_NONE;
+  return type == MEMORY_BLANK ? ROW_BLANK : ROW_STORED;
 }
 
 }  // namespace

@@ -65,17 +65,20 @@ uint32_t CDisplay::TrialParse(const uint8_t* text, uint32_t length, uint32_t* po
     *position = MULTI_TEXT_MAX;
     return MULTI_TEXT_TOO_BIG;
   }
-  CSurface& surface = m_pRenderRef->Surface();
+  // The trial draws on a surface of the sign's size without a store: the
+  // picture being shown is never cleared or drawn on by it.
+  const CSurface& shown = m_pRenderRef->Surface();
+  CSurface surface;
+  surface.m_dwWidth = shown.Width();
+  surface.m_dwHeight = shown.Height();
+  surface.m_byDepth = shown.Depth();
+  surface.m_dwHold = 1;
   // On the heap: the message record is large.
   CMessage* m = new (std::nothrow) CMessage(&surface);
   if (!m) return 0;
   m->m_rects[0] = {0, 0, static_cast<int32_t>(surface.Width()), static_cast<int32_t>(surface.Height())};
-  // While held, the parse leaves the picture on the sign alone.
-  const uint32_t hold = surface.m_dwHold;
-  surface.m_dwHold = 1;
   const uint32_t result = m_pRenderRef->Validate(m_pParserRef, m, text, length);
-  surface.m_dwHold = hold;
-  if (result != MULTI_OK && result != MULTI_NOTHING_LEFT && m->m_nErrorPosition > 0)
+  if (result != MULTI_OK && result != MULTI_NOTHING_LEFT && m->m_nErrorPosition >= 0)
     *position = static_cast<uint32_t>(m->m_nErrorPosition);
   delete m;
   return result;

@@ -13,11 +13,13 @@
 #include "display/driver/q5_display_driver.h"
 #include "display/frame/frame.h"
 #include "display/message/db_read.h"
+#include "display/multi/multi_hooks.h"
 #include "display/render/render.h"
 #include "display/render/render_adapter.h"
 #include "display/render/render_hooks.h"
 #include "display/task/display_db.h"
 #include "display/task/display_lock.h"
+#include "display/task/display_peripherals.h"
 #include "frame/can/can_db_driver.h"
 #include "frame/os/os.h"
 #include "frame/trace/trace.h"
@@ -130,11 +132,18 @@ int CDisplay::Create(TX_BYTE_POOL* pool) {
 
 int CDisplay::Subscribe() { return m_Inbox.Subscribe(kSubscriptions); }
 
+void CDisplay::OnStart() { ResetSignLines(); }
+
+void CDisplay::ResetSignLines() {
+  if (m_pSignDriver) m_pSignDriver->ResetLines(-1);
+}
+
 void CDisplay::InstallRenderHooks() {
   g_pHooked = this;
   g_render_hooks.face_description = face_description_of;
   g_render_hooks.frame_step = frame_step;
   g_render_hooks.count_message_time = count_message_time;
+  g_multi_hooks.field_device = display_field_device;
 }
 
 // A late step is reported once and the timer re-aligned to it.

@@ -323,6 +323,9 @@ class CDisplay : public CTaskBase {
   void ReprogramModules();
   void WriteModuleBusOutput();
   void ReportBoardInfo(uint32_t face, disp::info* info);
+  // Resets every display line of the sign; the lines answer with their
+  // module revisions.
+  void ResetSignLines();
   // The front panel: its manager peripheral, the frame-view mode byte
   // (0 when the panel does not show the sign) and the redraw of its page.
   CPeripheral* FindFrontPanel();
@@ -407,6 +410,10 @@ class CDisplay : public CTaskBase {
   // The display lock's holder and how often it holds it (display_lock.h).
   TX_THREAD* m_pLockOwner = nullptr;
   uint32_t m_dwLockDepth = 0;
+
+ protected:
+  // At the task's start: the lines are reset once.
+  void OnStart() override;
 
  private:
   // Heights and widths raised to whole modules, and the module rows.

@@ -17,6 +17,25 @@ uint8_t display_derating_percent() {
   return g_display_peripherals.derating_percent ? g_display_peripherals.derating_percent() : 100;
 }
 
+bool display_field_device(uint32_t field) {
+  const display_peripheral_links& p = g_display_peripherals;
+  if (!p.is_live) return true;
+  // Peripheral types of the temperature sensors.
+  static const uint32_t kAmbient[] = {12};
+  static const uint32_t kCabinet[] = {10, 11};
+  static const uint32_t kHousing[] = {13, 14, 15, 160, 161, 162, 163, 164, 165};
+  auto any_live = [&p](const uint32_t* types, uint32_t count) {
+    for (uint32_t i = 0; i < count; ++i)
+      if (p.is_live(types[i])) return true;
+    return false;
+  };
+  if (field == 3 || field == 4) return any_live(kAmbient, 1);
+  if (field == 5 || field == 6) return p.radar_live && p.radar_live();
+  if (field >= 92 && field <= 95) return any_live(kCabinet, 2);
+  if (field >= 96 && field <= 99) return any_live(kHousing, sizeof kHousing / sizeof kHousing[0]);
+  return true;
+}
+
 namespace {
 
 enum : uint32_t {

@@ -198,6 +198,8 @@ void CDisplay::FrameStep() {
         display_unlock unlock(this);
         os_sleep(100);
         ReprogramModules();
+        // The reprogrammed modules start afresh.
+        ResetSignLines();
       }
       if (post_office* router = m_Inbox.Router()) {
         router->Publish(MSG_PERIPHERALS_ENABLE);

@@ -13,10 +13,12 @@
 #include "display/core/diagnostics.h"
 #include "display/driver/q5_display_driver.h"
 #include "display/message/db_read.h"
+#include "display/modbus/info.h"
 #include "display/render/render.h"
 #include "display/task/display.h"
 #include "display/task/display_db.h"
 #include "display/task/display_peripherals.h"
+#include "frame/bus/post_office.h"
 #include "frame/can/can_db_driver.h"
 #include "frame/os/os.h"
 #include "frame/trace/trace.h"
@@ -38,7 +40,7 @@ constexpr uint32_t kEpldColour3 = 0xF0500057;
 constexpr uint32_t kFpgaVersion = 0xF040000E;
 
 // Module-table rows: the controller, the display modules, the sign.
-constexpr uint32_t kRowController = 1, kRowModules = 2, kRowSign = 6;
+constexpr uint32_t kRowController = 1, kRowModules = 2, kRowBoard = 5, kRowSign = 6;
 constexpr uint32_t kMaxLines = 9;
 
 bool in(uint32_t v, uint32_t first, uint32_t last) { return v >= first && v <= last; }
@@ -474,4 +476,23 @@ bool CDisplay::ModulesOverTemperature(int8_t limit) {
   uint32_t needed = static_cast<uint32_t>(d.total_modules) * 10 / 100;
   if (needed < 2) needed = 2;
   return hot >= needed;
+}
+
+void CDisplay::ReportBoardInfo(uint32_t face, disp::info* info) {
+  if (!info) return;
+  // The product board's peripheral follows the board's state.
+  if (post_office* router = m_Inbox.Router()) {
+    letter_s letter(MSG_DISPLAY_TO_PERIPHERAL);
+    letter.kind = LETTER_KIND_PAIRS;
+    letter.payload[0] = (face & 0xFFFFu) << 16 | info->state;
+    router->Deliver(&letter);
+  }
+  if (info->state == disp::info::NOT_RESPONDING) return;
+  char text[16];
+  std::snprintf(text, sizeof text, "%d/%d", info->revision[0], info->revision[1]);
+  set_vol_text(vol::moduleVersion(kRowBoard), text);
+  set_vol_text(vol::moduleModel(kRowBoard), info->name ? info->name : "");
+  m_byModuleInfoA = info->kind;
+  m_byModuleInfoB = static_cast<uint8_t>((info->revision[0] != 0) + (info->revision[1] != 0));
+  m_byModuleInfoC = static_cast<uint8_t>(info->code);
 }

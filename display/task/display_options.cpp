@@ -38,8 +38,10 @@ void CDisplay::ProcessPixelTestActivation() {
       set_vol(vol::pixelTestActivation, PIXEL_TEST_NO_ACTIVE, DB_NOTIFY);
       break;
     case PIXEL_TEST_NO_ACTIVE:
+      // Ends a test in progress; the end of the test starts the message
+      // again. Without one the running message and the display mode stay.
+      if (!m_byPixelTestRunning) break;
       for (uint32_t i = 0; i < faces; ++i) m_Faces[i].FinishPixelTest();
-      m_dwDisplayState = STATE_START_MESSAGE;
       break;
     case PIXEL_TEST_TEST:
     case PIXEL_TEST_CLEAR_TABLE: {

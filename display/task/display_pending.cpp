@@ -9,7 +9,6 @@
 
 // ---- module diagnostics, the module bus and the sign driver's lines
 void CDisplay::ReprogramModules() {}
-void CDisplay::ReportBoardInfo(uint32_t, disp::info*) {}
 
 // ---- the database's font service
 void CDisplay::ServiceFontStatus() {}

@@ -23,12 +23,19 @@ struct display_peripheral_links {
   bool (*low_power_active)() = nullptr;
   // CLowPowerMode::ClearPowerLossActivation, when that peripheral is live.
   void (*clear_power_loss_activation)() = nullptr;
+  // Whether a speed radar is live; null: there is none.
+  bool (*radar_live)() = nullptr;
 };
 
 extern display_peripheral_links g_display_peripherals;
 
 // The derating percentage in force (100 without a peripheral task).
 uint8_t display_derating_percent();
+
+// Whether the device MULTI field n reads is present: the ambient, cabinet
+// or housing temperature sensors, the speed radar. Without a peripheral
+// task every field's device counts as present.
+bool display_field_device(uint32_t field);
 
 // The peripheral type of the module temperatures ("TEMPSIGNMODS").
 constexpr uint32_t PERIPHERAL_SIGN_MODULE_TEMPERATURES = 16;

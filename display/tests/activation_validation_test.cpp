@@ -72,7 +72,7 @@ TEST_F(ValidationTest, EachRefusalIsRecordedAndTheRunningMessageStays) {
       {"message number", Code(4, 9, crc1_), ACTIVATE_MESSAGE_NUMBER, 2, 0},
       {"CRC", Code(3, 1, crc2_), ACTIVATE_MESSAGE_CRC, 2, 0},
       {"priority", Code(3, 1, crc1_, 49), ACTIVATE_PRIORITY, 2, 0},
-      {"MULTI syntax", Code(3, 5, bad), ACTIVATE_SYNTAX_MULTI, 13, 2},
+      {"MULTI syntax", Code(3, 5, bad), ACTIVATE_SYNTAX_MULTI, 13, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -112,7 +112,7 @@ TEST_F(ValidationTest, SyntaxErrorIsRecordedWithItsPositionAndTheMessageStays) {
   EXPECT_EQ(Activate(Code(3, 3, bad)), ACTIVATE_SYNTAX_MULTI);
   EXPECT_EQ(Nv(nv::dmsActivateMsgError), ACTIVATE_SYNTAX_MULTI);
   EXPECT_EQ(Nv(nv::dmsMultiSyntaxError), 3u);
-  EXPECT_EQ(Nv(nv::dmsMultiSyntaxErrorPosition), 3u);
+  EXPECT_EQ(Nv(nv::dmsMultiSyntaxErrorPosition), 2u);  // the tag's "["
   EXPECT_EQ(Vol(vol::shortErrorStatus) & 0x80, 0x80u);
   // The running message, its row, priority and time are as they were.
   EXPECT_EQ(Running(), "A");

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "display/core/module_link.h"
+#include "display/modbus/info.h"
 #include "display/task/display_links.h"
 #include "display/tests/display_fixture.h"
 
@@ -28,6 +29,18 @@ struct CountingDiagnostics : disp::diagnostics {
     ++finishes;
     return diagnostics::FinishPixelTest();
   }
+  bool TakeChangeFlag() override {
+    const bool was = changed;
+    changed = false;
+    return was;
+  }
+  bool GetBoardInfo(disp::info** out) override {
+    if (!out) return false;
+    *out = boards;
+    return true;
+  }
+  bool changed = false;
+  disp::info boards[2];
 };
 
 class OptionsTest : public DisplayTest {
@@ -71,22 +84,78 @@ class OptionsTest : public DisplayTest {
 };
 
 TEST_F(OptionsTest, PixelTestRequestOtherSettlesAtNoActive) {
-  Write(false, vol::pixelTestActivation, 1);
+  // Under a test pattern and under a running message alike, other and
+  // noActive change nothing but the object.
+  for (const uint32_t state : {CDisplay::STATE_PAGE_ON, CDisplay::STATE_TEST_PATTERN}) {
+    SCOPED_TRACE(state);
+    display_->m_dwDisplayState = state;
+    Write(false, vol::pixelTestActivation, 1);
+    Serve();
+    EXPECT_EQ(Vol(vol::pixelTestActivation), 2u);
+    // The write of 2 raised the request again: with no test to end the
+    // second pass leaves the sign alone.
+    Serve();
+    Serve();
+    EXPECT_EQ(Vol(vol::pixelTestActivation), 2u);
+    EXPECT_EQ(display_->m_dwDisplayState, state);
+    EXPECT_EQ(diag_.finishes + diag_.clears + diag_.aux_clears + diag_.starts, 0u);
+    EXPECT_EQ(display_->m_byPixelTestRunning, 0);
+    EXPECT_EQ(Letters(), 0u);
+  }
+}
+
+TEST_F(OptionsTest, PixelTestNoActiveEndsATestInProgress) {
+  Write(false, vol::pixelTestActivation, 3);
   Serve();
-  EXPECT_EQ(Vol(vol::pixelTestActivation), 2u);
+  ASSERT_EQ(display_->m_byPixelTestRunning, 1);
+  Write(false, vol::pixelTestActivation, 2);
+  Serve();
+  EXPECT_EQ(diag_.finishes, 1u);
+  // The end of the test starts the message again, not the request.
   EXPECT_EQ(display_->m_dwDisplayState, CDisplay::STATE_PAGE_ON);
-  // The write of 2 raised the request again: the second pass ends any test
-  // and starts the running message again.
-  Serve();
-  EXPECT_EQ(Vol(vol::pixelTestActivation), 2u);
-  EXPECT_EQ(diag_.finishes, 1u);
-  EXPECT_EQ(display_->m_dwDisplayState, CDisplay::STATE_START_MESSAGE);
-  EXPECT_EQ(diag_.clears + diag_.aux_clears + diag_.starts, 0u);
-  EXPECT_EQ(display_->m_byPixelTestRunning, 0);
-  EXPECT_EQ(Letters(), 0u);
-  // Nothing left to do.
-  Serve();
-  EXPECT_EQ(diag_.finishes, 1u);
+}
+
+TEST_F(OptionsTest, ChangedBoardInfoIsReportedOnce) {
+  subscriber peripheral(&g_post_office, nullptr, 1, nullptr);
+  static const uint32_t kIds[] = {MSG_DISPLAY_TO_PERIPHERAL, 0};
+  ASSERT_EQ(peripheral.Subscribe(kIds), 1);
+  auto letters = [&] {
+    std::vector<uint32_t> words;
+    letter_s* l = nullptr;
+    while (peripheral.Receive(&l)) {
+      EXPECT_EQ(l->kind, LETTER_KIND_PAIRS);
+      words.push_back(l->payload[0]);
+      peripheral.Release(l);
+    }
+    return words;
+  };
+  disp::info& board = diag_.boards[0];
+  board.state = disp::info::IDENTIFIED;
+  board.kind = disp::info::KIND_PRODUCTION;
+  board.revision[0] = 7;
+  board.revision[1] = 0;
+  board.code = 0x1234;
+  board.name = "PRODUCTION BOARD";
+  diag_.changed = true;
+  InThread([&] { display_->Process(); });
+  EXPECT_EQ(letters(), std::vector<uint32_t>{disp::info::IDENTIFIED});  // face 0 high, state low
+  EXPECT_EQ(VolBytes(vol::moduleModel(5)), "PRODUCTION BOARD");
+  EXPECT_EQ(VolBytes(vol::moduleVersion(5)), "7/0");
+  EXPECT_EQ(display_->m_byModuleInfoA, disp::info::KIND_PRODUCTION);
+  EXPECT_EQ(display_->m_byModuleInfoB, 1);
+  EXPECT_EQ(display_->m_byModuleInfoC, 0x34);
+  // Nothing new, nothing reported.
+  InThread([&] { display_->Process(); });
+  EXPECT_TRUE(letters().empty());
+
+  // A board that stopped answering is reported; its texts stay.
+  board.state = disp::info::NOT_RESPONDING;
+  board.name = "UNKNOWN";
+  diag_.changed = true;
+  InThread([&] { display_->Process(); });
+  EXPECT_EQ(letters(), std::vector<uint32_t>{disp::info::NOT_RESPONDING});
+  EXPECT_EQ(VolBytes(vol::moduleModel(5)), "PRODUCTION BOARD");
+  peripheral.Unsubscribe();
 }
 
 TEST_F(OptionsTest, PixelTestRequestsClearResultsAndStartTests) {

@@ -2,7 +2,10 @@
 // timing check and the letters and request bits it serves itself.
 #include "display/tests/display_fixture.h"
 
+#include <algorithm>
+
 #include "display/core/module_link.h"
+#include "display/task/display_peripherals.h"
 
 namespace {
 
@@ -242,6 +245,41 @@ TEST_F(DisplayTest, TaskAnswersItsControlLettersAndChecksIn) {
   rtos::advance(11);
   EXPECT_GT(display_->LoopCount(), loops);
   EXPECT_EQ(take(), (std::vector<uint32_t>{49}));
+}
+
+TEST_F(DisplayTest, LinesAreResetOnceAtTheStart) {
+  Register(7, 15);
+  EXPECT_TRUE(driver_.line_resets.empty());
+  RunToStep(3);
+  EXPECT_EQ(driver_.line_resets, std::vector<int32_t>{-1});
+}
+
+TEST_F(DisplayTest, FieldDevicesFollowTheLivePeripherals) {
+  const display_peripheral_links saved = g_display_peripherals;
+  // No peripheral task: every device counts as present.
+  g_display_peripherals = {};
+  for (uint32_t f : {3u, 5u, 92u, 99u}) EXPECT_TRUE(display_field_device(f)) << f;
+  static std::vector<uint32_t> live;
+  g_display_peripherals.is_live = [](uint32_t type) {
+    return std::find(live.begin(), live.end(), type) != live.end();
+  };
+  struct Case {
+    std::vector<uint32_t> live;
+    bool radar;
+    std::vector<uint32_t> present, absent;
+  } cases[] = {
+      {{}, false, {1, 2, 7, 13}, {3, 4, 5, 6, 92, 95, 96, 99}},
+      {{12}, false, {3, 4}, {5, 92, 96}},
+      {{10}, true, {5, 6, 92, 93, 94, 95}, {3, 96}},
+      {{11, 165}, false, {92, 96, 97, 98, 99}, {3, 5}},
+  };
+  for (const Case& c : cases) {
+    live = c.live;
+    g_display_peripherals.radar_live = c.radar ? +[] { return true; } : nullptr;
+    for (uint32_t f : c.present) EXPECT_TRUE(display_field_device(f)) << f;
+    for (uint32_t f : c.absent) EXPECT_FALSE(display_field_device(f)) << f;
+  }
+  g_display_peripherals = saved;
 }
 
 TEST_F(DisplayTest, LettersOfTheTaskItself) {

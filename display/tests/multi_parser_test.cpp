@@ -210,7 +210,7 @@ TEST_F(MultiParserTest, PageBackgroundGoesBeforeEverythingDrawn) {
   struct {
     const char* text;
     int32_t position;
-  } cases[] = {{"A[pb1]", 2}, {"[g7][pb1]", 5}, {"[cr1,1,5,5,1][pb1]", 14}, {"[f1][pb1]", 5}, {"[hc41][pb]", 7}};
+  } cases[] = {{"A[pb1]", 1}, {"[g7][pb1]", 4}, {"[cr1,1,5,5,1][pb1]", 13}, {"[f1][pb1]", 4}, {"[hc41][pb]", 6}};
   for (const auto& c : cases) {
     EXPECT_EQ(Validate(c.text), MULTI_TAG_CONFLICT) << c.text;
     EXPECT_EQ(msg_->m_nErrorPosition, c.position) << c.text;
@@ -241,15 +241,21 @@ TEST_F(MultiParserTest, FlashPhasesAdvanceOneFramePerStep) {
   }
   EXPECT_EQ(phases, (std::vector<uint32_t>{2, 2, 2, 1, 2, 2}));
 
-  // Off phase first; further flash regions share the last record.
+  // Off phase first. The 25th region steps the last record and is left
+  // pointing past it, so that it reads its own record; further regions
+  // share that record without stepping it again.
   msg_->Reset(0);
   msg_->m_byFlashMode = 2;
   msg_->m_byFlashOff = 2;
   msg_->m_nFlash = MSG_FLASH - 1;
   FlashStep(msg_.get());
-  FlashStep(msg_.get());
-  EXPECT_EQ(msg_->m_nFlash, MSG_FLASH - 1);
+  EXPECT_EQ(msg_->m_nFlash, MSG_FLASH);
   EXPECT_EQ(msg_->m_flash[MSG_FLASH - 1].phase, 1u);
+  const uint8_t frames = msg_->m_flash[MSG_FLASH - 1].frames;
+  FlashStep(msg_.get());
+  EXPECT_EQ(msg_->m_nFlash, MSG_FLASH);
+  EXPECT_EQ(msg_->m_flash[MSG_FLASH - 1].frames, frames);
+  EXPECT_EQ(msg_->m_flash[MSG_FLASH - 2].phase, 0u);
 }
 
 TEST_F(MultiParserTest, FlashTagsStepTheirRecordWhileDrawing) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "display/multi/colour.h"
+#include "display/multi/tags.h"
 #include "frame/trace/trace.h"
 #include "multi_fixture.h"
 
@@ -23,35 +24,35 @@ struct tag_case {
 // ID 1234 ready, graphic 9 not ready).
 const tag_case kCases[] = {
     // names
-    {"[xx]", 3, 1},
-    {"AB[xx]", 3, 3},
-    {"[]", 3, 1},
-    {"[fo1", 3, 1},
-    {"A[", 3, 2},
-    {"[fo[1]", 3, 1},
-    {"[fo1]]", 3, 1},
+    {"[xx]", 3, 0},
+    {"AB[xx]", 3, 2},
+    {"[]", 3, 0},
+    {"[fo1", 3, 0},
+    {"A[", 3, 1},
+    {"[fo[1]", 3, 0},
+    {"[fo1]]", 3, 0},
     {"[FO1]", 2, 0},
     // cb
     {"[cb]", 2, 0},
     {"[cb0]", 2, 0},
     {"[cb9]", 2, 0},
-    {"[cb1]", 4, 1},
+    {"[cb1]", 4, 0},
     // pb
     {"[pb]", 2, 0},
     {"[pb9]", 2, 0},
     {"[pb1]", 2, 0},
-    {"[pb3]", 4, 1},
-    {"[pb256]", 4, 1},
-    {"[pb-1]", 4, 1},
+    {"[pb3]", 4, 0},
+    {"[pb256]", 4, 0},
+    {"[pb-1]", 4, 0},
     {"[pb255,128,0]", 2, 0},
-    {"[pb0,256,0]", 4, 1},
-    {"[pb0,0,256]", 4, 1},
+    {"[pb0,256,0]", 4, 0},
+    {"[pb0,0,256]", 4, 0},
     // cf
     {"[cf]", 2, 0},
     {"[cf9]", 2, 0},
-    {"[cf5]", 4, 1},
+    {"[cf5]", 4, 0},
     {"[cf255,255,255]", 2, 0},
-    {"[cf256,0,0]", 4, 1},
+    {"[cf256,0,0]", 4, 0},
     // fl
     {"[fl]", 2, 0},
     {"[flt5o5]", 2, 0},
@@ -59,26 +60,26 @@ const tag_case kCases[] = {
     {"[flt]", 2, 0},
     {"[flo]", 2, 0},
     {"[flt99o0]", 2, 0},
-    {"[flt100]", 4, 1},
-    {"[flt5o100]", 4, 1},
-    {"[flo-1]", 4, 1},
-    {"[flo5t100]", 4, 1},
+    {"[flt100]", 4, 0},
+    {"[flt5o100]", 4, 0},
+    {"[flo-1]", 4, 0},
+    {"[flo5t100]", 4, 0},
     {"[/fl]", 2, 0},
     {"[/FL]", 2, 0},
-    {"[/fl1]", 4, 1},
+    {"[/fl1]", 4, 0},
     // fo
     {"[fo]", 2, 0},
     {"[fo1]", 2, 0},
     {"[fo3,1234]", 2, 0},
-    {"[fo3,abcd]", 13, 1},
-    {"[fo3,ABCD]", 13, 1},
-    {"[fo3,1234x]", 4, 1},
-    {"[fo3,]", 4, 1},
-    {"[fo3x]", 4, 1},
-    {"[fo0]", 4, 1},
-    {"[fo21]", 4, 1},
-    {"[fo256]", 4, 1},
-    {"[fo9]", 6, 1},
+    {"[fo3,abcd]", 13, 0},
+    {"[fo3,ABCD]", 13, 0},
+    {"[fo3,1234x]", 4, 0},
+    {"[fo3,]", 4, 0},
+    {"[fo3x]", 4, 0},
+    {"[fo0]", 4, 0},
+    {"[fo21]", 6, 0},
+    {"[fo256]", 4, 0},
+    {"[fo9]", 6, 0},
     // f
     {"[f1]", 2, 0},
     {"[f13]", 2, 0},
@@ -87,107 +88,112 @@ const tag_case kCases[] = {
     {"[f7,99]", 2, 0},
     {"[f92]", 2, 0},
     {"[f99]", 2, 0},
-    {"[f]", 4, 1},
-    {"[f0]", 4, 1},
-    {"[f14]", 4, 1},
-    {"[f91]", 4, 1},
-    {"[f3,100]", 4, 1},
-    {"[f12345]", 4, 1},
-    {"[f1,2,34]", 4, 1},
+    {"[f]", 4, 0},
+    {"[f0]", 4, 0},
+    {"[f14]", 4, 0},
+    {"[f91]", 4, 0},
+    {"[f3,100]", 4, 0},
+    {"[f12345]", 4, 0},
+    {"[f1,2,34]", 4, 0},
     // g
     {"[g7]", 2, 0},
     {"[g7,1,1]", 2, 0},
     {"[g7,87,25]", 2, 0},
     {"[g7,1,1,1234]", 2, 0},
     {"[G7,1,1,1234]", 2, 0},
-    {"[g8]", 15, 1},
-    {"[g9]", 15, 1},
-    {"[g0]", 15, 1},
-    {"[g263]", 15, 1},
-    {"[g7,1,1,1235]", 14, 1},
-    {"[g7,88,1]", 4, 1},
-    {"[g7,1,26]", 4, 1},
-    {"[g7,0,1]", 4, 1},
-    {"[g7,1]", 4, 1},
-    {"[g7x]", 4, 1},
-    {"[g7,1,1,1234x]", 4, 1},
+    {"[g8]", 15, 0},
+    {"[g9]", 15, 0},
+    {"[g0]", 15, 0},
+    {"[g263]", 15, 0},
+    {"[g7,1,1,1235]", 14, 0},
+    {"[g7,88,1]", 4, 0},
+    {"[g7,1,26]", 4, 0},
+    {"[g7,0,1]", 4, 0},
+    {"[g7,1]", 4, 0},
+    {"[g7x]", 4, 0},
+    {"[g7,1,1,1234x]", 4, 0},
     // hc
     {"[hc41]", 2, 0},
-    {"[hc]", 2, 0},
+    {"[hcab]", 2, 0},
+    {"[HC0041]", 2, 0},
+    {"[hc]", 4, 0},
+    {"[hcZZ]", 4, 0},
+    {"[hc4g]", 4, 0},
+    {"[hc12345]", 4, 0},
     // jl, jp
     {"[jl]", 2, 0},
     {"[jl1]", 2, 0},
     {"[jl5]", 2, 0},
-    {"[jl0]", 4, 1},
-    {"[jl6]", 4, 1},
-    {"[jl33]", 4, 1},
-    {"[jlx]", 4, 1},
+    {"[jl0]", 4, 0},
+    {"[jl6]", 4, 0},
+    {"[jl33]", 4, 0},
+    {"[jlx]", 4, 0},
     {"[jp]", 2, 0},
     {"[jp4]", 2, 0},
-    {"[jp5]", 4, 1},
-    {"[jp22]", 4, 1},
+    {"[jp5]", 4, 0},
+    {"[jp22]", 4, 0},
     {"[jp3][jp3]", 2, 0},
-    {"[jp3][jp4]", 11, 6},
-    {"[jp4][jp]", 11, 6},
+    {"[jp3][jp4]", 11, 5},
+    {"[jp4][jp]", 11, 5},
     // mv
     {"[mvcl50,1,2,text]", 2, 0},
     {"[mvCR50,1,2,text]", 2, 0},
     {"[mvl5r50,1,2,text]", 2, 0},
     {"[mvll50,1,2,]", 2, 0},
-    {"[mvxl50,1,2,t]", 3, 1},
-    {"[mvcx50,1,2,t]", 3, 1},
-    {"[mvcl50;1,2,t]", 3, 1},
-    {"[mvcl50,1;2,t]", 3, 1},
-    {"[mvcl50,1,2]", 3, 1},
-    {"[mvcl50,256,2,t]", 4, 1},
-    {"[mvcl70000,1,2,t]", 4, 1},
-    {"[jl5][mvcl50,1,2,t]", 11, 6},
+    {"[mvxl50,1,2,t]", 3, 0},
+    {"[mvcx50,1,2,t]", 3, 0},
+    {"[mvcl50;1,2,t]", 3, 0},
+    {"[mvcl50,1;2,t]", 3, 0},
+    {"[mvcl50,1,2]", 3, 0},
+    {"[mvcl50,256,2,t]", 4, 0},
+    {"[mvcl70000,1,2,t]", 4, 0},
+    {"[jl5][mvcl50,1,2,t]", 11, 5},
     // ms
     {"[ms12,anything]", 2, 0},
     {"[ms]", 2, 0},
     {"[ms11,sc,1]", 2, 0},
     {"[ms11,name,x]", 2, 0},
-    {"[ms11]", 3, 1},
-    {"[ms11,zz]", 3, 1},
+    {"[ms11]", 3, 0},
+    {"[ms11,zz]", 3, 0},
     {"[ms11,cf,255,0,0]", 2, 0},
     {"[ms11cf,1,2,3]", 2, 0},
-    {"[ms11,cf,256,0,0]", 4, 1},
-    {"[ms11,cb,1,2,300]", 4, 1},
+    {"[ms11,cf,256,0,0]", 4, 0},
+    {"[ms11,cb,1,2,300]", 4, 0},
     {"[ms11,cb,1,2,3]", 2, 0},
     {"[ms11,r,0,5]", 2, 0},
-    {"[ms11,r,-1,5]", 4, 1},
-    {"[ms11,r,0,256]", 4, 1},
+    {"[ms11,r,-1,5]", 4, 0},
+    {"[ms11,r,0,256]", 4, 0},
     {"[ms11,spm,0,3]", 2, 0},
     {"[ms11,SPk,3,49]", 2, 0},
-    {"[ms11,spx,0,3]", 3, 1},
-    {"[ms11,spM,0,3]", 3, 1},
-    {"[ms11,spm,4,3]", 4, 1},
-    {"[ms11,spm,-1,3]", 4, 1},
-    {"[ms11,spm,0,50]", 4, 1},
-    {"[ms11,spm,0,2147483647]", 4, 1},
+    {"[ms11,spx,0,3]", 3, 0},
+    {"[ms11,spM,0,3]", 3, 0},
+    {"[ms11,spm,4,3]", 4, 0},
+    {"[ms11,spm,-1,3]", 4, 0},
+    {"[ms11,spm,0,50]", 4, 0},
+    {"[ms11,spm,0,2147483647]", 4, 0},
     {"[ms11,xy,1,1]", 2, 0},
     {"[ms11,xy,96,32]", 2, 0},
-    {"[ms11,xy,0,1]", 4, 1},
-    {"[ms11,xy,97,1]", 4, 1},
-    {"[ms11,xy,1,33]", 4, 1},
+    {"[ms11,xy,0,1]", 4, 0},
+    {"[ms11,xy,97,1]", 4, 0},
+    {"[ms11,xy,1,33]", 4, 0},
     {"[ms11,gpo,1,1]", 2, 0},
     {"[ms11,gpo,10,0]", 2, 0},
     {"[ms11,gpo1,1]", 2, 0},
     {"[ms11,gpo,11,1]", 2, 0},
-    {"[ms11,g,1,1,none.bmp]", 4, 1},
+    {"[ms11,g,1,1,none.bmp]", 4, 0},
     {"[ms11,g1,1,none.bmp]", 2, 0},
     {"[/ms]", 2, 0},
-    {"[/MS]", 3, 1},
-    {"[/ms1]", 4, 1},
+    {"[/MS]", 3, 0},
+    {"[/ms1]", 4, 0},
     // nl, np
     {"[nl]", 2, 0},
     {"[nl0]", 2, 0},
     {"[nl99]", 2, 0},
-    {"[nl100]", 4, 1},
-    {"[nl5x]", 4, 1},
-    {"[nlx]", 4, 1},
+    {"[nl100]", 4, 0},
+    {"[nl5x]", 4, 0},
+    {"[nlx]", 4, 0},
     {"[np]", 2, 0},
-    {"[npx]", 4, 1},
+    {"[npx]", 4, 0},
     // pt, po
     {"[pt]", 2, 0},
     {"[pt5]", 2, 0},
@@ -195,38 +201,38 @@ const tag_case kCases[] = {
     {"[PTO5]", 2, 0},
     {"[pt5o]", 2, 0},
     {"[po5o5]", 2, 0},
-    {"[pt256]", 4, 1},
-    {"[pt5o256]", 4, 1},
-    {"[pt5x]", 4, 1},
-    {"[pt5o5x]", 4, 1},
+    {"[pt256]", 4, 0},
+    {"[pt5o256]", 4, 0},
+    {"[pt5x]", 4, 0},
+    {"[pt5o5x]", 4, 0},
     // sc
     {"[sc2]", 2, 0},
     {"[sc99]", 2, 0},
-    {"[sc100]", 4, 1},
-    {"[sc2x]", 4, 1},
+    {"[sc100]", 4, 0},
+    {"[sc2x]", 4, 0},
     {"[/sc]", 2, 0},
-    {"[/scx]", 4, 1},
+    {"[/scx]", 4, 0},
     // cr
     {"[cr1,1,10,10,9]", 2, 0},
     {"[cr1,1,0,0,9]", 2, 0},
     {"[cr96,32,1,1,1]", 2, 0},
     {"[cr1,1,10,10,255,0,0]", 2, 0},
-    {"[cr1,1,97,1,9]", 4, 1},
-    {"[cr0,1,1,1,9]", 4, 1},
-    {"[cr1,0,1,1,9]", 4, 1},
-    {"[cr1,1,1,33,9]", 4, 1},
-    {"[cr97,1,0,1,1]", 4, 1},
-    {"[cr1,1,-5,1,1]", 4, 1},
-    {"[cr1,1,10,10,256]", 4, 1},
-    {"[cr1,1,10,10,1,256,0]", 4, 1},
-    {"[cr1,1,10,10,1,0,256]", 4, 1},
+    {"[cr1,1,97,1,9]", 4, 0},
+    {"[cr0,1,1,1,9]", 4, 0},
+    {"[cr1,0,1,1,9]", 4, 0},
+    {"[cr1,1,1,33,9]", 4, 0},
+    {"[cr97,1,0,1,1]", 4, 0},
+    {"[cr1,1,-5,1,1]", 4, 0},
+    {"[cr1,1,10,10,256]", 4, 0},
+    {"[cr1,1,10,10,1,256,0]", 4, 0},
+    {"[cr1,1,10,10,1,0,256]", 4, 0},
     // tr
     {"[tr1,1,0,0]", 2, 0},
     {"[tr10,5,20,10]", 2, 0},
-    {"[tr1,1,97,1]", 4, 1},
-    {"[tr1,1,10,33]", 4, 1},
-    {"[tr0,1,10,10]", 4, 1},
-    {"[tr1,1,-1,10]", 4, 1},
+    {"[tr1,1,97,1]", 4, 0},
+    {"[tr1,1,10,33]", 4, 0},
+    {"[tr0,1,10,10]", 4, 0},
+    {"[tr1,1,-1,10]", 4, 0},
 };
 
 TEST_F(MultiTagsTest, AcceptedAndRefusedForms) {
@@ -245,9 +251,18 @@ TEST_F(MultiTagsTest, FontTagResolvesTheTableRow) {
   SetNv(nv::fontNumber(2), 7);
   SetNv(nv::fontNumber(5), 21);
   SetNv(nv::fontStatus(5), 4);
+  // Fonts go by their number column, whatever their row: the message
+  // keeps the number.
   EXPECT_EQ(Validate("[fo7]"), MULTI_OK);
-  EXPECT_EQ(msg_->m_byFont, 3);  // row 2 + 1
-  EXPECT_EQ(Validate("[fo21]"), MULTI_UNSUPPORTED_TAG_VALUE);
+  EXPECT_EQ(msg_->m_byFont, 7);
+  EXPECT_EQ(multi_tags::font_row_of_member(7), 2);
+  EXPECT_EQ(Validate("[fo21]"), MULTI_OK);
+  EXPECT_EQ(msg_->m_byFont, 21);
+  EXPECT_EQ(multi_tags::font_row_of_member(21), 5);
+  SetNv(nv::fontNumber(5), 255);
+  EXPECT_EQ(Validate("[fo255]"), MULTI_OK);
+  EXPECT_EQ(Validate("[fo21]"), MULTI_FONT_NOT_DEFINED);
+  EXPECT_EQ(Validate("[fo3]"), MULTI_FONT_NOT_DEFINED);  // row 2 is numbered 7
   EXPECT_EQ(Validate("[fo7,4321]"), MULTI_FONT_VERSION_ID);
   EXPECT_TRUE(capture.contains("Font Version ID does not match font.\n"));
 
@@ -307,7 +322,7 @@ TEST_F(MultiTagsTest, ColourRectanglesAreRecordedWhileMeasuring) {
   for (int i = 0; i < 20; ++i) many += "[cr1,1,1,1,1]";
   EXPECT_EQ(Validate(many), MULTI_OK);
   EXPECT_EQ(Validate(many + "[cr1,1,1,1,1]"), MULTI_UNSUPPORTED_TAG_VALUE);
-  EXPECT_EQ(msg_->m_nErrorPosition, 20 * 13 + 1);
+  EXPECT_EQ(msg_->m_nErrorPosition, 20 * 13);
 }
 
 TEST_F(MultiTagsTest, TwoColourRectangleRule) {
@@ -399,8 +414,23 @@ TEST_F(MultiTagsTest, MovingTextKeepsToOneJustification) {
   };
   EXPECT_EQ(Validate("[jl2]A[mvcl10,1,1,B]"), MULTI_OK);
   EXPECT_EQ(Validate("[jl2]A[jl4][mvcl10,1,1,B]"), MULTI_TAG_CONFLICT);
-  EXPECT_EQ(msg_->m_nErrorPosition, 12);
+  EXPECT_EQ(msg_->m_nErrorPosition, 11);  // the tag's "["
   EXPECT_EQ(Validate("[jl2]A[nl][jl4][mvcl10,1,1,B]"), MULTI_OK);
+}
+
+TEST_F(MultiTagsTest, FieldsOfAbsentDevicesAreRefused) {
+  // Only the cabinet sensor is there.
+  g_multi_hooks.field_device = [](uint32_t field) { return field < 3 || field > 6 ? field < 96 : false; };
+  const tag_case cases[] = {
+      {"[f1]", 2, 0},  {"AB[f3]", 8, 2}, {"[f4,2]", 8, 0}, {"[f5]", 8, 0}, {"[f6]", 8, 0}, {"[f7]", 2, 0},
+      {"[f92]", 2, 0}, {"[f95]", 2, 0},  {"[f96]", 8, 0},  {"[f99]", 8, 0}, {"[f98,2]", 8, 0},
+      // Numbers the sign has no field for stay unsupported values.
+      {"[f14]", 4, 0}, {"[f50]", 4, 0},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Validate(c.text), c.code) << c.text;
+    if (c.code != MULTI_OK) EXPECT_EQ(msg_->m_nErrorPosition, c.position) << c.text;
+  }
 }
 
 TEST_F(MultiTagsTest, FieldTagsCarryTheirFormat) {
@@ -531,10 +561,10 @@ TEST_F(MultiTagsTest, HexCharacterCodes) {
   struct {
     const char* tag;
     uint16_t code;
-  } cases[] = {{"[hc41]", 0x41}, {"[hcz1]", 0x01}, {"[hc12345]", 0x2345}, {"[hcab]", 0}, {"[hc]", 0}};
+  } cases[] = {{"[hc41]", 0x41}, {"[hcab]", 0xAB}, {"[hcAb]", 0xAB}, {"[hc0FfF]", 0x0FFF}, {"[hc00041]", 0x41}};
   for (const auto& c : cases) {
     Load(c.tag);
-    ASSERT_TRUE(parser_.NextPage(msg_.get()));
+    ASSERT_TRUE(parser_.NextPage(msg_.get())) << c.tag;
     EXPECT_EQ(rec_.last.kind, RE_HEX_CHAR);
     EXPECT_EQ(rec_.last.arg.hex.code, c.code) << c.tag;
   }
@@ -559,13 +589,14 @@ TEST_F(MultiTagsTest, FlashAndPageTimes) {
   ASSERT_TRUE(Show("[fl]"));
   EXPECT_EQ(msg_->m_byFlashMode, 0);
 
-  // After [pt9o9]; the defaults are 20 on and 0 off.
+  // After [pt9o9]; the defaults are 20 on and 0 off: what a tag leaves
+  // out takes its default.
   struct {
     const char* tag;
     uint8_t on, off, given;
   } pages[] = {
-      {"[pt5o6]", 5, 6, 1}, {"[pt5]", 5, 9, 1}, {"[pt]", 0, 9, 1}, {"[pto6]", 20, 6, 1}, {"[pt5o]", 5, 0, 1},
-      {"[po7]", 7, 9, 1},
+      {"[pt5o6]", 5, 6, 1}, {"[pt5]", 5, 0, 1}, {"[pt]", 20, 0, 1}, {"[pto6]", 20, 6, 1}, {"[pt5o]", 5, 0, 1},
+      {"[po7]", 7, 0, 1},   {"[pto]", 20, 0, 1}, {"[pt0o3]", 0, 3, 1},
   };
   for (const auto& c : pages) {
     ASSERT_TRUE(Show("[pt9o9]" + std::string(c.tag))) << c.tag;

@@ -97,6 +97,37 @@ TEST_F(RenderLayoutTest, MiddleOfTheSignByKindOfSign) {
   EXPECT_EQ(Line(0, 0).top, 7);
 }
 
+TEST_F(RenderLayoutTest, TopOfARectangleOnMatrixSigns) {
+  // Two character rows of 7 pixels; the second rectangle starts at row 2.
+  Sign(15, 14);
+  for (uint32_t type : {4u, 5u}) {
+    SCOPED_TRACE(type);
+    SetNv(nv::dmsSignType, type);
+    ASSERT_TRUE(Show("[jp2]A[tr1,8,15,7][jp2]B"));
+    EXPECT_EQ(Line(0, 0).top, 2);  // the 5-pixel font on the bottom of row 1
+    EXPECT_EQ(Line(1, 0).top, 9);  // within its own rectangle, not over row 1
+    const Picture shot = Shot();
+    EXPECT_EQ(shot[2].substr(0, 3), ".#.");
+    EXPECT_EQ(shot[9].substr(0, 3), "##.");
+  }
+}
+
+TEST_F(RenderLayoutTest, DownloadedFontGoesByItsNumber) {
+  // A font loaded into row 3 with number 30, and another row numbered 4.
+  Font(3, 30, 5, 1, 1);
+  Glyph(3, 'A', {"###", "#.#", "###", "#.#", "###"});
+  Font(4, 4, 5, 1, 1);
+  Glyph(4, 'A', {"#..", "#..", "#..", "#..", "###"});
+  Sign(15, 7);
+  ASSERT_TRUE(Show("[fo30]A"));
+  EXPECT_EQ(Shot()[0].substr(0, 4), "###.");
+  ASSERT_TRUE(Show("[fo4]A"));
+  EXPECT_EQ(Shot()[0].substr(0, 4), "#...");
+  // Font 30 has no "B".
+  EXPECT_EQ(Validate("[fo30]AB"), MULTI_CHAR_NOT_DEFINED);
+  EXPECT_EQ(msg_->m_nErrorPosition, 7);
+}
+
 TEST_F(RenderLayoutTest, FullJustificationSpreadsTheRemainder) {
   Sign(30, 7);
   ASSERT_TRUE(Show("[fo2][jl5]ABAB"));
@@ -181,15 +212,20 @@ TEST_F(RenderLayoutTest, LayoutErrors) {
     const char* multi;
     uint32_t sign_type;
     uint32_t error;
-    int32_t position;  // -1: not checked; the run's offset + 1, one more for justification
+    int32_t position;  // -1: not checked; else the offset of the character at fault
   } cases[] = {
-      {"[jl3]A[jl2]B", 6, MULTI_TAG_CONFLICT, 12},      // left after centre: at the run
-      {"[jl4]A[jl3]B", 6, MULTI_TAG_CONFLICT, 12},      // centre after right
-      {"[jl5]AB[jl2]C", 6, MULTI_TAG_CONFLICT, 14},     // full mixed: one past the run
-      {"[jl5]AB", 4, MULTI_UNSUPPORTED_TAG, 7},         // full on a character-matrix sign
-      {"[fo3]A", 6, MULTI_FONT_NOT_DEFINED, -1},
-      {"ABCABC", 6, MULTI_TEXT_TOO_BIG, 1},
-      {"A[nl]B", 6, MULTI_TEXT_TOO_BIG, 6},
+      {"[jl3]A[jl2]B", 6, MULTI_TAG_CONFLICT, 11},   // left after centre: at the run
+      {"[jl4]A[jl3]B", 6, MULTI_TAG_CONFLICT, 11},   // centre after right
+      {"[jl5]AB[jl2]C", 6, MULTI_TAG_CONFLICT, 12},  // full mixed
+      {"[jl5]AB", 4, MULTI_UNSUPPORTED_TAG, 5},      // full on a character-matrix sign
+      {"[fo3]A", 6, MULTI_FONT_NOT_DEFINED, 5},
+      {"ABCABC", 6, MULTI_TEXT_TOO_BIG, 3},          // the first character that does not fit
+      {"[jl2]AB[jl4]CABC", 6, MULTI_TEXT_TOO_BIG, 13},
+      {"A[nl]B", 6, MULTI_TEXT_TOO_BIG, 5},          // the line that does not fit
+      {"AB d", 6, MULTI_CHAR_NOT_DEFINED, 3},        // no "d" in the font
+      {"[jl2]ABC[nl]ABd", 6, MULTI_CHAR_NOT_DEFINED, 14},
+      {"[hc41][hc64]", 6, MULTI_CHAR_NOT_DEFINED, 6},
+      {"[hc141]", 6, MULTI_CHAR_NOT_DEFINED, 0},     // beyond the font's codes
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.multi);
@@ -205,14 +241,14 @@ TEST_F(RenderLayoutTest, LayoutErrorsAreTraced) {
   trace_set_level(1);
   trace_capture trace;
   EXPECT_EQ(Validate("ABCABC"), MULTI_TEXT_TOO_BIG);
-  EXPECT_TRUE(trace.contains("CRender:OnFieldFound Error Message too long at 1\n"));
+  EXPECT_TRUE(trace.contains("CRender:OnFieldFound Error Message too long at 3\n"));
   EXPECT_EQ(Validate("A[nl]B"), MULTI_TEXT_TOO_BIG);
-  EXPECT_TRUE(trace.contains("CRender:OnFieldFound Error Message too tall at 6\n"));
+  EXPECT_TRUE(trace.contains("CRender:OnFieldFound Error Message too tall at 5\n"));
   // A line-matrix sign of 5-pixel lines cannot take the 7-pixel font.
   SetNv(nv::dmsSignType, 5);
   SetNv(nv::vmsCharacterHeightPixels, 5);
   EXPECT_EQ(Validate("[fo2]A"), MULTI_TEXT_TOO_BIG);
-  EXPECT_TRUE(trace.contains("CRender::OnFieldFound: Error font height > line height at 7\n"));
+  EXPECT_TRUE(trace.contains("CRender::OnFieldFound: Error font height > line height at 5\n"));
   trace_set_level(0);
 }
 

@@ -205,6 +205,8 @@ TEST_F(ScheduleEvalTest, NumbersOutsideTheirTablesRequestNothing) {
   SetEveryDay(0, 1);
   SetEvent(1, 0, 6, 0, ActionOid(1));
   msg_row permanent1{}, permanent3{};
+  // The 500-message mode: the upper rows hold permanent messages.
+  SetNv(nv::quorMessageTableMode, 1);
   SetVol(vol::dmsNumPermanentMsg, 3);
   ASSERT_EQ(msg_find_row(MEMORY_PERMANENT, 1, &permanent1), ACTIVATE_NONE);
   ASSERT_EQ(msg_find_row(MEMORY_PERMANENT, 3, &permanent3), ACTIVATE_NONE);
@@ -224,6 +226,8 @@ TEST_F(ScheduleEvalTest, NumbersOutsideTheirTablesRequestNothing) {
       {MEMORY_PERMANENT, 3, 2, 0},      {MEMORY_PERMANENT, 60, 100, 0},   {MEMORY_CHANGEABLE, 0, 3, 0},
       {MEMORY_CHANGEABLE, 551, 3, 0},   {MEMORY_VOLATILE, 1, 3, 0},       {MEMORY_BLANK, 256, 3, 0},
       {MEMORY_CURRENT_BUFFER, 1, 3, 0}, {0, 1, 3, 0},
+      // Row 500 is permanent message 3 here, not changeable message 501.
+      {MEMORY_CHANGEABLE, 501, 3, 0},   {MEMORY_BLANK, 0, 3, 0},
   };
   for (const Case& c : cases) {
     const std::string name = std::to_string(c.type) + "/" + std::to_string(c.number);

@@ -82,14 +82,14 @@ TEST_F(TablesTest, MessageNumbersEachMemoryTypeHolds) {
 
 TEST_F(TablesTest, ValidationRequestGivesStatusValidAndTheCrc) {
   const msg_row row = msg_main_row(0);
-  WriteRow(row, "abc", MSG_STATUS_MODIFYING, 0);
+  WriteRow(row, "ABC", MSG_STATUS_MODIFYING, 0);
   // Written as the agent does: announced, which raises the table's bit;
   // the next display step serves it.
   RunToStep(1);
   InThread([&] { db_->SetValue(row.status.offset, 1, MSG_STATUS_VALIDATE_REQ, db_->mib_nv, DB_NOTIFY); });
   RunToStep(2);
   EXPECT_EQ(RowValue(row, row.status), MSG_STATUS_VALID);
-  EXPECT_EQ(RowValue(row, row.crc), 0x3B2Fu);
+  EXPECT_EQ(RowValue(row, row.crc), Crc("ABC"));
   EXPECT_EQ(Nv(nv::dmsValidateMessageError), 2u);
   EXPECT_EQ(Nv(nv::dmsMultiSyntaxError), 2u);
   EXPECT_EQ(Nv(nv::dmsMultiSyntaxErrorPosition), 0u);
@@ -135,9 +135,10 @@ TEST_F(TablesTest, SyntaxErrorLeavesTheRowInErrorWithItsPosition) {
     bool flagged;  // level-0 line and the message-error bit
     const char* line;
   } cases[] = {
-      {"AB[xx]", 3, 3, false, "MULTI Error -> UNSUPPORTED_TAG At:3\n"},
-      {"A[fo1,0000]B", 13, 2, true, "MULTI Error -> ERR_FONT_VERSION_ID At:2\n"},
-      {"[fo9]A", 6, 1, false, "MULTI Error -> ERR_FONT_NOT_DEFINED At:1\n"},
+      {"AB[xx]", 3, 2, false, "MULTI Error -> UNSUPPORTED_TAG At:2\n"},
+      {"A[fo1,0000]B", 13, 1, true, "MULTI Error -> ERR_FONT_VERSION_ID At:1\n"},
+      {"[fo9]A", 6, 0, false, "MULTI Error -> ERR_FONT_NOT_DEFINED At:0\n"},
+      {"AB[jl]c", 7, 6, false, "MULTI Error -> ERR_CHAR_NOT_DEFINED At:6\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -207,6 +208,29 @@ TEST_F(TablesTest, FullTablesHaveNoFreeMemoryLeft) {
   EXPECT_EQ(Vol(vol::dmsFreeVolatileMemory), 0u);
   EXPECT_EQ(Vol(vol::dmsNumChangeableMsg), 500u);
   EXPECT_EQ(Vol(vol::dmsFreeChangeableMemory), 0u);
+}
+
+TEST_F(TablesTest, ValidationNeverTouchesTheShownPicture) {
+  Start("ABC");
+  RunToStep(2);
+  ASSERT_FALSE(driver_.frames.empty());
+  const Picture shown = driver_.frames.back().Rows();
+  ASSERT_NE(shown, Picture(7, std::string(15, '.')));
+  const CSurface& surface = g_render.Surface();
+  const std::vector<uint8_t> pixels(surface.Pixels(), surface.Pixels() + surface.Size());
+  // A valid text, one with an error and one with a page background: none
+  // of them clears or draws on the sign's surface.
+  for (const std::string text : {"CBA", "A[xx]", "[pb9]B[np]C"}) {
+    SCOPED_TRACE(text);
+    const msg_row row = msg_main_row(5);
+    WriteRow(row, text, MSG_STATUS_VALIDATE_REQ, 0);
+    InThread([&] { display_->ProcessMessageTable(); });
+    EXPECT_EQ(std::vector<uint8_t>(surface.Pixels(), surface.Pixels() + surface.Size()), pixels);
+  }
+  driver_.Clear();
+  RunToStep(4);
+  ASSERT_FALSE(driver_.frames.empty());
+  for (const auto& f : driver_.frames) EXPECT_EQ(f.Rows(), shown);
 }
 
 TEST_F(TablesTest, AgentEntryPointServesTheTableInTheCallersThread) {
