@@ -36,8 +36,8 @@ struct error_row {
   uint8_t class_code;
   uint16_t excluded_type;
 };
-const error_row kErrorRows[] = {{38, 10}, {9, 0},  {10, 0}, {39, 0}, {3, 0}, {20, 0},
-                                {8, 0},   {29, 0}, {30, 0}, {31, 0}, {33, 0}};
+const error_row kErrorRows[] = {{38, 10}, {9, 0},  {10, 0}, {39, 0}, {3, 0},  {20, 0},
+                                {8, 0},   {29, 0}, {30, 0}, {31, 0}, {33, 0}, {13, 0}};
 constexpr uint32_t kAttachedDeviceError = 0x8;
 constexpr uint8_t kStateAttachedError = 4;
 

@@ -481,7 +481,7 @@ TEST_F(BridgeTest, FanOnAMissingBoardIsNotCreated) {
 
 // ---------------------------------------------------------------- fan speed
 
-TEST_F(FieldDeviceTest, SilentRpmSensorShowsOneAfterEightyReads) {
+TEST_F(FieldDeviceTest, SilentRpmSensorFailsRaisesTheDeviceErrorAndRecovers) {
   sim::field_board* rpm = Board(0x42331);
   rpm->set_reading({0x01, 0x01, 0x05, 0xDC});  // 1500
   Record(0, 730, "42331,0");
@@ -491,11 +491,25 @@ TEST_F(FieldDeviceTest, SilentRpmSensorShowsOneAfterEightyReads) {
   Steps(30);
   EXPECT_EQ(s->m_byState, PERIPHERAL_VALID);
   EXPECT_EQ(s->GetRpm(), 1500);
+  EXPECT_TRUE(s->IsPassing());
   rpm->set_silent(true);
-  Steps(10 * 90);
+  Steps(10 * 78);
+  EXPECT_EQ(s->m_byState, PERIPHERAL_VALID) << "not yet 80 unanswered reads";
+  EXPECT_TRUE(s->IsPassing());
+  Steps(10 * 12);
   EXPECT_EQ(s->m_byState, PERIPHERAL_COMM_ERROR);
   EXPECT_EQ(s->GetRpm(), 0);
-  EXPECT_EQ(StatusValue(s->StatusRow()), 1u);
+  EXPECT_EQ(StatusValue(s->StatusRow()), 0u) << "a fan nobody hears is not running";
+  EXPECT_FALSE(s->IsPassing());
+  EXPECT_TRUE(MapBit(vol::climateFailureMap, s->ClimateRow()));
+  EXPECT_EQ(V(vol::shortErrorStatus) & 0x8, 0x8u) << "the attached-device error";
+
+  rpm->set_silent(false);
+  Steps(20);
+  EXPECT_EQ(s->m_byState, PERIPHERAL_VALID);
+  EXPECT_TRUE(s->IsPassing());
+  EXPECT_FALSE(MapBit(vol::climateFailureMap, s->ClimateRow()));
+  EXPECT_EQ(V(vol::shortErrorStatus) & 0x8, 0u);
   EXPECT_EQ(CFanRPM::TypeOfName("RPM SENSOR 17"), 810);
   EXPECT_STREQ(CFanRPM::NameOfType(745), "RPM SENSOR 16");
 }
