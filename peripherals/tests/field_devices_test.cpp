@@ -128,15 +128,40 @@ TEST_F(FieldDeviceTest, TemperatureSensorReadsWarnsFailsAndRecovers) {
   EXPECT_EQ(S8(vol::tempReading(row)), 0);
   EXPECT_EQ(StatusValue(t->StatusRow()), 0u);
 
-  // Back: the first reading clears the failure (the row shows 0), the
-  // next one shows.
+  // Back: the first reading clears the failure and shows at once.
   sensor->set_silent(false);
-  Steps(20);
+  for (int n = 0; n < 40 && t->m_byState != PERIPHERAL_VALID; ++n) Steps(1);
   EXPECT_EQ(t->m_byState, PERIPHERAL_VALID);
   EXPECT_FALSE(MapBit(vol::tempFailureMap, row));
   EXPECT_EQ(V(vol::tempStatus(row)), 2u);
-  Steps(20);
   EXPECT_EQ(S8(vol::tempReading(row)), 30);
+}
+
+TEST_F(FieldDeviceTest, CriticalSummariesAreTheExtremesOfTheRowsInUse) {
+  SetNv(nv::quorShutOffTemp, 90);
+  struct Step {
+    int add;  // index into rows to add, or -1 - index to remove
+    int8_t max_high, min_low;
+  } steps[] = {
+      {0, -5, -60},        // one row below zero: its own limits, not 0
+      {1, -5, -60},        //
+      {-1 - 0, -10, -20},  // the other row's
+      {2, 40, -20},        //
+      {-1 - 1, 40, 10},    //
+      {-1 - 2, 0, 0},      // no row left
+  };
+  const int8_t limits[][2] = {{-5, -60}, {-10, -20}, {40, 10}};
+  int32_t rows[3] = {-1, -1, -1};
+  InThread([&] {
+    for (const Step& s : steps) {
+      if (s.add >= 0)
+        ASSERT_EQ(CTemperature::AddTableRow(&rows[s.add], "T", 0, 0, limits[s.add][0], limits[s.add][1]), 1);
+      else
+        CTemperature::RemoveTableRow(&rows[-1 - s.add]);
+      EXPECT_EQ(S8(vol::dmsTempSensorMaxHighCritical), s.max_high) << s.add;
+      EXPECT_EQ(S8(vol::dmsTempSensorMinLowCritical), s.min_low) << s.add;
+    }
+  });
 }
 
 TEST_F(FieldDeviceTest, MalformedRepliesAreDroppedWithoutAReading) {
@@ -211,8 +236,9 @@ TEST_F(FieldDeviceTest, SignHumidityAverageAndSilence) {
   EXPECT_EQ(V(vol::humidityReading(hb->TableRow())), 45u);
 
   b->set_silent(true);
-  Steps(10 * 13);
+  for (int n = 0; n < 10 * 13 && hb->m_byState != PERIPHERAL_COMM_ERROR; ++n) Steps(1);
   EXPECT_EQ(hb->m_byState, PERIPHERAL_COMM_ERROR);
+  EXPECT_EQ(V(vol::humiditySignAverage), 40u) << "the failed sensor leaves the average at once";
   EXPECT_EQ(V(vol::humidityStatus(hb->TableRow())), 3u);
   EXPECT_TRUE(V(vol::shortErrorStatus) & 0x4000);
   Steps(20);
