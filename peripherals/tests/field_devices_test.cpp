@@ -396,14 +396,21 @@ TEST_F(BridgeTest, RegistrationsAreCheckedAgainstDirectionsAndClaims) {
     interface_cfg override_cfg(1u << 16 | 1u, 0, 0, 0);  // points 24 and 40: inputs
     const uint32_t in = bb.Register(override_cfg);
     ASSERT_NE(in, 0u);
-    interface_cfg shared(1u, 0, 0, 0);
+    // Points 24 (held by the other client) and 25 (free), with triggers.
+    interface_cfg shared(1u | 2u, 0, 1u | 2u, 2);
     shared.m_byReadOnlyOverride = 1;
+    EXPECT_NE(bb.Register(interface_cfg(0, 0, 1u, 2)), 0u);
     const uint32_t over = ba.Register(shared);
     EXPECT_NE(over, 0u) << "read-only override on a claimed point";
+    EXPECT_TRUE(board_->m_Claimed.Has(25));
     EXPECT_TRUE(ba.UnRegister(over));
-    EXPECT_FALSE(board_->m_Claimed.Has(24)) << "unregistering the override frees the point";
+    EXPECT_TRUE(board_->m_Claimed.Has(24)) << "the other client's point stays its own";
+    EXPECT_TRUE(board_->TriggerSet(2).Has(24));
+    EXPECT_FALSE(board_->m_Claimed.Has(25)) << "what the override took is freed";
+    EXPECT_FALSE(board_->TriggerSet(2).Has(25));
     EXPECT_TRUE(board_->m_Claimed.Has(40));
     EXPECT_EQ(bb.CountChannels(in), 2);
+    EXPECT_EQ(bb.Register(interface_cfg(1u, 0, 0, 0)), 0u) << "still a conflict for an owner";
 
     // Get: the k-th channel's level is bit k.
     board_->m_LastInput.data[5] = 0x01;  // point 40
