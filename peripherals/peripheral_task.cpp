@@ -188,7 +188,11 @@ int CPeripheralTask::CreatePeripheral(uint16_t type_id, const char* parameters) 
 }
 
 int CPeripheralTask::LoadPeripherals() {
-  m_Mediator.UnloadConfigured();
+  if (!m_Mediator.UnloadConfigured() && m_Mediator.State() == pl_mediator::STATE_LOADED) {
+    // The old set is still live; loading over it would only skip duplicates.
+    monitor_printf("unable to unload peripherals\n");
+    return 0;
+  }
   m_Mediator.Load(&m_LoadCursor);
   uint32_t configured = 0;
   pl_mediator::cursor it = 0;
