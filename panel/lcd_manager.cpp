@@ -281,8 +281,8 @@ void CLCD_Manager::Process() {
     m_byState = PERIPHERAL_COMM_ERROR;
   }
 
-  if (IsLoggedIn() && m_wLogoutCountdown) {
-    if (--m_wLogoutCountdown == 0) Logout();
+  if (IsLoggedIn() && m_dwLogoutCountdown) {
+    if (--m_dwLogoutCountdown == 0) Logout();
   }
 
   tx_thread_sleep(1);

@@ -236,7 +236,7 @@ class CLCD_Manager : public CPeripheral, public class_factory {
   CTCP_Server m_RemoteServer;
   uint8_t m_byPeriodicInterval = 0;
   uint8_t m_byPeriodicCounter = 0;
-  uint16_t m_wLogoutCountdown = 0;
+  uint32_t m_dwLogoutCountdown = 0;  // half seconds; twice the u16 time fits
   keyboard_decoder m_Keyboard;
   uint8_t m_byHardwareRevision = 0;
   uint8_t m_byFirmwareRevision = 0;

@@ -54,7 +54,7 @@ void lcd_quick_message_text(uint32_t n, bool character_matrix, char* out, uint32
 }
 
 void CLCD_Manager::ReloadLogoutCountdown() {
-  m_wLogoutCountdown = static_cast<uint16_t>(2 * get_nv(nv::fdotDmsPanelLogoutTime));
+  m_dwLogoutCountdown = 2 * get_nv(nv::fdotDmsPanelLogoutTime);
 }
 
 void CLCD_Manager::KeyActivity() {

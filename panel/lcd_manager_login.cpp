@@ -57,7 +57,7 @@ bool CLCD_Manager::Login(int32_t level) {
 void CLCD_Manager::Logout() {
   m_iLevel = LCD_LEVEL_LOGGED_OUT;
   m_dwRights = 0;
-  m_wLogoutCountdown = 0;
+  m_dwLogoutCountdown = 0;
   if (control_mode() != kControlModeOverride) set_control_mode(kControlModeCentral);
   ActivateMenu(LCD_MENU_LOGIN, m_pCurrentMenu, false);
   m_Lcd.LocalIndicatorOff();

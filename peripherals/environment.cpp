@@ -142,7 +142,8 @@ void CPeripheralTask::EvaluateLightLevel() {
     if (!sensor || !sensor->IsValid() || !peripheral_devices().light_output_level ||
         !peripheral_devices().light_output_level(sensor, &level))
       continue;
-    pdb::set_v(row.object, level);
+    // The one-byte objects saturate: a bright sky must not read as dark.
+    pdb::set_v(row.object, level > 0xFF ? 0xFF : level);
     if (level > highest) highest = level;
   }
   CPeripheral* primary = GetPeripheral(controller_comm::TYPE_ID);

@@ -36,8 +36,8 @@ struct error_row {
   uint8_t class_code;
   uint16_t excluded_type;
 };
-const error_row kErrorRows[] = {{38, 10}, {9, 0},  {10, 0}, {39, 0}, {3, 0}, {20, 0},
-                                {8, 0},   {29, 0}, {30, 0}, {31, 0}, {33, 0}};
+const error_row kErrorRows[] = {{38, 10}, {9, 0},  {10, 0}, {39, 0}, {3, 0},  {20, 0},
+                                {8, 0},   {29, 0}, {30, 0}, {31, 0}, {33, 0}, {13, 0}};
 constexpr uint32_t kAttachedDeviceError = 0x8;
 constexpr uint8_t kStateAttachedError = 4;
 
@@ -188,7 +188,11 @@ int CPeripheralTask::CreatePeripheral(uint16_t type_id, const char* parameters) 
 }
 
 int CPeripheralTask::LoadPeripherals() {
-  m_Mediator.UnloadConfigured();
+  if (!m_Mediator.UnloadConfigured() && m_Mediator.State() == pl_mediator::STATE_LOADED) {
+    // The old set is still live; loading over it would only skip duplicates.
+    monitor_printf("unable to unload peripherals\n");
+    return 0;
+  }
   m_Mediator.Load(&m_LoadCursor);
   uint32_t configured = 0;
   pl_mediator::cursor it = 0;

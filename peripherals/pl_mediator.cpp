@@ -128,11 +128,11 @@ int pl_mediator::Load(pl_iterator* cursor) {
 
 int pl_mediator::UnloadConfigured() {
   if (m_byState != STATE_LOADED) return 0;
-  if (Lock()) {
-    for (uint32_t i = m_uCount; i-- > 0;)
-      if (m_apList[i]->m_wConfigSlot != PL_SLOT_BUILTIN) RemoveAt(i);
-    Unlock();
-  }
+  // Without the lock nothing was unloaded: stay loaded and say so.
+  if (!Lock()) return 0;
+  for (uint32_t i = m_uCount; i-- > 0;)
+    if (m_apList[i]->m_wConfigSlot != PL_SLOT_BUILTIN) RemoveAt(i);
+  Unlock();
   m_byState = STATE_UNLOADED;
   return 1;
 }

@@ -60,7 +60,7 @@ class pl_mediator {
   // a created one status 0. Only below state 4; state 4.
   int Load(pl_iterator* cursor);
   // Destroys every peripheral whose slot is not 65535 (tail to head). Only
-  // in state 4; state 3.
+  // in state 4; state 3. 0, still in state 4, when the lock is not had.
   int UnloadConfigured();
   // Destroys the peripheral of the type. 0 when absent.
   int Remove(uint16_t type_id);

@@ -1,6 +1,7 @@
 #include "panel/pages/page_classes.h"
 #include "panel/pages/login.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -84,13 +85,20 @@ bool CLCD_Login::MatchString(const char* text, uint32_t length) const {
 }
 
 bool CLCD_Login::MatchNumber(uint32_t number) const {
+  // ENTER alone is no PIN, whatever the stored number.
+  if (m_dwKeyCount == 0) return false;
   uint32_t value = 0;
   for (uint32_t i = 0; i < m_dwKeyCount; ++i) {
     const uint16_t code = lcd_key_code(m_aKeys[i]);
-    const uint32_t digit = (lcd_key_flags(m_aKeys[i]) & LCD_KEY_FLAG_KEYPAD)
-                               ? static_cast<uint32_t>(keypad_digit_of(code))
-                               : static_cast<uint32_t>(code - '0');
-    value = value * 10 + digit;
+    int32_t digit = -1;
+    if (lcd_key_flags(m_aKeys[i]) & LCD_KEY_FLAG_KEYPAD)
+      digit = keypad_digit_of(code);
+    else if (code >= '0' && code <= '9')
+      digit = code - '0';
+    if (digit < 0) return false;
+    // A longer entry must not wrap round onto the PIN.
+    if (value > (UINT32_MAX - static_cast<uint32_t>(digit)) / 10) return false;
+    value = value * 10 + static_cast<uint32_t>(digit);
   }
   return value == number;
 }

@@ -31,8 +31,8 @@ constexpr uint32_t kClimateRows = 32;
 constexpr uint8_t kStateCommError = 3;
 constexpr uint16_t kCanProductBoard = 610;
 // Classes listed by the attached-device screen, in its order.
-const uint8_t kAttachedClasses[] = {PCLASS_BEACON,   PCLASS_BEACON_IO,  PCLASS_DOOR, PCLASS_DCIO,
-                                    PCLASS_MINI_DCIO, PCLASS_OVERHEIGHT, PCLASS_UPS,  PCLASS_TEMPERATURE};
+const uint8_t kAttachedClasses[] = {PCLASS_BEACON,     PCLASS_BEACON_IO, PCLASS_DOOR,        PCLASS_DCIO, PCLASS_MINI_DCIO,
+                                    PCLASS_OVERHEIGHT, PCLASS_UPS,       PCLASS_TEMPERATURE, PCLASS_FAN_RPM};
 
 CDataBase* db() { return g_pDataBase; }
 uint32_t v_value(db_object o) { return db() ? db()->GetValue(o.offset, o.width, db()->mib_v, 0) : 0; }

@@ -89,13 +89,13 @@ TEST_F(CurrentDisplayTest, OutsideLocalControlThePageLeavesByItself) {
   Boot(96, 16);
   Open(LCD_MENU_CURRENT_DISPLAY);
   // The login's own time-out (from the same setting) is kept out of the way.
-  mgr_->m_wLogoutCountdown = 1000;
+  mgr_->m_dwLogoutCountdown = 1000;
   // Local control: it stays.
   Tick(10);
   EXPECT_EQ(mgr_->CurrentMenu()->m_iId, LCD_MENU_CURRENT_DISPLAY);
   SetV(vol::dmsControlMode, 4);
   PressKeys({LCD_PAD_LEFT});  // reloads the countdown: 6 ticks
-  mgr_->m_wLogoutCountdown = 1000;
+  mgr_->m_dwLogoutCountdown = 1000;
   Tick(4);
   EXPECT_EQ(mgr_->CurrentMenu()->m_iId, LCD_MENU_CURRENT_DISPLAY);
   Tick(2);

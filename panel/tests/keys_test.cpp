@@ -239,12 +239,12 @@ TEST_F(ManagerKeysTest, EscOpensTheParentAndFunctionKeysTheirPages) {
 }
 
 TEST_F(ManagerKeysTest, KeysReloadTheLogoutCountdown) {
-  mgr_->m_wLogoutCountdown = 3;
+  mgr_->m_dwLogoutCountdown = 3;
   PressKeys({7});
-  EXPECT_EQ(mgr_->m_wLogoutCountdown, 120 - 1);
+  EXPECT_EQ(mgr_->m_dwLogoutCountdown, 120 - 1);
   Unit().keyboard(0, {0x1C});
   Tick();
-  EXPECT_EQ(mgr_->m_wLogoutCountdown, 120 - 1);
+  EXPECT_EQ(mgr_->m_dwLogoutCountdown, 120 - 1);
 }
 
 TEST(QuickMessages, TextsOfBothSignKinds) {

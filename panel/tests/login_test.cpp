@@ -50,7 +50,7 @@ TEST_F(LoginTest, EachLevelGetsItsRights) {
     EXPECT_EQ(mgr_->m_dwRights, r.rights) << r.name;
     ASSERT_EQ(Current()->m_iId, LCD_MENU_MAIN) << r.name;
     EXPECT_EQ(Current()->m_pParent, Login()) << r.name;
-    EXPECT_EQ(mgr_->m_wLogoutCountdown, 119) << r.name;  // 2 x 60 s, one tick gone
+    EXPECT_EQ(mgr_->m_dwLogoutCountdown, 119) << r.name;  // 2 x 60 s, one tick gone
     EXPECT_TRUE(Unit().local_lamp());
     // CANCEL on the main menu logs out.
     PressKeys({LCD_PAD_CANCEL});
@@ -126,9 +126,43 @@ TEST_F(LoginTest, Ps2NumericKeypadDigitsMatchLikeTheKeypad) {
   EXPECT_EQ(mgr_->m_iLevel, LCD_LEVEL_COMMUNITY);
 }
 
-TEST_F(LoginTest, AnEmptyEntryIsTheNumberZero) {
+// PS/2 make codes of a text of digits and 'a', then ENTER.
+std::vector<uint8_t> ps2_entry(const std::string& text) {
+  static const uint8_t kDigits[] = {0x45, 0x16, 0x1E, 0x26, 0x25, 0x2E, 0x36, 0x3D, 0x3E, 0x46};
+  std::vector<uint8_t> codes;
+  for (char c : text) codes.push_back(c == 'a' ? 0x1C : kDigits[c - '0']);
+  codes.push_back(0x5A);
+  return codes;
+}
+
+TEST_F(LoginTest, PinsAreDigitsThatFitAndNeverEmpty) {
+  const struct {
+    const char* entry;
+    uint32_t pin;
+    bool match;
+  } rows[] = {
+      {"", 0, false},                     // ENTER alone is not PIN 0
+      {"0", 0, true},                     //
+      {"1a", 10 + ('a' - '0'), false},    // a letter is no digit
+      {"4294968530", 1234, false},        // 2^32 + 1234 does not wrap onto 1234
+      {"4294967295", 4294967295u, true},  // the largest that fits
+  };
+  SetNv(nv::quorLCDAdminPassword, 99999);
+  for (const auto& r : rows) {
+    SetNv(nv::quorLCDPassword, r.pin);
+    GoLocal();
+    Unit().keyboard(0, ps2_entry(r.entry));
+    Tick();
+    EXPECT_EQ(mgr_->m_iLevel, r.match ? LCD_LEVEL_USER_PIN : LCD_LEVEL_LOGGED_OUT) << r.entry;
+    if (r.match) PressKeys({LCD_PAD_CANCEL});
+    PressKeys({LCD_PAD_CANCEL});
+  }
+  // From the keypad, too.
   SetNv(nv::quorLCDPassword, 0);
   LoginWithPin({});
+  EXPECT_EQ(mgr_->m_iLevel, LCD_LEVEL_LOGGED_OUT);
+  PressKeys({LCD_PAD_CANCEL});
+  LoginWithPin(pads("0"));
   EXPECT_EQ(mgr_->m_iLevel, LCD_LEVEL_USER_PIN);
 }
 
@@ -236,7 +270,7 @@ TEST_F(LoginTest, CentralTakingControlLogsOut) {
 TEST_F(LoginTest, TheLogoutCountdownEndsTheSession) {
   SetNv(nv::fdotDmsPanelLogoutTime, 2);
   LoginWithPin(pads("1234"));
-  EXPECT_EQ(mgr_->m_wLogoutCountdown, 3);
+  EXPECT_EQ(mgr_->m_dwLogoutCountdown, 3);
   Tick(2);
   EXPECT_EQ(mgr_->m_iLevel, LCD_LEVEL_ADMIN_PIN);
   Tick();
@@ -246,10 +280,12 @@ TEST_F(LoginTest, TheLogoutCountdownEndsTheSession) {
   LoginWithPin(pads("1234"));
   Tick(50);
   EXPECT_EQ(mgr_->m_iLevel, LCD_LEVEL_ADMIN_PIN);
-  // A time above 32767 s wraps in the 16-bit countdown.
-  SetNv(nv::fdotDmsPanelLogoutTime, 32769);
-  InThread([this] { mgr_->ReloadLogoutCountdown(); });
-  EXPECT_EQ(mgr_->m_wLogoutCountdown, 2);
+  // Times above 32767 s count in full.
+  for (uint32_t seconds : {32768u, 65535u}) {
+    SetNv(nv::fdotDmsPanelLogoutTime, seconds);
+    InThread([this] { mgr_->ReloadLogoutCountdown(); });
+    EXPECT_EQ(mgr_->m_dwLogoutCountdown, 2 * seconds);
+  }
 }
 
 TEST_F(LoginTest, LoginRefusesANegativeLevel) {

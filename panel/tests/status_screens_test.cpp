@@ -153,7 +153,7 @@ class AttachedDeviceTest : public StatusScreenTest {
 
   static constexpr pl_creator kRows[] = {
       {PCLASS_DCIO, Create}, {PCLASS_MINI_DCIO, Create}, {PCLASS_CAN_PRODUCT_BOARD, Create},
-      {PCLASS_UPS, Create},  {PCLASS_DOOR, Create}};
+      {PCLASS_UPS, Create},  {PCLASS_DOOR, Create},     {PCLASS_FAN_RPM, Create}};
   pl_factory factory_;
   std::unique_ptr<CPeripheralTask> task_;
 };
@@ -197,6 +197,11 @@ TEST_F(AttachedDeviceTest, OnlyDevicesInCommErrorAreListed) {
   mgr_->RequestRedraw(LCD_DRAW_PARTIAL);
   Tick();
   EXPECT_EQ(Unit().line(2), Line(Name(20) + " COMM ERRORS"));
+  // A fan-speed sensor that went silent is an attached device too.
+  Add(730, 3);
+  mgr_->RequestRedraw(LCD_DRAW_PARTIAL);
+  Tick();
+  EXPECT_EQ(Unit().line(3), Line(Name(730) + " COMM ERRORS"));
 }
 
 TEST_F(StatusScreenTest, MessageAndControllerErrorsInBothLanguages) {

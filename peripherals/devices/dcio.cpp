@@ -69,6 +69,8 @@ void interface_cfg::CopyFrom(const interface_cfg& o) {
   m_byReadOnlyOverride = o.m_byReadOnlyOverride;
   m_byResendCountdown = o.m_byResendCountdown;
   m_byPending = o.m_byPending;
+  m_Taken = o.m_Taken;
+  m_TriggersTaken = o.m_TriggersTaken;
 }
 
 // ---------------------------------------------------------------- dcio_bridge
@@ -137,10 +139,17 @@ uint32_t dcio_bridge::Register(const interface_cfg& cfg) {
   }
   interface_cfg* copy = new (std::nothrow) interface_cfg();
   if (!copy) return 0;
-  if (cfg.m_byTriggerKind >= 1 && cfg.m_byTriggerKind <= 5) m_pCIO->TriggerSet(cfg.m_byTriggerKind).Add(cfg.m_Triggers);
-  m_pCIO->m_Claimed.Add(cfg.m_Channels);
   copy->CopyFrom(cfg);
   copy->owned = 1;
+  if (cfg.m_byTriggerKind >= 1 && cfg.m_byTriggerKind <= 5) {
+    point_set& triggers = m_pCIO->TriggerSet(cfg.m_byTriggerKind);
+    copy->m_TriggersTaken = cfg.m_Triggers;
+    copy->m_TriggersTaken.Remove(triggers);
+    triggers.Add(cfg.m_Triggers);
+  }
+  copy->m_Taken = cfg.m_Channels;
+  copy->m_Taken.Remove(m_pCIO->m_Claimed);
+  m_pCIO->m_Claimed.Add(cfg.m_Channels);
   m_Nodes.push_back(copy);
   return copy->m_dwNodeId;
 }
@@ -152,8 +161,9 @@ bool dcio_bridge::UnRegister(uint32_t node_id) {
     return false;
   }
   if (m_pCIO) {
-    m_pCIO->m_Claimed.Remove(n->m_Channels);
-    if (n->m_byTriggerKind >= 1 && n->m_byTriggerKind <= 5) m_pCIO->TriggerSet(n->m_byTriggerKind).Remove(n->m_Triggers);
+    m_pCIO->m_Claimed.Remove(n->m_Taken);
+    if (n->m_byTriggerKind >= 1 && n->m_byTriggerKind <= 5)
+      m_pCIO->TriggerSet(n->m_byTriggerKind).Remove(n->m_TriggersTaken);
   }
   m_Nodes.remove(n);
   return true;

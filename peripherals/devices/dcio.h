@@ -83,6 +83,10 @@ class interface_cfg : public impl::node {
   uint8_t m_byReadOnlyOverride = 0;
   uint8_t m_byResendCountdown = 0;
   uint8_t m_byPending = 0;
+  // What this node added to the board's claimed and trigger sets; a
+  // read-only override leaves what others hold to them.
+  point_set m_Taken;
+  point_set m_TriggersTaken;
 };
 
 class interface_bridge {

@@ -115,6 +115,11 @@ void CFanRPM::Poll() {
   can_packet p;
   while (NextReply(&p)) {
     m_bySilence = 0;
+    if (m_bySilentFailure) {
+      CPeripheral::ClearFanBitmapBit(m_iFanRow, m_iClimateRow, kPassed);
+      m_byFailureReported = 0;
+      m_bySilentFailure = 0;
+    }
     if (p.data[0] == CAN_REPLY_IDENTIFY)
       m_wVersion = Word(p, 5);
     else if (p.data[0] == CAN_REPLY_INPUTS)
@@ -134,7 +139,14 @@ void CFanRPM::Poll() {
   if (m_bySilence == SILENT_READS) {
     m_bySilence = SILENT_READS + 1;
     m_wRpm = 0;
-    CPeripheral::SetStatusValue(m_uStatusRow, 1);
+    // Nothing is known of the fan: it is not shown running, and the
+    // diagnostics fail until the sensor answers again.
+    CPeripheral::SetStatusValue(m_uStatusRow, 0);
+    if (!m_byFailureReported) {
+      CPeripheral::SetFanBitmapBit(m_iFanRow, m_iClimateRow, kFailed);
+      m_byFailureReported = 1;
+      m_bySilentFailure = 1;
+    }
     m_byState = PERIPHERAL_COMM_ERROR;
   }
 }

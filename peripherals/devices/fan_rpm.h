@@ -58,4 +58,6 @@ class CFanRPM : public can_peripheral {
   uint8_t m_byTestState = 2;
   uint32_t m_dwTestEnd = 0;
   uint8_t m_byTestFailed = 0;
+  // The failure was raised by silence, and goes with the next frame.
+  uint8_t m_bySilentFailure = 0;
 };

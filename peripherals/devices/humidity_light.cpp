@@ -155,10 +155,11 @@ void CHumidity::Poll() {
   } else if (m_bySilence == SILENT_POLLS) {
     m_bySilence = SILENT_POLLS + 1;
     m_byReading = 0;
+    // Failed first, so that the sign's average leaves this sensor out.
+    m_byState = PERIPHERAL_COMM_ERROR;
     Publish();
     CPeripheral::SetStatusValue(m_uStatusRow, 0);
     CPeripheral::SetHumidityBitmapBit(m_iTableRow);
-    m_byState = PERIPHERAL_COMM_ERROR;
   }
 }
 

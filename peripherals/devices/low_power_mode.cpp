@@ -143,15 +143,15 @@ void CLowPowerMode::Poll() {
         ActivatePowerLossMessage();
         m_byActivated = 1;
         m_dwCounter = pdb::get_nv(nv::quorLowPowerDuration) * 60;
-        m_dwMode = MODE_MESSAGE_SHOWN;
+        // No backup time: blank at once rather than count down from zero.
+        m_dwMode = m_dwCounter ? MODE_MESSAGE_SHOWN : MODE_BLANK_NOW;
       }
       break;
     case MODE_MESSAGE_SHOWN:
       if (!battery) {
         m_dwMode = MODE_POWER_BACK;
       } else if (pdb::get_nv(nv::quorLowPowerDuration) != kBackupNever) {
-        // A backup time of 0 passes zero here and never blanks.
-        --m_dwCounter;
+        if (m_dwCounter) --m_dwCounter;
         if (m_dwCounter == 0 || (s_display_state && s_display_state() == kDisplayStateEndBackup))
           m_dwMode = MODE_BLANK_NOW;
       }

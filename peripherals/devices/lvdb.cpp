@@ -184,7 +184,3 @@ void CLVDB::EvaluateFaults() {
                        m_iPowerFailCount, m_wVoltage, id, m_wPowerSupplyId);
 }
 
-uint8_t CLVDB::GetFaultFlags() {
-  EvaluateFaults();
-  return m_byFaults;
-}

@@ -31,9 +31,9 @@ class CLVDB : public can_peripheral {
 
   int Init();
   void Poll() override;
-  // Evaluates the last reading (advancing the debounce) and returns the
-  // fault bits seen so far.
-  uint8_t GetFaultFlags();
+  // The fault bits seen so far. Only readings advance the debounce, so
+  // asking never counts a reading twice.
+  uint8_t GetFaultFlags() const { return m_byFaults; }
 
   uint16_t Voltage() const { return m_wVoltage; }
   uint16_t FuseBits() const { return m_wFuseBits; }

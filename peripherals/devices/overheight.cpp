@@ -111,25 +111,27 @@ void COverheightDetector::Poll() {
 void COverheightDetector::ActivateEmergencyMessage() {
   if (!g_pDataBase) return;
   CDataBase& db = *g_pDataBase;
-  uint32_t length = 0;
-  const uint8_t* stored =
-      db.GetString(nv::quorEmergencyMessage.offset, nv::quorEmergencyMessage.width, db.mib_nv, &length);
-  CMsgIDCode id;
-  if (!stored || length != MSG_ID_CODE_SIZE || !id.Decode(stored, length)) {
-    monitor_printf("Error reading quorEmergencyMessage\n");
-    return;
-  }
   CMsgActivationCode code;
   code.m_wDuration = 65535;
   code.m_byPriority = 255;
-  code.m_byMemoryType = id.m_byMemoryType;
-  code.m_wMessageNumber = id.m_wMessageNumber;
-  code.m_wCRC = id.m_wCRC;
-  // Past the message table there is no CRC to read.
+  // A chosen changeable message needs nothing of the emergency message;
+  // past the message table there is no CRC to read.
   if (m_wMessage > 0 && m_wMessage <= 550) {
     code.m_byMemoryType = 3;
     code.m_wMessageNumber = m_wMessage;
     code.m_wCRC = static_cast<uint16_t>(pdb::get_nv(nv::dmsMessageCRC(m_wMessage - 1u)));
+  } else {
+    uint32_t length = 0;
+    const uint8_t* stored =
+        db.GetString(nv::quorEmergencyMessage.offset, nv::quorEmergencyMessage.width, db.mib_nv, &length);
+    CMsgIDCode id;
+    if (!stored || length != MSG_ID_CODE_SIZE || !id.Decode(stored, length)) {
+      monitor_printf("Error reading quorEmergencyMessage\n");
+      return;
+    }
+    code.m_byMemoryType = id.m_byMemoryType;
+    code.m_wMessageNumber = id.m_wMessageNumber;
+    code.m_wCRC = id.m_wCRC;
   }
   std::memset(code.m_bySource, 0, sizeof code.m_bySource);
   code.Encode();

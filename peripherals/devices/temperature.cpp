@@ -181,13 +181,25 @@ int CTemperature::AddTableRow(int32_t* row, const char* description, int8_t hw, 
     pdb::set_v(vol::dmsTempSensorHighCriticalTemperature(u), static_cast<uint8_t>(hc));
     pdb::set_v(vol::dmsTempSensorLowCriticalTemperature(u), static_cast<uint8_t>(lc));
   }
-  const int8_t high = s8(pdb::get_v(vol::dmsTempSensorHighCriticalTemperature(u)));
-  const int8_t low = s8(pdb::get_v(vol::dmsTempSensorLowCriticalTemperature(u)));
-  if (high > s8(pdb::get_v(vol::dmsTempSensorMaxHighCritical)))
-    pdb::set_v(vol::dmsTempSensorMaxHighCritical, static_cast<uint8_t>(high));
-  if (low < s8(pdb::get_v(vol::dmsTempSensorMinLowCritical)))
-    pdb::set_v(vol::dmsTempSensorMinLowCritical, static_cast<uint8_t>(low));
+  StoreCriticalSummaries();
   return 1;
+}
+
+// The extremes over the rows in use, starting from the first of them: a
+// table of sensors whose limits are all below 0 must not read 0.
+void CTemperature::StoreCriticalSummaries() {
+  int8_t high = 0, low = 0;
+  bool any = false;
+  for (uint32_t i = 0; i < static_cast<uint32_t>(kMaxRows); ++i) {
+    if (pdb::get_v(vol::tempStatus(i)) == 0) continue;
+    const int8_t hc = s8(pdb::get_v(vol::dmsTempSensorHighCriticalTemperature(i)));
+    const int8_t lc = s8(pdb::get_v(vol::dmsTempSensorLowCriticalTemperature(i)));
+    if (!any || hc > high) high = hc;
+    if (!any || lc < low) low = lc;
+    any = true;
+  }
+  pdb::set_v(vol::dmsTempSensorMaxHighCritical, static_cast<uint8_t>(high));
+  pdb::set_v(vol::dmsTempSensorMinLowCritical, static_cast<uint8_t>(low));
 }
 
 void CTemperature::RemoveTableRow(int32_t* row) {
@@ -205,19 +217,7 @@ void CTemperature::RemoveTableRow(int32_t* row) {
   pdb::set_v(vol::dmsTempSensorLowCriticalTemperature(u), static_cast<uint8_t>(-128));
   const uint32_t count = pdb::get_v(vol::dmsTempSensorNumRows);
   if (count) pdb::set_v(vol::dmsTempSensorNumRows, count - 1);
-  // The summaries over the rows still in use.
-  int8_t high = 0, low = 0;
-  bool any = false;
-  for (uint32_t i = 0; i < static_cast<uint32_t>(kMaxRows); ++i) {
-    if (pdb::get_v(vol::tempStatus(i)) == 0) continue;
-    const int8_t hc = s8(pdb::get_v(vol::dmsTempSensorHighCriticalTemperature(i)));
-    const int8_t lc = s8(pdb::get_v(vol::dmsTempSensorLowCriticalTemperature(i)));
-    if (!any || hc > high) high = hc;
-    if (!any || lc < low) low = lc;
-    any = true;
-  }
-  pdb::set_v(vol::dmsTempSensorMaxHighCritical, static_cast<uint8_t>(high));
-  pdb::set_v(vol::dmsTempSensorMinLowCritical, static_cast<uint8_t>(low));
+  StoreCriticalSummaries();
   // Clearing the failure bit writes status 2: the row is freed again after.
   CPeripheral::ClearTemperatureBitmapBit(r);
   CPeripheral::ClearTemperatureFlagBitA(r);
@@ -234,10 +234,7 @@ void CTemperature::ApplyShutOffTemp() {
   const int32_t high = s ? s : disp::module_temp_warning();
   pdb::set_v(vol::dmsTempSensorHighWarningTemperature(u), static_cast<uint8_t>(s8(high - 3)));
   pdb::set_v(vol::dmsTempSensorHighCriticalTemperature(u), static_cast<uint8_t>(s8(s ? s : high - 3)));
-  if (s8(s) > s8(pdb::get_v(vol::dmsTempSensorMaxHighCritical)))
-    pdb::set_v(vol::dmsTempSensorMaxHighCritical, static_cast<uint8_t>(s));
-  if (s8(pdb::get_v(vol::dmsTempSensorMinLowCritical)) != -128)
-    pdb::set_v(vol::dmsTempSensorMinLowCritical, static_cast<uint8_t>(-128));
+  StoreCriticalSummaries();
   if (!s) {
     m_byHighWarning = m_byLowWarning = 0;
     CPeripheral::ClearTemperatureFlagBitA(m_iTableRow);
@@ -296,11 +293,12 @@ void CTemperature::Poll() {
 
 void CTemperature::TakeReading(int8_t reading) {
   m_iReading = reading;
-  if (m_iTableRow >= 0) pdb::set_v(vol::tempReading(static_cast<uint32_t>(m_iTableRow)), static_cast<uint8_t>(reading));
   m_byState = PERIPHERAL_VALID;
-  // Back from a failure: the row shows 0 until the next reading.
+  // Back from a failure: clearing the bit writes reading 0, so it goes
+  // before the reading.
   if (m_iTableRow >= 0 && pdb::get_v(vol::tempStatus(static_cast<uint32_t>(m_iTableRow))) != 2)
     CPeripheral::ClearTemperatureBitmapBit(m_iTableRow);
+  if (m_iTableRow >= 0) pdb::set_v(vol::tempReading(static_cast<uint32_t>(m_iTableRow)), static_cast<uint8_t>(reading));
   if (pdb::get_nv(nv::quorShutOffTemp)) CheckLimits(reading);
   CPeripheral::SetStatusValue(m_uStatusRow, static_cast<uint32_t>(static_cast<int32_t>(reading)));
 }

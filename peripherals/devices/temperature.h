@@ -53,6 +53,7 @@ class CTemperature : public can_peripheral {
   // where a new one goes). Row in/out; 1 added or already held.
   static int AddTableRow(int32_t* row, const char* description, int8_t hw, int8_t lw, int8_t hc, int8_t lc);
   static void RemoveTableRow(int32_t* row);
+  static void StoreCriticalSummaries();
 
  private:
   void RegisterRow();

@@ -137,6 +137,14 @@ int CUninterruptiblePowerSupply::Open() {
     }
   }
   m_pDriver = peripheral_attain_driver(AUX_PORT);
+  if (!m_pDriver) {
+    // Another owner holds the AUX port: the UPS can never answer, so say so
+    // on its row rather than wait in READING for replies that cannot come.
+    monitor_printf("UPS %s: AUX port in use\n", name ? name : "");
+    g_power_supply_table.SetPowerSupplyError(m_wPsId, 3, "CONFIGURATION ERROR");
+    m_byState = PERIPHERAL_INIT_ERROR;
+    return 1;
+  }
   m_byState = PERIPHERAL_READING;
   FlushInput();
   return 1;

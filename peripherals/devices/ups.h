@@ -70,7 +70,8 @@ class CUninterruptiblePowerSupply : public CPeripheral {
   static uint16_t TypeOfName(const char* name);
 
   // The base part of every vendor Open: the table row, the port claim, the
-  // driver. 0 (INIT ERROR) when the communication task refuses the port.
+  // driver. 0 (INIT ERROR) when the communication task refuses the port;
+  // 1 with INIT ERROR and the row's error when the driver is in use.
   virtual int Open();
   void Poll() override;
   virtual void SendQuery(uint8_t phase, uint16_t type_id) = 0;

@@ -143,8 +143,8 @@ TEST_F(EnvironmentTest, LightObjectsAndTheSignLevel) {
   sensor_readings::light = {{3, 0x0102}, {2, 0x0304}, {1, 0x0506}, {151, 0x0700}, {153, 0x0042}};
   for (uint16_t type : {3, 2, 1, 151, 153}) Sensor(type);
   Steps(1);
-  EXPECT_EQ(V(vol::lightLevelRear), 0x02u) << "the low byte";
-  EXPECT_EQ(V(vol::lightLevelAmbient), 0x06u);
+  EXPECT_EQ(V(vol::lightLevelRear), 0xFFu) << "clamped, not cut to the low byte";
+  EXPECT_EQ(V(vol::lightLevelAmbient), 0xFFu);
   EXPECT_EQ(V(vol::lightLevelFront), 0x42u) << "the last line sensor writes last";
   EXPECT_EQ(V(vol::dmsIllumPhotocellLevelStatus), 0x0700u);
 
@@ -153,8 +153,14 @@ TEST_F(EnvironmentTest, LightObjectsAndTheSignLevel) {
   Live(3)->m_byState = PERIPHERAL_COMM_ERROR;
   sensor_readings::light[3] = 0x00FF;
   Steps(1);
-  EXPECT_EQ(V(vol::lightLevelRear), 0x02u);
+  EXPECT_EQ(V(vol::lightLevelRear), 0xFFu);
   EXPECT_EQ(V(vol::dmsIllumPhotocellLevelStatus), 0x0506u);
+  // Levels that fit the byte are kept as they are, up to 255.
+  Live(3)->m_byState = PERIPHERAL_VALID;
+  sensor_readings::light[3] = 0x00FE;
+  Steps(1);
+  EXPECT_EQ(V(vol::lightLevelRear), 0xFEu);
+  Live(3)->m_byState = PERIPHERAL_COMM_ERROR;
 
   for (uint16_t type : {2, 1, 153}) Live(type)->m_byState = PERIPHERAL_COMM_ERROR;
   Steps(1);

@@ -128,15 +128,40 @@ TEST_F(FieldDeviceTest, TemperatureSensorReadsWarnsFailsAndRecovers) {
   EXPECT_EQ(S8(vol::tempReading(row)), 0);
   EXPECT_EQ(StatusValue(t->StatusRow()), 0u);
 
-  // Back: the first reading clears the failure (the row shows 0), the
-  // next one shows.
+  // Back: the first reading clears the failure and shows at once.
   sensor->set_silent(false);
-  Steps(20);
+  for (int n = 0; n < 40 && t->m_byState != PERIPHERAL_VALID; ++n) Steps(1);
   EXPECT_EQ(t->m_byState, PERIPHERAL_VALID);
   EXPECT_FALSE(MapBit(vol::tempFailureMap, row));
   EXPECT_EQ(V(vol::tempStatus(row)), 2u);
-  Steps(20);
   EXPECT_EQ(S8(vol::tempReading(row)), 30);
+}
+
+TEST_F(FieldDeviceTest, CriticalSummariesAreTheExtremesOfTheRowsInUse) {
+  SetNv(nv::quorShutOffTemp, 90);
+  struct Step {
+    int add;  // index into rows to add, or -1 - index to remove
+    int8_t max_high, min_low;
+  } steps[] = {
+      {0, -5, -60},        // one row below zero: its own limits, not 0
+      {1, -5, -60},        //
+      {-1 - 0, -10, -20},  // the other row's
+      {2, 40, -20},        //
+      {-1 - 1, 40, 10},    //
+      {-1 - 2, 0, 0},      // no row left
+  };
+  const int8_t limits[][2] = {{-5, -60}, {-10, -20}, {40, 10}};
+  int32_t rows[3] = {-1, -1, -1};
+  InThread([&] {
+    for (const Step& s : steps) {
+      if (s.add >= 0)
+        ASSERT_EQ(CTemperature::AddTableRow(&rows[s.add], "T", 0, 0, limits[s.add][0], limits[s.add][1]), 1);
+      else
+        CTemperature::RemoveTableRow(&rows[-1 - s.add]);
+      EXPECT_EQ(S8(vol::dmsTempSensorMaxHighCritical), s.max_high) << s.add;
+      EXPECT_EQ(S8(vol::dmsTempSensorMinLowCritical), s.min_low) << s.add;
+    }
+  });
 }
 
 TEST_F(FieldDeviceTest, MalformedRepliesAreDroppedWithoutAReading) {
@@ -211,8 +236,9 @@ TEST_F(FieldDeviceTest, SignHumidityAverageAndSilence) {
   EXPECT_EQ(V(vol::humidityReading(hb->TableRow())), 45u);
 
   b->set_silent(true);
-  Steps(10 * 13);
+  for (int n = 0; n < 10 * 13 && hb->m_byState != PERIPHERAL_COMM_ERROR; ++n) Steps(1);
   EXPECT_EQ(hb->m_byState, PERIPHERAL_COMM_ERROR);
+  EXPECT_EQ(V(vol::humiditySignAverage), 40u) << "the failed sensor leaves the average at once";
   EXPECT_EQ(V(vol::humidityStatus(hb->TableRow())), 3u);
   EXPECT_TRUE(V(vol::shortErrorStatus) & 0x4000);
   Steps(20);
@@ -370,14 +396,21 @@ TEST_F(BridgeTest, RegistrationsAreCheckedAgainstDirectionsAndClaims) {
     interface_cfg override_cfg(1u << 16 | 1u, 0, 0, 0);  // points 24 and 40: inputs
     const uint32_t in = bb.Register(override_cfg);
     ASSERT_NE(in, 0u);
-    interface_cfg shared(1u, 0, 0, 0);
+    // Points 24 (held by the other client) and 25 (free), with triggers.
+    interface_cfg shared(1u | 2u, 0, 1u | 2u, 2);
     shared.m_byReadOnlyOverride = 1;
+    EXPECT_NE(bb.Register(interface_cfg(0, 0, 1u, 2)), 0u);
     const uint32_t over = ba.Register(shared);
     EXPECT_NE(over, 0u) << "read-only override on a claimed point";
+    EXPECT_TRUE(board_->m_Claimed.Has(25));
     EXPECT_TRUE(ba.UnRegister(over));
-    EXPECT_FALSE(board_->m_Claimed.Has(24)) << "unregistering the override frees the point";
+    EXPECT_TRUE(board_->m_Claimed.Has(24)) << "the other client's point stays its own";
+    EXPECT_TRUE(board_->TriggerSet(2).Has(24));
+    EXPECT_FALSE(board_->m_Claimed.Has(25)) << "what the override took is freed";
+    EXPECT_FALSE(board_->TriggerSet(2).Has(25));
     EXPECT_TRUE(board_->m_Claimed.Has(40));
     EXPECT_EQ(bb.CountChannels(in), 2);
+    EXPECT_EQ(bb.Register(interface_cfg(1u, 0, 0, 0)), 0u) << "still a conflict for an owner";
 
     // Get: the k-th channel's level is bit k.
     board_->m_LastInput.data[5] = 0x01;  // point 40
@@ -481,7 +514,7 @@ TEST_F(BridgeTest, FanOnAMissingBoardIsNotCreated) {
 
 // ---------------------------------------------------------------- fan speed
 
-TEST_F(FieldDeviceTest, SilentRpmSensorShowsOneAfterEightyReads) {
+TEST_F(FieldDeviceTest, SilentRpmSensorFailsRaisesTheDeviceErrorAndRecovers) {
   sim::field_board* rpm = Board(0x42331);
   rpm->set_reading({0x01, 0x01, 0x05, 0xDC});  // 1500
   Record(0, 730, "42331,0");
@@ -491,11 +524,25 @@ TEST_F(FieldDeviceTest, SilentRpmSensorShowsOneAfterEightyReads) {
   Steps(30);
   EXPECT_EQ(s->m_byState, PERIPHERAL_VALID);
   EXPECT_EQ(s->GetRpm(), 1500);
+  EXPECT_TRUE(s->IsPassing());
   rpm->set_silent(true);
-  Steps(10 * 90);
+  Steps(10 * 78);
+  EXPECT_EQ(s->m_byState, PERIPHERAL_VALID) << "not yet 80 unanswered reads";
+  EXPECT_TRUE(s->IsPassing());
+  Steps(10 * 12);
   EXPECT_EQ(s->m_byState, PERIPHERAL_COMM_ERROR);
   EXPECT_EQ(s->GetRpm(), 0);
-  EXPECT_EQ(StatusValue(s->StatusRow()), 1u);
+  EXPECT_EQ(StatusValue(s->StatusRow()), 0u) << "a fan nobody hears is not running";
+  EXPECT_FALSE(s->IsPassing());
+  EXPECT_TRUE(MapBit(vol::climateFailureMap, s->ClimateRow()));
+  EXPECT_EQ(V(vol::shortErrorStatus) & 0x8, 0x8u) << "the attached-device error";
+
+  rpm->set_silent(false);
+  Steps(20);
+  EXPECT_EQ(s->m_byState, PERIPHERAL_VALID);
+  EXPECT_TRUE(s->IsPassing());
+  EXPECT_FALSE(MapBit(vol::climateFailureMap, s->ClimateRow()));
+  EXPECT_EQ(V(vol::shortErrorStatus) & 0x8, 0u);
   EXPECT_EQ(CFanRPM::TypeOfName("RPM SENSOR 17"), 810);
   EXPECT_STREQ(CFanRPM::NameOfType(745), "RPM SENSOR 16");
 }

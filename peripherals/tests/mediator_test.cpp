@@ -1,6 +1,7 @@
 // The live list: its states, creating built-ins, loading records (duplicates
 // and failures), unloading, lookups and poll settings.
 #include "frame/trace/trace.h"
+#include "peripherals/peripheral_types.h"
 #include "peripherals/pl_iterator.h"
 #include "peripherals/pl_mediator.h"
 #include "peripherals/tests/peripheral_fixture.h"
@@ -123,6 +124,56 @@ TEST_F(MediatorTest, UnloadKeepsBuiltInsAndReloadRecreates) {
   CPeripheral* same = nullptr;
   InThread([&] { ASSERT_EQ(mediator_.Find(90, &same), 1); });
   EXPECT_EQ(same, clock);
+}
+
+// A peripheral whose destruction waits at a gate, so that another thread
+// holds the list's lock meanwhile.
+TX_SEMAPHORE g_gate;
+class gated_peripheral : public test_peripheral {
+ public:
+  using test_peripheral::test_peripheral;
+  ~gated_peripheral() override { tx_semaphore_get(&g_gate, TX_WAIT_FOREVER); }
+  static CPeripheral* Create(const pl_record& r) { return new gated_peripheral(r.class_code, r.type_id); }
+};
+
+TEST_F(MediatorTest, UnloadWithoutTheLockFailsAndKeepsTheList) {
+  static const pl_creator kGated = {PCLASS_DOOR, gated_peripheral::Create};
+  pl_factory gated;
+  gated.Register(&kGated);
+  RegisterTestRows(&gated);
+  Record(0, 11, "0");
+  static TX_THREAD holder;
+  static std::vector<uint8_t> stack(8192);
+  static pl_mediator* s_mediator;
+  s_mediator = &mediator_;
+  InThread([&] {
+    g_gate = TX_SEMAPHORE{};
+    ASSERT_EQ(tx_semaphore_create(&g_gate, "gate", 0), TX_SUCCESS);
+    ASSERT_EQ(mediator_.Open(&gated, &owner_), 1);
+    ASSERT_EQ(mediator_.Create(30, nullptr), 1);
+    pl_iterator cursor;
+    ASSERT_EQ(mediator_.Load(&cursor), 1);
+    holder = TX_THREAD{};
+    // Removes the gated peripheral: holds the lock at the gate.
+    ASSERT_EQ(tx_thread_create(
+                  &holder, "holder", [](ULONG) { s_mediator->Remove(30); }, 0, stack.data(), stack.size(), 1, 1, 0,
+                  TX_AUTO_START),
+              TX_SUCCESS);
+  });
+  InThread([this] {
+    EXPECT_EQ(mediator_.UnloadConfigured(), 0) << "the lock wait failed";
+    EXPECT_EQ(mediator_.State(), pl_mediator::STATE_LOADED);
+    tx_semaphore_put(&g_gate);
+  });
+  EXPECT_EQ(Live(), (std::vector<uint16_t>{11}));
+  InThread([this] {
+    EXPECT_EQ(mediator_.UnloadConfigured(), 1);
+    EXPECT_EQ(mediator_.State(), pl_mediator::STATE_UNLOADED);
+    tx_thread_terminate(&holder);
+    tx_thread_delete(&holder);
+    tx_semaphore_delete(&g_gate);
+  });
+  EXPECT_TRUE(Live().empty());
 }
 
 TEST_F(MediatorTest, EmptyTableLoadsNothing) {

@@ -137,6 +137,23 @@ TEST_F(OverheightTest, MissingEmergencyMessageStillCountsAsActive) {
   EXPECT_EQ(VBytes(vol::activationSlotCode(0)), Cleared());
 }
 
+TEST_F(OverheightTest, ChosenMessageNeedsNoEmergencyMessage) {
+  const bytes emergencies[] = {{}, {3, 0, 7}, {3, 0, 7, 0x12, 0x34, 0}};
+  for (const bytes& e : emergencies) {
+    SCOPED_TRACE(e.size());
+    SetNvBytes(nv::quorEmergencyMessage, e);
+    Begin({{501, "19,34,0,C"}});
+    trace_capture capture;
+    Input(25, true);
+    EXPECT_EQ(VBytes(vol::activationSlotCode(1)), Code(3, 12, 0xBEEF));
+    EXPECT_EQ(capture.text().find("Error reading quorEmergencyMessage"), std::string::npos);
+    Input(25, false);
+    EXPECT_EQ(VBytes(vol::activationSlotCode(1)), Cleared());
+    TearDown();
+    SetUp();
+  }
+}
+
 TEST_F(OverheightTest, RemovingATrippedDetectorClearsItsSlot) {
   Begin({{501, "18,34,0,0"}});
   ASSERT_NE(Detector(501), nullptr);

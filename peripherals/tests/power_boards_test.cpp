@@ -142,8 +142,17 @@ TEST_F(PowerBoardTest, LowVoltageIsDebouncedAndFusesFailAtOnce) {
       EXPECT_EQ(b.m_byState, PERIPHERAL_VALID) << i;
       ++i;
     }
-    // Fault bits stay once seen; asking evaluates the last reading again.
+    // Fault bits stay once seen; asking changes nothing.
     EXPECT_EQ(b.GetFaultFlags(), CLVDB::FAULT_POWER | CLVDB::FAULT_FUSE);
+    // Two low readings, then however many questions: the third reading
+    // still decides.
+    feed(100, 0);
+    feed(100, 0);
+    for (int n = 0; n < 5; ++n) EXPECT_EQ(b.GetFaultFlags(), CLVDB::FAULT_POWER | CLVDB::FAULT_FUSE);
+    EXPECT_EQ(b.PowerFailCount(), 2);
+    EXPECT_EQ(Supply(b.PowerSupplyId()).text, "POWER SUPPLY PASS");
+    feed(100, 0);
+    EXPECT_EQ(Supply(b.PowerSupplyId()).text, "POWER SUPPLY FAIL");
     // A long outage stops counting at 20.
     for (int n = 0; n < 30; ++n) feed(0, 0);
     EXPECT_EQ(b.PowerFailCount(), 20);

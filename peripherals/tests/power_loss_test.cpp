@@ -280,15 +280,24 @@ TEST_F(PowerModeTest, FivePollsOfBatteryActivateNothing) {
   EXPECT_TRUE(SlotEmpty(6));
 }
 
-TEST_F(PowerModeTest, BackupTimeNeverOrZeroDoesNotBlank) {
-  for (uint32_t backup : {65535u, 0u}) {
-    SCOPED_TRACE(backup);
-    TearDown();
-    SetUp();
-    SetNv(nv::quorLowPowerDuration, backup);
-    Polls(300, true);
-    EXPECT_EQ(Slot(4).m_wMessageNumber, 5);
-  }
+TEST_F(PowerModeTest, BackupTimeNeverKeepsTheMessageAndZeroBlanksAtOnce) {
+  Polls(7, true);
+  EXPECT_EQ(Slot(4).m_wMessageNumber, 5);
+
+  SetNv(nv::quorLowPowerDuration, 65535);
+  Polls(300, true);
+  EXPECT_EQ(Slot(4).m_wMessageNumber, 5) << "never";
+
+  TearDown();
+  SetUp();
+  SetNv(nv::quorLowPowerDuration, 0);
+  Polls(7, true);
+  EXPECT_EQ(Slot(4).m_wMessageNumber, 5);
+  Polls(1, true);
+  EXPECT_EQ(Slot(4).m_byMemoryType, 7) << "no backup time: the next poll blanks";
+  EXPECT_EQ(Slot(4).m_wMessageNumber, 1);
+  Polls(300, true);
+  EXPECT_EQ(Slot(4).m_byMemoryType, 7) << "and it stays blank";
 }
 
 TEST_F(PowerModeTest, NoLossMessageStillRecovers) {

@@ -95,6 +95,32 @@ TEST_F(UpsTest, PortSettingsWhileHeldAndDefaultsAfter) {
   }
 }
 
+TEST_F(UpsTest, AuxPortInUseIsAnInitErrorOnTheRow) {
+  // Another owner holds the AUX driver.
+  s_port_lent = true;
+  unit_ = std::make_unique<sim::ups_unit>(sim::ups_unit::dialect::colon_command);
+  port_ = std::make_unique<sim::ups_port>(*unit_);
+  s_port = port_.get();
+  pl_record record;
+  record.slot = 3;
+  record.type_id = CUninterruptiblePowerSupply::TYPE_TRIPP;
+  record.class_code = PCLASS_UPS;
+  InThread([&] { ups_.reset(static_cast<CUninterruptiblePowerSupply*>(CUninterruptiblePowerSupply::Create(record))); });
+  ASSERT_TRUE(ups_);
+  EXPECT_EQ(ups_->m_byState, PERIPHERAL_INIT_ERROR);
+  EXPECT_EQ(ups_->GetErrorCode(), 1u);
+  EXPECT_FALSE(ups_->HoldsPort());
+  EXPECT_EQ(V(vol::dmsPowerStatus(0)), 3u);
+  EXPECT_EQ(VText(vol::dmsPowerMfrStatus(0)), "CONFIGURATION ERROR");
+  EXPECT_EQ(V(vol::shortErrorStatus) & 4, 4u);
+  Polls(5);
+  EXPECT_EQ(port_->take_sent(), "") << "no queries without the port";
+  EXPECT_EQ(ups_->m_byState, PERIPHERAL_INIT_ERROR);
+  InThread([&] { ups_.reset(); });
+  EXPECT_TRUE(s_port_lent) << "the other owner keeps its port";
+  EXPECT_EQ(V(vol::shortErrorStatus) & 4, 0u);
+}
+
 TEST_F(UpsTest, ColonDialectMainsBatteryLowBattery) {
   Make(CUninterruptiblePowerSupply::TYPE_TRIPP);
   unit_->set_line_volts(118);
