@@ -5,7 +5,9 @@
 // on, opens a host socket on <listen address>:<host port>. The host port is
 // the port's entry in `ports` when there is one (0 = an ephemeral port, which
 // net_host_port reports), else P + port_offset (ephemeral when that is above
-// 65535, or when `ephemeral` is set).
+// 65535, or when `ephemeral` is set). Ports the stack picks for a client
+// (49152 and up) take ephemeral host ports unless listed, so clients of two
+// controllers never meet on one host port.
 //
 // Sending and connecting: a destination in 127.0.0.0/8 is used as it is; the
 // instance's own address reaches its own ports; any other address must match
@@ -61,6 +63,12 @@ bool net_host_parse_config(const std::string& text, net_host_config* config, std
 // The host port that carries a controller port of an instance: the bound UDP
 // socket's, or the TCP listening socket's. 0 when none is open.
 uint16_t net_host_port(NX_IP* ip, net_proto proto, UINT port);
+
+// A host port the configuration names that another program holds (UDP
+// ports are never shared). Without a handler the bind fails with a trace
+// and the system sees the port unavailable; the controller program stops.
+typedef void (*net_busy_handler)(net_proto proto, UINT port, uint16_t host_port);
+void net_host_set_busy_handler(net_busy_handler handler);
 
 // Where the stack's traces go (one line per call, with its newline). A null
 // printer writes to standard error.

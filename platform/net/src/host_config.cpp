@@ -56,7 +56,7 @@ uint16_t config_host_port(UINT port) {
   const net_host_config& c = current();
   for (const net_port_map& m : c.ports)
     if (m.port == port) return m.host_port;
-  if (c.ephemeral) return 0;
+  if (c.ephemeral || port >= kFirstClientPort) return 0;
   ULONG mapped = static_cast<ULONG>(port) + c.port_offset;
   return mapped > 65535 ? 0 : static_cast<uint16_t>(mapped);
 }
