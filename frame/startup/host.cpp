@@ -26,7 +26,6 @@ struct termios g_saved_terminal;
 bool g_terminal_saved = false;
 CSignPicture g_sign_picture;
 bench_config g_bench;
-std::string g_state_folder;
 std::unique_ptr<bench_devices> g_bench_devices;
 
 // The host ports of the controller's network, from "net.conf" in the state
@@ -46,19 +45,20 @@ bool configure_network(const std::string& state_folder) {
   return true;
 }
 
-// Another program (or controller) holds a host port this one is to use: a
-// controller that shares its ports would answer for the other, so it stops.
-void on_port_busy(net_proto proto, UINT port, uint16_t host_port) {
-  host_restore_terminal();
-  char text[512];
-  const int n = std::snprintf(text, sizeof text,
-                              "\nsignctl: host port %u (%s, the controller's port %u) is in use by another program.\n"
-                              "Stop that program, or give this controller other host ports in %s/%s,\n"
-                              "for example the line \"offset 20000\".\n",
-                              static_cast<unsigned>(host_port), proto == net_proto::udp ? "UDP" : "TCP",
-                              static_cast<unsigned>(port), g_state_folder.c_str(), HOST_NET_CONFIG);
-  if (n > 0) (void)!write(STDERR_FILENO, text, static_cast<size_t>(n) < sizeof text ? n : sizeof text - 1);
-  _exit(HOST_EXIT_PORT_BUSY);
+// The host ports of the controller's listening sockets must be its own: a
+// controller that shared them with another program would answer for it.
+bool ports_free(const std::string& state_folder, bool telnet) {
+  std::vector<net_listen_port> ports = {{net_proto::udp, 161},  {net_proto::udp, 162},   {net_proto::udp, 3002},
+                                        {net_proto::tcp, 161},  {net_proto::tcp, 162},   {net_proto::tcp, 14001},
+                                        {net_proto::tcp, 15002}};
+  if (telnet) ports.push_back({net_proto::tcp, 23});
+  std::string busy;
+  if (net_host_ports_free(ports, &busy)) return true;
+  std::fprintf(stderr,
+               "signctl: %s by another program (another controller?).\n"
+               "Stop it, or give this controller other host ports in %s/%s, for example the line \"offset 20000\".\n",
+               busy.c_str(), state_folder.c_str(), HOST_NET_CONFIG);
+  return false;
 }
 
 // The state folder's bench file over the default bench.
@@ -111,10 +111,9 @@ bool host_prepare(const std::string& state_folder, const std::vector<std::string
     return false;
   }
   if (!configure_network(state_folder)) return false;
-  g_state_folder = state_folder;
-  net_host_set_busy_handler(on_port_busy);
   g_bench = bench_config();
   if (!read_bench(state_folder, &g_bench)) return false;
+  if (!ports_free(state_folder, g_bench.telnet)) return false;
   board::board_config config;
   for (unsigned port : {BENCH_CCP, BENCH_AUX, BENCH_MODEM, BENCH_PANEL, BENCH_LAPTOP})
     config.serial[port] = g_bench.serial[port];

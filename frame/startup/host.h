@@ -14,9 +14,6 @@ constexpr const char* HOST_DATAKEY_FILE = "datakey.bin";
 // The sign's face as a picture (written when what the sign shows changes).
 constexpr const char* HOST_SIGN_PICTURE = "sign.png";
 
-// The exit status when a host port the controller is to use is taken.
-constexpr int HOST_EXIT_PORT_BUSY = 3;
-
 class CSignPicture;
 
 // Creates the state folder, reads its host configuration, builds the board

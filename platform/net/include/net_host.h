@@ -64,11 +64,17 @@ bool net_host_parse_config(const std::string& text, net_host_config* config, std
 // socket's, or the TCP listening socket's. 0 when none is open.
 uint16_t net_host_port(NX_IP* ip, net_proto proto, UINT port);
 
-// A host port the configuration names that another program holds (UDP
-// ports are never shared). Without a handler the bind fails with a trace
-// and the system sees the port unavailable; the controller program stops.
-typedef void (*net_busy_handler)(net_proto proto, UINT port, uint16_t host_port);
-void net_host_set_busy_handler(net_busy_handler handler);
+// The host port a listening socket of controller port P takes under the
+// configuration; 0 when that is an ephemeral port.
+uint16_t net_host_listen_port(UINT port);
+// Of these controller ports, the first whose host port another program
+// holds (UDP ports are never shared): false with "host port H (UDP, the
+// controller's port P) is in use" in *busy. Ephemeral ones are never busy.
+struct net_listen_port {
+  net_proto proto;
+  UINT port;
+};
+bool net_host_ports_free(const std::vector<net_listen_port>& ports, std::string* busy);
 
 // Where the stack's traces go (one line per call, with its newline). A null
 // printer writes to standard error.

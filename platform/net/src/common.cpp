@@ -119,16 +119,6 @@ VOID nx_system_initialize(VOID) {}
 
 void net_host_set_trace(net_trace_printer printer) { g_printer.store(printer); }
 
-namespace {
-std::atomic<net_busy_handler> g_busy{nullptr};
-}  // namespace
-
-void net_host_set_busy_handler(net_busy_handler handler) { g_busy.store(handler); }
-
-void nx_impl::report_busy(net_proto proto, UINT port, uint16_t host_port) {
-  if (net_busy_handler h = g_busy.load()) h(proto, port, host_port);
-}
-
 void net_host_shutdown() {
   std::vector<backend*> backends;
   {

@@ -52,10 +52,8 @@ class host_backend : public backend {
     int fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     uint16_t got = 0;
     if (!bind_to(fd, address, want, &got)) {
-      const int error = errno;
       trace("nx_udp_socket_bind: host socket %s:%u for port %u: %s\n", address_text(address).c_str(),
-            (unsigned)want, port, strerror(error));
-      if (error == EADDRINUSE && want) report_busy(net_proto::udp, port, want);
+            (unsigned)want, port, strerror(errno));
       if (fd >= 0) ::close(fd);
       return NX_PORT_UNAVAILABLE;
     }
@@ -101,10 +99,8 @@ class host_backend : public backend {
     if (fd >= 0) setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     uint16_t got = 0;
     if (!bind_to(fd, address, want, &got) || listen(fd, 16) != 0) {
-      const int error = errno;
       trace("nx_tcp_server_socket_listen: host socket %s:%u for port %u: %s\n", address_text(address).c_str(),
-            (unsigned)want, port, strerror(error));
-      if (error == EADDRINUSE && want) report_busy(net_proto::tcp, port, want);
+            (unsigned)want, port, strerror(errno));
       if (fd >= 0) ::close(fd);
       return NX_PORT_UNAVAILABLE;
     }

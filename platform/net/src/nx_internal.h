@@ -308,12 +308,10 @@ struct host_target {
   uint16_t port = 0;
 };
 ULONG config_listen_address();
-// Host port to bind for a controller port (0: ephemeral).
 // The first of the ports the stack picks for its clients.
 constexpr UINT kFirstClientPort = 49152;
+// Host port to bind for a controller port (0: ephemeral).
 uint16_t config_host_port(UINT port);
-// Reports a named host port that another program holds (see net_host.h).
-void report_busy(net_proto proto, UINT port, uint16_t host_port);
 bool config_peer(ULONG address, UINT port, host_target* out);
 bool config_reverse(ULONG host_address, uint16_t host_port, ULONG* address, UINT* port);
 
