@@ -8,10 +8,14 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "board_host.h"
+#include "display/driver/module_type.h"
 #include "display/driver/sign_picture.h"
+#include "frame/startup/bench.h"
+#include "frame/startup/startup.h"
 #include "monitor_host.h"
 #include "net_host.h"
 #include "tx_api.h"
@@ -21,6 +25,8 @@ namespace {
 struct termios g_saved_terminal;
 bool g_terminal_saved = false;
 CSignPicture g_sign_picture;
+bench_config g_bench;
+std::unique_ptr<bench_devices> g_bench_devices;
 
 // The host ports of the controller's network, from "net.conf" in the state
 // folder when there is one (see net_host_parse_config for its lines).
@@ -39,6 +45,64 @@ bool configure_network(const std::string& state_folder) {
   return true;
 }
 
+// The host ports of the controller's listening sockets must be its own: a
+// controller that shared them with another program would answer for it.
+bool ports_free(const std::string& state_folder, bool telnet) {
+  std::vector<net_listen_port> ports = {{net_proto::udp, 161},  {net_proto::udp, 162},   {net_proto::udp, 3002},
+                                        {net_proto::tcp, 161},  {net_proto::tcp, 162},   {net_proto::tcp, 14001},
+                                        {net_proto::tcp, 15002}};
+  if (telnet) ports.push_back({net_proto::tcp, 23});
+  std::string busy;
+  if (net_host_ports_free(ports, &busy)) return true;
+  std::fprintf(stderr,
+               "signctl: %s by another program (another controller?).\n"
+               "Stop it, or give this controller other host ports in %s/%s, for example the line \"offset 20000\".\n",
+               busy.c_str(), state_folder.c_str(), HOST_NET_CONFIG);
+  return false;
+}
+
+// The state folder's bench file over the default bench.
+bool read_bench(const std::string& state_folder, bench_config* bench) {
+  const std::string path = state_folder + "/" + HOST_BENCH_FILE;
+  std::ifstream in(path);
+  if (!in) return true;
+  std::stringstream text;
+  text << in.rdbuf();
+  std::string error;
+  if (!bench_parse(text.str(), bench, &error)) {
+    std::fprintf(stderr, "%s: %s\n", path.c_str(), error.c_str());
+    return false;
+  }
+  return true;
+}
+
+// What the bench has, and where the serial channels' host ends are.
+void print_bench(const bench_config& bench) {
+  if (bench.factory_sign) {
+    std::printf("bench: the stored sign (factory: 7 x 25 line matrix)");
+  } else {
+    const module_type_row* row = find_module_type(g_builtin_module_types, BUILTIN_MODULE_TYPE_COUNT, bench.module_type);
+    std::printf("bench: %u x %u sign of %s modules", bench.height, bench.width, row->name);
+  }
+  if (bench.panel) std::printf(", front panel");
+  if (bench.ups != bench_config::ups_kind::none) std::printf(", UPS on AUX");
+  if (!bench.can_boards.empty()) std::printf(", %zu CAN board(s)", bench.can_boards.size());
+  std::printf("\n");
+  static const struct {
+    unsigned port;
+    const char* name;
+  } kChannels[] = {{BENCH_CCP, "CCP"}, {BENCH_AUX, "AUX"}, {BENCH_MODEM, "MODEM"}, {BENCH_PANEL, "panel line"},
+                   {BENCH_LAPTOP, "LAPTOP"}};
+  for (const auto& c : kChannels) {
+    board::serial_line& line = board::serial(c.port);
+    if (line.kind() == board::serial_kind::pty)
+      std::printf("bench: %s on %s\n", c.name, line.pty_path().c_str());
+    else if (line.kind() == board::serial_kind::tcp)
+      std::printf("bench: %s on 127.0.0.1:%u\n", c.name, static_cast<unsigned>(line.tcp_port()));
+  }
+  std::fflush(stdout);
+}
+
 }  // namespace
 
 bool host_prepare(const std::string& state_folder, const std::vector<std::string>& argv, bool exit_on_restart) {
@@ -47,7 +111,12 @@ bool host_prepare(const std::string& state_folder, const std::vector<std::string
     return false;
   }
   if (!configure_network(state_folder)) return false;
+  g_bench = bench_config();
+  if (!read_bench(state_folder, &g_bench)) return false;
+  if (!ports_free(state_folder, g_bench.telnet)) return false;
   board::board_config config;
+  for (unsigned port : {BENCH_CCP, BENCH_AUX, BENCH_MODEM, BENCH_PANEL, BENCH_LAPTOP})
+    config.serial[port] = g_bench.serial[port];
   // The console UART is the program's terminal.
   config.serial[1].kind = board::serial_kind::stdio;
   // A data key sits in the front panel's socket; its contents live in the
@@ -61,7 +130,19 @@ bool host_prepare(const std::string& state_folder, const std::vector<std::string
     raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
     tcsetattr(STDIN_FILENO, TCSANOW, &raw);
   }
+  g_bench_devices.reset();
   board::reset(config);
+  for (unsigned port : {BENCH_CCP, BENCH_AUX, BENCH_MODEM, BENCH_PANEL, BENCH_LAPTOP}) {
+    if (g_bench.serial[port].kind != board::serial_kind::pty && g_bench.serial[port].kind != board::serial_kind::tcp)
+      continue;
+    if (board::serial(port).pty_path().empty() && board::serial(port).tcp_port() == 0) {
+      std::fprintf(stderr, "cannot open the host end of serial port %u\n", port);
+      return false;
+    }
+  }
+  g_bench_devices = std::make_unique<bench_devices>(g_bench);
+  print_bench(g_bench);
+  g_startup_configure = [] { bench_configure(g_bench); };
   host_show_sign(state_folder + "/" + HOST_SIGN_PICTURE);
 
   monitor::monitor_config mon;

@@ -57,6 +57,7 @@ TX_BYTE_POOL g_thread_stack_pool;
 TX_BYTE_POOL g_dynamic_database_pool;
 uint8_t g_product_board_id = 0;
 uint8_t g_reset_mode = 0;
+void (*g_startup_configure)() = nullptr;
 
 // The global objects, in their order of construction: the router comes
 // first (it is constant-initialised), then every object that is given it.
@@ -232,6 +233,7 @@ void tx_application_define(void* first_unused_memory) {
   can_db_driver::SetFrameRateQuery(&CQ5DisplayDriver::FrameRateQuery);
   display_fonts_install();
   g_database.Init();
+  if (g_startup_configure) g_startup_configure();
   power_supply_table_init();
   // The internal UPS shuts down only once the power-loss traps are out.
   CUPS_Internal::SetTrapBufferEmptyQuery([] { return g_trap_buffer.IsEmpty(); });

@@ -28,6 +28,9 @@ TX_BYTE_POOL* thread_stack_pool();
 const char* product_board_name();
 // Records the kind of this start from the reset cause of the last one.
 void update_reset_type();
+// Runs once the database is up, before the display reads the sign's
+// configuration (the host's bench sets its sign up there). Null: none.
+extern void (*g_startup_configure)();
 // What main does before entering the kernel: each task's inbox subscribes,
 // in slot order.
 void startup_subscribe();

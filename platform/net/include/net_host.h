@@ -5,7 +5,9 @@
 // on, opens a host socket on <listen address>:<host port>. The host port is
 // the port's entry in `ports` when there is one (0 = an ephemeral port, which
 // net_host_port reports), else P + port_offset (ephemeral when that is above
-// 65535, or when `ephemeral` is set).
+// 65535, or when `ephemeral` is set). Ports the stack picks for a client
+// (49152 and up) take ephemeral host ports unless listed, so clients of two
+// controllers never meet on one host port.
 //
 // Sending and connecting: a destination in 127.0.0.0/8 is used as it is; the
 // instance's own address reaches its own ports; any other address must match
@@ -61,6 +63,18 @@ bool net_host_parse_config(const std::string& text, net_host_config* config, std
 // The host port that carries a controller port of an instance: the bound UDP
 // socket's, or the TCP listening socket's. 0 when none is open.
 uint16_t net_host_port(NX_IP* ip, net_proto proto, UINT port);
+
+// The host port a listening socket of controller port P takes under the
+// configuration; 0 when that is an ephemeral port.
+uint16_t net_host_listen_port(UINT port);
+// Of these controller ports, the first whose host port another program
+// holds (UDP ports are never shared): false with "host port H (UDP, the
+// controller's port P) is in use" in *busy. Ephemeral ones are never busy.
+struct net_listen_port {
+  net_proto proto;
+  UINT port;
+};
+bool net_host_ports_free(const std::vector<net_listen_port>& ports, std::string* busy);
 
 // Where the stack's traces go (one line per call, with its newline). A null
 // printer writes to standard error.

@@ -1,6 +1,10 @@
 // The host configuration: which host port carries each controller port, and
 // which loopback address and port stand for each outside peer.
 #include <arpa/inet.h>
+#include <cerrno>
+#include <netinet/in.h>
+#include <unistd.h>
+#include <sys/socket.h>
 
 #include <cstdlib>
 #include <mutex>
@@ -56,7 +60,7 @@ uint16_t config_host_port(UINT port) {
   const net_host_config& c = current();
   for (const net_port_map& m : c.ports)
     if (m.port == port) return m.host_port;
-  if (c.ephemeral) return 0;
+  if (c.ephemeral || port >= kFirstClientPort) return 0;
   ULONG mapped = static_cast<ULONG>(port) + c.port_offset;
   return mapped > 65535 ? 0 : static_cast<uint16_t>(mapped);
 }
@@ -174,5 +178,36 @@ bool net_host_parse_config(const std::string& text, net_host_config* config, std
     }
   }
   *config = c;
+  return true;
+}
+
+uint16_t net_host_listen_port(UINT port) { return nx_impl::config_host_port(port); }
+
+bool net_host_ports_free(const std::vector<net_listen_port>& ports, std::string* busy) {
+  const ULONG address = nx_impl::config_listen_address();
+  for (const net_listen_port& p : ports) {
+    const uint16_t host_port = net_host_listen_port(p.port);
+    if (!host_port) continue;
+    const bool udp = p.proto == net_proto::udp;
+    const int fd = socket(AF_INET, (udp ? SOCK_DGRAM : SOCK_STREAM) | SOCK_CLOEXEC, 0);
+    if (fd < 0) continue;
+    // As the stack's listeners bind: TCP with SO_REUSEADDR (a listener
+    // still refuses a port another one listens on), UDP without.
+    const int on = 1;
+    if (!udp) setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(address);
+    a.sin_port = htons(host_port);
+    const bool free = bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && (udp || listen(fd, 1) == 0);
+    const int error = errno;
+    close(fd);
+    if (!free && error == EADDRINUSE) {
+      if (busy)
+        *busy = "host port " + std::to_string(host_port) + " (" + (udp ? "UDP" : "TCP") + ", the controller's port " +
+                std::to_string(p.port) + ") is in use";
+      return false;
+    }
+  }
   return true;
 }

@@ -116,7 +116,7 @@ void instances_clear() { instances().clear(); }
 
 UINT ip_free_port(ip* owner, bool tcp) {
   for (UINT n = 0; n < 16384; ++n) {
-    UINT port = 49152 + (owner->next_port++ % 16384);
+    UINT port = kFirstClientPort + (owner->next_port++ % 16384);
     bool used = tcp ? (owner->tcp_ports.count(port) || owner->listeners.count(port)) : owner->udp_ports.count(port);
     if (!used) return port;
   }

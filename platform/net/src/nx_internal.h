@@ -308,6 +308,8 @@ struct host_target {
   uint16_t port = 0;
 };
 ULONG config_listen_address();
+// The first of the ports the stack picks for its clients.
+constexpr UINT kFirstClientPort = 49152;
 // Host port to bind for a controller port (0: ephemeral).
 uint16_t config_host_port(UINT port);
 bool config_peer(ULONG address, UINT port, host_target* out);

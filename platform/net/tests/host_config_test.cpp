@@ -84,3 +84,60 @@ TEST(HostConfig, ConfigureRefusesOutsideAddresses) {
 }
 
 }  // namespace
+
+namespace {
+
+// A loopback port that another program holds, for UDP and TCP alike.
+struct held_port {
+  held_port() {
+    udp = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(udp, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    getsockname(udp, reinterpret_cast<sockaddr*>(&a), &len);
+    port = ntohs(a.sin_port);
+    tcp = socket(AF_INET, SOCK_STREAM, 0);
+    bind(tcp, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    listen(tcp, 1);
+  }
+  ~held_port() {
+    close(udp);
+    close(tcp);
+  }
+  int udp = -1, tcp = -1;
+  uint16_t port = 0;
+};
+
+TEST(HostConfig, PortsHeldByAnotherProgramAreFoundBeforeTheStart) {
+  held_port other;
+  net_host_config c;
+  c.ports.push_back({161, other.port});
+  c.ports.push_back({15002, 0});
+  ASSERT_TRUE(net_host_configure(c));
+  std::string busy;
+  EXPECT_FALSE(net_host_ports_free({{net_proto::udp, 161}}, &busy));
+  EXPECT_EQ(busy, "host port " + std::to_string(other.port) + " (UDP, the controller's port 161) is in use");
+  EXPECT_FALSE(net_host_ports_free({{net_proto::tcp, 15002}, {net_proto::tcp, 161}}, &busy));
+  EXPECT_EQ(busy, "host port " + std::to_string(other.port) + " (TCP, the controller's port 161) is in use");
+  // Ephemeral ports are never busy.
+  EXPECT_TRUE(net_host_ports_free({{net_proto::udp, 15002}, {net_proto::tcp, 15002}}, &busy));
+  net_host_configure(net_host_config{});
+}
+
+TEST(HostConfig, PortsTheStackPicksForClientsTakeEphemeralHostPorts) {
+  net_host_config c;
+  c.port_offset = 10000;
+  c.ports.push_back({50000, 40000});
+  ASSERT_TRUE(net_host_configure(c));
+  EXPECT_EQ(net_host_listen_port(161), 10161);
+  EXPECT_EQ(net_host_listen_port(49151), 59151);
+  // Two controllers' clients would otherwise meet on 59152 and up.
+  EXPECT_EQ(net_host_listen_port(49152), 0);
+  EXPECT_EQ(net_host_listen_port(55000), 0);
+  EXPECT_EQ(net_host_listen_port(50000), 40000) << "a listed port keeps its mapping";
+  net_host_configure(net_host_config{});
+}
+
+}  // namespace

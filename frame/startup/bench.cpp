@@ -1,0 +1,252 @@
+#include "frame/startup/bench.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <sstream>
+#include <thread>
+
+#include "database/database.h"
+#include "database/objects.h"
+#include "display/driver/module_type.h"
+#include "sim/can/field_board.h"
+#include "sim/modules/module_line.h"
+#include "sim/panel/front_panel.h"
+#include "sim/ups/ups_unit.h"
+
+namespace {
+
+bool number(const std::string& word, unsigned long max, unsigned long* out) {
+  if (word.empty()) return false;
+  char* end = nullptr;
+  const unsigned long v = std::strtoul(word.c_str(), &end, 0);
+  if (*end || v > max) return false;
+  *out = v;
+  return true;
+}
+
+bool on_off(const std::string& word, bool* out) {
+  if (word == "on" || word == "yes") return *out = true, true;
+  if (word == "off" || word == "no") return *out = false, true;
+  return false;
+}
+
+int channel_port(const std::string& name) {
+  if (name == "ccp") return BENCH_CCP;
+  if (name == "aux") return BENCH_AUX;
+  if (name == "modem") return BENCH_MODEM;
+  if (name == "panel") return BENCH_PANEL;
+  if (name == "laptop") return BENCH_LAPTOP;
+  return -1;
+}
+
+// Reading bytes 1..7 of a sensor board: one signed byte, or a word.
+std::vector<uint8_t> sensor_reading(const bench_can_board& b) {
+  if (b.kind == "temperature") return {0x01, 0x01, static_cast<uint8_t>(static_cast<int8_t>(b.reading))};
+  const uint16_t v = static_cast<uint16_t>(b.reading);
+  return {0x01, 0x01, static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
+          static_cast<uint8_t>(v)};
+}
+
+}  // namespace
+
+bool bench_parse(const std::string& text, bench_config* out, std::string* error) {
+  bench_config c = *out;
+  std::istringstream lines(text);
+  std::string line;
+  for (int n = 1; std::getline(lines, line); ++n) {
+    const size_t hash = line.find('#');
+    if (hash != std::string::npos) line.erase(hash);
+    std::istringstream words(line);
+    std::vector<std::string> w;
+    for (std::string s; words >> s;) w.push_back(s);
+    if (w.empty()) continue;
+    auto fail = [&](const std::string& why) {
+      if (error) *error = "line " + std::to_string(n) + ": " + why;
+      return false;
+    };
+    unsigned long a = 0, b = 0, d = 0;
+    if (w[0] == "sign") {
+      if (w.size() == 2 && w[1] == "factory") {
+        c.factory_sign = true;
+      } else if (w.size() == 4 && number(w[1], 0xFFFF, &a) && number(w[2], 9 * 16, &b) && number(w[3], 2000, &d) &&
+                 b && d) {
+        const module_type_row* row = find_module_type(g_builtin_module_types, BUILTIN_MODULE_TYPE_COUNT, a);
+        if (row == &g_default_module_type) return fail("module type " + w[1] + " is not in the table");
+        if (b % row->height || d % row->width)
+          return fail("a sign of " + std::string(row->name) + " modules is a whole number of " +
+                      std::to_string(row->height) + " x " + std::to_string(row->width) + " modules");
+        c.factory_sign = false;
+        c.module_type = static_cast<uint16_t>(a);
+        c.height = static_cast<uint16_t>(b);
+        c.width = static_cast<uint16_t>(d);
+      } else {
+        return fail("sign <module type> <height> <width>, or sign factory");
+      }
+    } else if (w[0] == "modules" || w[0] == "panel" || w[0] == "telnet") {
+      bool on = false;
+      if (w.size() != 2 || !on_off(w[1], &on)) return fail(w[0] + " on|off");
+      (w[0] == "modules" ? c.modules : w[0] == "panel" ? c.panel : c.telnet) = on;
+    } else if (w[0] == "ups") {
+      using k = bench_config::ups_kind;
+      if (w.size() != 2) return fail("ups off|status|colon|q1");
+      if (w[1] == "off") c.ups = k::none;
+      else if (w[1] == "status") c.ups = k::status_byte;
+      else if (w[1] == "colon") c.ups = k::colon;
+      else if (w[1] == "q1") c.ups = k::q1;
+      else return fail("ups off|status|colon|q1");
+    } else if (w[0] == "can") {
+      static const char* const kinds[] = {"temperature", "humidity", "light", "fan", "io"};
+      bool known = false;
+      for (const char* k : kinds) known = known || (w.size() >= 3 && w[2] == k);
+      long reading = 0;
+      if (w.size() == 4) {
+        char* end = nullptr;
+        reading = std::strtol(w[3].c_str(), &end, 0);
+        if (*end || reading < -128 || reading > 65535) return fail("reading " + w[3] + " out of range");
+      }
+      if (w.size() < 3 || w.size() > 4 || !number(w[1], 0x1FFFFFFF, &a) || !known)
+        return fail("can <address> temperature|humidity|light|fan|io [reading]");
+      c.can_boards.push_back({static_cast<uint32_t>(a), w[2], static_cast<int>(reading)});
+    } else if (w[0] == "serial") {
+      const int port = w.size() == 3 ? channel_port(w[1]) : -1;
+      board::serial_end end;
+      if (port < 0) return fail("serial ccp|aux|modem|panel|laptop <end>");
+      std::string kind = w[2] == "memory" ? "pipe" : w[2];
+      if (kind == "stdio" || kind == "pipe:" || !board::parse_serial_end(kind, &end))
+        return fail("host end " + w[2] + ": memory, pty, pty:<link>, tcp, tcp:<port> or none");
+      if (end.kind == board::serial_kind::tcp && end.tcp_port && end.tcp_port < 1024)
+        return fail("tcp port " + std::to_string(end.tcp_port) + " needs privileges: take one from 1024 up");
+      c.serial[port] = end;
+    } else {
+      return fail("unknown setting \"" + w[0] + "\"");
+    }
+  }
+  // The simulated units talk through the in-memory end of their line.
+  if (c.panel && c.serial[BENCH_PANEL].kind != board::serial_kind::pipe) {
+    if (error) *error = "the panel unit sits on the panel line: give the line another end with \"panel off\"";
+    return false;
+  }
+  if (c.ups != bench_config::ups_kind::none && c.serial[BENCH_AUX].kind != board::serial_kind::pipe) {
+    if (error) *error = "the UPS sits on AUX: give AUX another end with \"ups off\"";
+    return false;
+  }
+  *out = c;
+  return true;
+}
+
+// ------------------------------------------------------------------ devices
+
+struct bench_devices::impl {
+  std::unique_ptr<sim::module_line> modules;
+  std::unique_ptr<sim::front_panel> panel;
+  std::unique_ptr<sim::ups_unit> ups;
+  std::vector<std::unique_ptr<sim::field_board>> boards;
+  std::atomic<bool> stop{false};
+  std::thread serial_thread;
+};
+
+bench_devices::layout bench_devices::sign_layout(uint16_t module_type, uint16_t height, uint16_t width) {
+  const module_type_row* row = find_module_type(g_builtin_module_types, BUILTIN_MODULE_TYPE_COUNT, module_type);
+  layout l;
+  l.rows = row->height ? height / row->height : 0;
+  l.across = row->width ? width / row->width : 0;
+  if (l.rows > sim::module_line::LINES) l.rows = sim::module_line::LINES;
+  return l;
+}
+
+bench_devices::bench_devices(const bench_config& config) : m(std::make_unique<impl>()) {
+  if (config.modules) {
+    m->modules = std::make_unique<sim::module_line>();
+    // The factory sign: 7 x 25 of 7 x 5 modules.
+    if (config.factory_sign)
+      answer_for_sign(21, 7, 25);
+    else
+      answer_for_sign(config.module_type, config.height, config.width);
+  }
+  if (config.panel) {
+    m->panel = std::make_unique<sim::front_panel>();
+    m->panel->attach(&board::serial(BENCH_PANEL));
+  }
+  using k = bench_config::ups_kind;
+  if (config.ups != k::none) {
+    const sim::ups_unit::dialect d = config.ups == k::status_byte ? sim::ups_unit::dialect::status_byte
+                                     : config.ups == k::colon     ? sim::ups_unit::dialect::colon_command
+                                                                  : sim::ups_unit::dialect::q1_line;
+    m->ups = std::make_unique<sim::ups_unit>(d);
+    m->ups->attach(&board::serial(BENCH_AUX));
+  }
+  for (const bench_can_board& b : config.can_boards) {
+    auto fb = std::make_unique<sim::field_board>(board::q5_wire(), b.address, 0x0005, b.kind == "io");
+    if (b.kind != "io") fb->set_reading(sensor_reading(b));
+    m->boards.push_back(std::move(fb));
+  }
+  if (m->panel || m->ups) {
+    // As a pty or TCP end does: the line is served in a host thread.
+    m->serial_thread = std::thread([this] {
+      while (!m->stop.load()) {
+        size_t moved = 0;
+        if (m->panel) moved += m->panel->pump();
+        if (m->ups) moved += m->ups->pump();
+        if (!moved) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      }
+    });
+  }
+}
+
+bench_devices::~bench_devices() {
+  m->stop.store(true);
+  if (m->serial_thread.joinable()) m->serial_thread.join();
+}
+
+void bench_devices::answer_for_sign(uint16_t module_type, uint16_t height, uint16_t width) {
+  if (!m->modules) return;
+  const module_type_row* row = find_module_type(g_builtin_module_types, BUILTIN_MODULE_TYPE_COUNT, module_type);
+  const layout l = sign_layout(module_type, height, width);
+  sim::module_line::module_setup setup;
+  setup.type = module_type;
+  setup.depth = row->colour_type;
+  // Modules of this generation take the quick pixel test.
+  setup.quick_test = true;
+  for (unsigned line = 0; line < l.rows; ++line) m->modules->add_modules(line, l.across, setup);
+}
+
+void bench_configure(const bench_config& config) {
+  CDataBase& db = *g_pDataBase;
+  uint8_t* nv = db.mib_nv;
+  auto get = [&](const db_object& o) { return db.GetValue(o.offset, o.width, nv, 0); };
+  auto set = [&](const db_object& o, uint32_t v) { db.SetValue(o.offset, o.width, v, nv, DB_NO_VALIDATE); };
+  constexpr uint32_t kFeatureTelnet = 0x8;
+  const uint32_t features = get(nv::quorFeatureSet);
+  set(nv::quorFeatureSet, config.telnet ? features | kFeatureTelnet : features & ~kFeatureTelnet);
+  if (config.factory_sign) return;
+  if (get(nv::quorModuleID) == config.module_type && get(nv::vmsSignHeightPixels) == config.height &&
+      get(nv::vmsSignWidthPixels) == config.width)
+    return;
+  const module_type_row* row = find_module_type(g_builtin_module_types, BUILTIN_MODULE_TYPE_COUNT, config.module_type);
+  // As a technician sets a new sign up: a full matrix of these modules, in
+  // its colours.
+  set(nv::dmsSignType, 6);
+  set(nv::quorModuleID, config.module_type);
+  set(nv::vmsSignHeightPixels, config.height);
+  set(nv::vmsSignWidthPixels, config.width);
+  set(nv::vmsCharacterHeightPixels, 0);
+  set(nv::vmsCharacterWidthPixels, 0);
+  if (row->colour_type == 3) {
+    static const uint8_t kBackground[3] = {0, 0, 0}, kForeground[3] = {255, 180, 0};
+    set(nv::dmsColorScheme, 4);
+    db.SetString(nv::defaultBackgroundRGB.offset, 4, reinterpret_cast<const char*>(kBackground), 3, nv,
+                 DB_NO_VALIDATE);
+    db.SetString(nv::defaultForegroundRGB.offset, 4, reinterpret_cast<const char*>(kForeground), 3, nv,
+                 DB_NO_VALIDATE);
+  } else {
+    static const uint8_t kBackground = 0, kForeground = 9;
+    set(nv::dmsColorScheme, 3);
+    db.SetString(nv::defaultBackgroundRGB.offset, 4, reinterpret_cast<const char*>(&kBackground), 1, nv,
+                 DB_NO_VALIDATE);
+    db.SetString(nv::defaultForegroundRGB.offset, 4, reinterpret_cast<const char*>(&kForeground), 1, nv,
+                 DB_NO_VALIDATE);
+  }
+  // Every row as long as the sign.
+  for (unsigned i = 0; i < 9; ++i) set(nv::quorLineLength(i), 0);
+}

@@ -1,0 +1,77 @@
+// The bench around the running controller: the state folder's "bench.conf"
+// says what hardware the program has — the sign and the modules that
+// answer for it, the front-panel unit, a UPS on AUX, CAN field boards, and
+// the host end of every serial channel. Without the file the bench is the
+// default one (see bench_config).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "board_host.h"
+
+constexpr const char* HOST_BENCH_FILE = "bench.conf";
+
+// Board serial ports of the channels the file names (port 1 is the
+// console, always the program's terminal).
+enum bench_channel : unsigned { BENCH_CCP = 0, BENCH_AUX = 2, BENCH_MODEM = 3, BENCH_PANEL = 4, BENCH_LAPTOP = 5 };
+
+struct bench_can_board {
+  uint32_t address = 0;
+  std::string kind;    // temperature, humidity, light, fan or io
+  int reading = 0;     // what a sensor reads (degrees, percent, ...)
+};
+
+struct bench_config {
+  // The sign: a module type of the table and the size in pixels. With
+  // `factory` the stored sign is kept (a first start: the factory's 7 x 25
+  // line-matrix sign) and modules answer for that.
+  bool factory_sign = false;
+  uint16_t module_type = 97;  // 16 x 16 full colour
+  uint16_t height = 32;
+  uint16_t width = 112;
+  bool modules = true;  // the module line and distribution board answer
+  bool panel = true;    // the front-panel unit on the panel line
+  // The telnet console among the board's features (it ships without).
+  bool telnet = false;
+  enum class ups_kind { none, status_byte, colon, q1 } ups = ups_kind::none;
+  std::vector<bench_can_board> can_boards;
+  // Host ends by board port; the console's entry is unused.
+  board::serial_end serial[6];
+};
+
+// Reads the file's text over the defaults; false with "line N: reason" on
+// the first bad line.
+bool bench_parse(const std::string& text, bench_config* out, std::string* error);
+
+// The simulated devices of a bench, attached to the board (which must be
+// up) until destroyed; the serial devices are served by a host thread of
+// their own.
+class bench_devices {
+ public:
+  explicit bench_devices(const bench_config& config);
+  ~bench_devices();
+  bench_devices(const bench_devices&) = delete;
+  bench_devices& operator=(const bench_devices&) = delete;
+
+  // The module line's set-up for a sign of this module type (line = module
+  // row, positions = modules across).
+  struct layout {
+    unsigned rows = 0;
+    unsigned across = 0;
+  };
+  static layout sign_layout(uint16_t module_type, uint16_t height, uint16_t width);
+  // Answer for a sign of this type and size (replaces the modules).
+  void answer_for_sign(uint16_t module_type, uint16_t height, uint16_t width);
+
+ private:
+  struct impl;
+  std::unique_ptr<impl> m;
+};
+
+// What the file configures in the database at a start whose stored sign
+// differs from the bench's (called with the database up, before the
+// display reads it). Nothing for a factory bench.
+void bench_configure(const bench_config& config);
