@@ -2,10 +2,24 @@
 
 #include <cstring>
 
-#include "comm/ppp/ppp_link.h"
+#include "frame/util/crc16.h"
 #include "ntcip/snmp/asn1.h"
 
 namespace {
+
+constexpr uint16_t kFcsInitial = 0xFFFF;
+constexpr uint16_t kFcsGood = 0xF0B8;
+
+// FCS-16 (reflected 0x8408) over bytes, before the final complement.
+uint16_t fcs16(uint16_t fcs, const uint8_t* bytes, uint32_t length) {
+  crc16_state s{};
+  crc16_begin(&s, fcs);
+  crc16_update(&s, bytes, length);
+  uint16_t out = fcs;
+  crc16_result(&s, &out, 0);
+  crc16_end(&s);
+  return out;
+}
 
 // Room a frame keeps for its FCS (stuffed) and closing flag.
 constexpr uint32_t kTail = 5;
@@ -60,7 +74,7 @@ void pmpp_frame_open(pmpp_frame_writer* w, uint8_t* buffer, uint32_t capacity, u
   w->buffer = buffer;
   w->capacity = capacity;
   w->length = 0;
-  w->fcs = PPP_FCS_INITIAL;
+  w->fcs = kFcsInitial;
   w->overflow = 0;
   put_raw(w, PMPP_FLAG);
   uint8_t field[2];
@@ -70,7 +84,7 @@ void pmpp_frame_open(pmpp_frame_writer* w, uint8_t* buffer, uint32_t capacity, u
 }
 
 void pmpp_frame_put(pmpp_frame_writer* w, uint8_t byte) {
-  w->fcs = ppp_fcs16(w->fcs, &byte, 1);
+  w->fcs = fcs16(w->fcs, &byte, 1);
   put_stuffed(w, byte);
 }
 
@@ -103,7 +117,7 @@ pmpp_rx_result pmpp_deframe_byte(pmpp_deframer* d, uint8_t byte) {
     if (overflow) return PMPP_RX_TOO_LONG;
     if (n == 0) return PMPP_RX_MORE;  // back-to-back flags
     if (n < kShortest) return PMPP_RX_SHORT;
-    if (ppp_fcs16(PPP_FCS_INITIAL, d->buffer, n) != PPP_FCS_GOOD) return PMPP_RX_FCS_ERROR;
+    if (fcs16(kFcsInitial, d->buffer, n) != kFcsGood) return PMPP_RX_FCS_ERROR;
     d->length = static_cast<uint16_t>(n - 2);
     return PMPP_RX_FRAME;
   }
@@ -140,4 +154,36 @@ uint32_t pmpp_message_length(const uint8_t* p, uint32_t available) {
   if (!g_asn1_header_decode(&s, &end, &cls, &form, &tag)) return 0;
   if (cls != ASN1_UNI || form != ASN1_CON || tag != ASN1_SEQ || !end) return 0;
   return static_cast<uint32_t>(end - p);
+}
+
+pmpp_frame_kind pmpp_frame_parse(const uint8_t* frame, uint32_t length, uint8_t station,
+                                 bool (*group_listed)(uint8_t address), pmpp_request* out) {
+  *out = pmpp_request{};
+  const uint8_t* p = frame;
+  const uint8_t* end = frame + length;
+  if (!pmpp_address_parse(p, end, &out->to)) return PMPP_FRAME_SHORT;
+  p += out->to.length;
+  const uint8_t address = out->to.address;
+  const bool mine = address == PMPP_ALL_STATIONS ||
+                    (out->to.group ? group_listed && group_listed(address) : address == station);
+  if (!mine) return PMPP_FRAME_OTHER_STATION;
+  if (p >= end) return PMPP_FRAME_SHORT;
+  const uint8_t control = *p++;
+  if (control == PMPP_CONTROL_POLL) {
+    if (p >= end || *p != PMPP_POLL_BYTE) return PMPP_FRAME_BAD_CONTROL;
+    ++p;
+    out->poll = 1;
+  } else if (control != PMPP_CONTROL && control != PMPP_CONTROL_UI) {
+    return PMPP_FRAME_BAD_CONTROL;
+  }
+  if (p >= end) return PMPP_FRAME_NO_DATA;
+  out->ipi = *p++;
+  out->data = p;
+  out->length = static_cast<uint32_t>(end - p);
+  if (out->ipi == PMPP_IPI_IP) return PMPP_FRAME_IP;
+  if (out->ipi != PMPP_IPI_SNMP) return PMPP_FRAME_OTHER_IPI;
+  // The message's own header says how long it is; it must end within the
+  // frame, and bytes after it are not part of it.
+  out->length = pmpp_message_length(p, out->length);
+  return out->length ? PMPP_FRAME_SNMP : PMPP_FRAME_SNMP_MALFORMED;
 }

@@ -80,6 +80,32 @@ pmpp_rx_result pmpp_deframe_byte(pmpp_deframer* d, uint8_t byte);
 // opening flag. True when bytes were lost.
 bool pmpp_deframe_reset(pmpp_deframer* d);
 
+// What a good frame asks of the station.
+enum pmpp_frame_kind : uint8_t {
+  PMPP_FRAME_SHORT = 0,       // ends inside its address field or before its control byte
+  PMPP_FRAME_OTHER_STATION,   // for another station, or a group not listed
+  PMPP_FRAME_BAD_CONTROL,     // a control byte the station does not serve
+  PMPP_FRAME_NO_DATA,         // a poll, or a frame without an IPI
+  PMPP_FRAME_SNMP,            // one SNMP message
+  PMPP_FRAME_SNMP_MALFORMED,  // IPI 0xC1 whose message header runs past the frame
+  PMPP_FRAME_IP,              // IP datagram bytes
+  PMPP_FRAME_OTHER_IPI,
+};
+
+struct pmpp_request {
+  pmpp_address to;
+  uint8_t poll;  // the frame polls the station: answer before its data
+  uint8_t ipi;
+  const uint8_t* data;  // the SNMP message (as long as its header says) or the IP bytes
+  uint32_t length;
+};
+
+// Takes a frame's unstuffed contents (address field to the FCS, excluded)
+// apart for the station `station`; `group_listed` tells whether a group
+// address is one of the station's.
+pmpp_frame_kind pmpp_frame_parse(const uint8_t* frame, uint32_t length, uint8_t station,
+                                 bool (*group_listed)(uint8_t address), pmpp_request* out);
+
 // The length of the BER SEQUENCE (an SNMP message) at the start of `p`,
 // header included, when it lies wholly within `available` bytes; else 0.
 uint32_t pmpp_message_length(const uint8_t* p, uint32_t available);

@@ -134,18 +134,7 @@ void send_frame(pmpp_link* link, pmpp_frame_writer* w) {
   pmpp_emit(link, w->buffer, w->length);
 }
 
-void snmp_frame_receive(pmpp_link* link, const uint8_t* message, uint32_t available) {
-  auto* agent = static_cast<snmp_agent*>(link->owner);
-  // The message's own header says how long it is; it must end within the
-  // frame. Bytes after it are not part of the message.
-  const uint32_t length = pmpp_message_length(message, available);
-  if (length == 0) {
-    ++link->count.messages_malformed;
-    monitor_printf_debug("pmpp_snmp_frame_receive: message header runs past its frame (%u bytes)\n", available);
-    return;
-  }
-  if (agent) snmp_agent_process(agent, message, length);
-}
+bool group_listed(uint8_t address) { return pmpp_address_listed(address) != 0; }
 
 }  // namespace
 
@@ -269,51 +258,44 @@ void pmpp_receive_timeout(pmpp_link* link) {
 }
 
 void pmpp_frame_dispatch(pmpp_link* link, const uint8_t* frame, uint32_t length) {
-  const uint8_t* p = frame;
-  const uint8_t* end = frame + length;
-  pmpp_address a{};
-  if (!pmpp_address_parse(p, end, &a)) {
-    ++link->count.frames_short;
-    return;
-  }
-  p += a.length;
-  bool accepted;
-  if (a.group)
-    accepted = a.address == PMPP_ALL_STATIONS || pmpp_address_listed(a.address) != 0;
-  else
-    accepted = a.address == PMPP_ALL_STATIONS || a.address == link->station_address;
-  if (!accepted) {
-    ++link->count.frames_other_station;
-    return;
-  }
-  link->request_address = a.address;
-  link->group_request = a.group ? 255 : 0;
-  if (p >= end) {
-    ++link->count.frames_short;
-    return;
-  }
-  const uint8_t control = *p++;
-  if (control == PMPP_CONTROL_POLL) {
-    if (p >= end || *p != PMPP_POLL_BYTE) {
+  pmpp_request r{};
+  const pmpp_frame_kind kind = pmpp_frame_parse(frame, length, link->station_address, group_listed, &r);
+  switch (kind) {
+    case PMPP_FRAME_SHORT:
+      ++link->count.frames_short;
+      return;
+    case PMPP_FRAME_OTHER_STATION:
+      ++link->count.frames_other_station;
+      return;
+    case PMPP_FRAME_BAD_CONTROL:
       ++link->count.frames_bad_control;
       return;
-    }
-    ++p;
+    default:
+      break;
+  }
+  link->request_address = r.to.address;
+  link->group_request = r.to.group ? 255 : 0;
+  if (r.poll) {
     ++link->count.polls;
     pmpp_send_poll_answer(link);
-  } else if (control != PMPP_CONTROL && control != PMPP_CONTROL_UI) {
-    ++link->count.frames_bad_control;
-    return;
   }
-  if (p >= end) return;  // a poll without data
-  const uint8_t ipi = *p++;
-  if (ipi == PMPP_IPI_SNMP) {
-    link->last_data_protocol = PMPP_IPI_SNMP;
-    snmp_frame_receive(link, p, static_cast<uint32_t>(end - p));
-  } else if (ipi == PMPP_IPI_IP) {
-    ++link->count.ip_frames_received;
-  } else {
-    ++link->count.other_ipi_frames;
+  switch (kind) {
+    case PMPP_FRAME_SNMP:
+      link->last_data_protocol = PMPP_IPI_SNMP;
+      if (auto* agent = static_cast<snmp_agent*>(link->owner)) snmp_agent_process(agent, r.data, r.length);
+      break;
+    case PMPP_FRAME_SNMP_MALFORMED:
+      ++link->count.messages_malformed;
+      monitor_printf_debug("pmpp_snmp_frame_receive: message header runs past its frame (%u bytes)\n", r.length);
+      break;
+    case PMPP_FRAME_IP:
+      ++link->count.ip_frames_received;
+      break;
+    case PMPP_FRAME_OTHER_IPI:
+      ++link->count.other_ipi_frames;
+      break;
+    default:
+      break;
   }
 }
 
