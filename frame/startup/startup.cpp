@@ -10,6 +10,7 @@
 #include "comm/ports.h"
 #include "comm/web/web_pages.h"
 #include "comm/ppp/ppp_module.h"
+#include "comm/pmpp/pmpp_module.h"
 #include "comm/sntp/sntp_client.h"
 #include "comm/transfer/file_transfer.h"
 #include "database/config_file.h"
@@ -249,6 +250,7 @@ void tx_application_define(void* first_unused_memory) {
   snmp_set_activation_check(display_check_activation);
   snmp_set_peripheral_presence(peripheral_present);
   ppp_module_install();  // the PPP endpoints' link, before they are created
+  pmpp_module_install();  // and the PMPP endpoints' link
   InitializeNTCIPObjects(&cursor);
   install_comm_links();
   file_transfer_install();
