@@ -108,12 +108,15 @@ void thread_main(thread* t) {
   t_self = t;
   kernel* k = g_kernel;
   bool ran = false;
+  t->stack_top = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
   try {
     {
       lock lk(k->m);
       wait_for_cpu(lk, t);
     }
     ran = true;
+    // What the stand-in's own waiting took is not the thread's use.
+    t->stack_base = t->host.deepest(t->stack_top);
     if (t->entry)
       t->entry(t->input);
     else if (t->host_entry)
@@ -172,6 +175,8 @@ UINT block(lock& lk, wait_kind kind, void* object, ULONG wait_option) {
     k->timed_waits.push_back(t);
   }
   give_up_cpu(lk, t);
+  // On waking: what the thread did before the wait is in its stack's use.
+  note_stack_use(t);
   return t->wait_status;
 }
 
@@ -294,13 +299,18 @@ UINT tx_thread_create(TX_THREAD* cb, const CHAR* name, VOID (*entry_fn)(ULONG), 
   cb->preempt_threshold = preempt_threshold;
   cb->time_slice = time_slice;
   cb->impl = t;
+  // The host thread waits for the processor, which it gets only once the
+  // kernel's lock is let go and it is dispatched.
+  if (!t->host.start(thread_main, t, stack_size)) {
+    cb->impl = nullptr;
+    return TX_THREAD_ERROR;
+  }
   k->live_threads.insert(t);
   k->threads.push_back(std::move(owned));
   if (auto_start == TX_AUTO_START)
     make_ready(e.lk, t);
   else
     t->state = tstate::suspended;
-  t->host = std::thread(thread_main, t);
   check_preempt(e.lk);
   return TX_SUCCESS;
 }
@@ -316,7 +326,7 @@ UINT tx_thread_delete(TX_THREAD* cb) {
   // resumed once the caller lets go.
   if (k->interrupted == t) k->interrupted = nullptr;
   cb->impl = nullptr;
-  std::thread host = std::move(t->host);
+  host_thread host = std::move(t->host);
   e.lk.unlock();
   if (host.joinable()) host.join();
   e.lk.lock();

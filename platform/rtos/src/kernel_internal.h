@@ -9,6 +9,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <pthread.h>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
@@ -22,6 +23,31 @@ namespace rtos_impl {
 enum class tstate { ready, running, waiting, suspended, completed, terminated };
 
 enum class wait_kind { none, sleep, event, semaphore, mutex, pool };
+
+struct thread;
+
+// The host thread that runs a kernel thread, on a stack of its own whose top
+// part is painted so that its deepest use can be measured.
+class host_thread {
+ public:
+  host_thread() = default;
+  host_thread(host_thread&& o) noexcept;
+  host_thread& operator=(host_thread&& o) noexcept;
+  ~host_thread();
+  // `watched`: the size the creator gave, which the painted part exceeds.
+  bool start(void (*fn)(thread*), thread* arg, size_t watched);
+  bool joinable() const { return m_running; }
+  void join();
+  // Bytes below `top` (an address on this stack) that were ever written.
+  size_t deepest(uintptr_t top) const;
+
+ private:
+  void release();
+  pthread_t m_id{};
+  bool m_running = false;
+  uint8_t* m_map = nullptr;
+  uint8_t* m_painted = nullptr;
+};
 
 // Thrown inside a kernel thread to unwind it when the kernel stops or the
 // thread is terminated; caught by the thread's trampoline.
@@ -52,8 +78,16 @@ struct thread {
   ULONG alloc_size = 0;
   void* alloc_result = nullptr;
   std::condition_variable cv;
-  std::thread host;
+  host_thread host;
   bool host_finished = false;
+  // Stack use: the host stack's address where the thread starts, the depth
+  // the stand-in's own wait for the processor reached there (which the
+  // firmware's kernel does not spend), the deepest use seen, and the tick of
+  // the last look.
+  uintptr_t stack_top = 0;
+  size_t stack_base = 0;
+  size_t deepest = 0;
+  uint32_t measured_tick = ~0u;
   std::vector<mutex*> owned_mutexes;
 };
 
@@ -215,6 +249,10 @@ void set_effective_priority(lock& lk, thread* t, UINT p);
 void unlink_wait(thread* t);
 void mutex_release_all(lock& lk, thread* t);
 void pool_retry_waiters(lock& lk, byte_pool* p);
+
+// Measures the calling thread's stack use (at most once a tick) and marks
+// it in the stack its creator gave.
+void note_stack_use(thread* t);
 
 // Tick processing (timer.cpp): advances the tick by one and fires what is due.
 void process_tick(lock& lk);

@@ -1,6 +1,9 @@
 // Threads, dispatching and the manual clock.
+#include <alloca.h>
+
 #include <atomic>
 #include <thread>
+#include <vector>
 
 #include "kernel_fixture.h"
 
@@ -313,3 +316,56 @@ TEST_F(ThreadTest, RealClockTicksOnItsOwn) {
 }
 
 }  // namespace
+
+namespace {
+
+// Bytes of a stack given to tx_thread_create that no longer hold the fill,
+// counted from its low end as a stack report does.
+size_t ShownUse(const TestThread& t) {
+  size_t i = 0;
+  while (i < t.stack.size() && t.stack[i] == 0xEF) ++i;
+  return t.stack.size() - i;
+}
+
+__attribute__((noinline)) void UseStack(size_t bytes) {
+  std::vector<uint8_t> sink(1);
+  volatile uint8_t* deep = static_cast<uint8_t*>(alloca(bytes));
+  for (size_t i = 0; i < bytes; i += 64) deep[i] = 1;
+  sink[0] = deep[0];
+}
+
+}  // namespace
+
+TEST_F(ThreadTest, GivenStackShowsTheHostThreadsDeepestUse) {
+  Start();
+  TestThread shallow, deep, idle;
+  for (TestThread* t : {&shallow, &deep, &idle}) t->stack.assign(64u << 10, 0);
+  {
+    rtos::cpu_scope s;
+    ASSERT_EQ(shallow.Create("shallow", 5, [] { for (;;) tx_thread_sleep(1); }), TX_SUCCESS);
+    ASSERT_EQ(deep.Create("deep", 5, [] {
+      tx_thread_sleep(1);
+      UseStack(24u << 10);
+      for (;;) tx_thread_sleep(1);
+    }), TX_SUCCESS);
+    ASSERT_EQ(idle.Create("idle", 5, [] {}, TX_DONT_START), TX_SUCCESS);
+  }
+  // Filled on creation; a thread that never ran used nothing.
+  EXPECT_EQ(ShownUse(idle), 0u);
+  rtos::advance(1);
+  const size_t before = ShownUse(deep);
+  EXPECT_GT(ShownUse(shallow), 0u);
+  EXPECT_LT(before, 24u << 10);
+  // The deep call shows once the thread has waited again; the figure stays
+  // at the deepest point.
+  rtos::advance(3);
+  const size_t after = ShownUse(deep);
+  EXPECT_GE(after, (24u << 10) + before / 2) << before;
+  EXPECT_LT(after, 64u << 10);
+  rtos::advance(3);
+  EXPECT_EQ(ShownUse(deep), after);
+  EXPECT_EQ(ShownUse(idle), 0u);
+  RecordProperty("shallow", static_cast<int>(ShownUse(shallow)));
+  RecordProperty("deep", static_cast<int>(after));
+  rtos::kernel_stop();  // before the threads' stacks go
+}
