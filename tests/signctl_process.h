@@ -97,8 +97,9 @@ class signctl_process {
  public:
   ~signctl_process() { Stop(); }
 
-  // Before Start: the state folder's bench.conf, and a controller port on
-  // a host port of its own (else ephemeral).
+  // Before Start: the state folder's bench.conf (without one, the factory
+  // sign that the tests of the program's objects expect), and a controller
+  // port on a host port of its own (else ephemeral).
   void SetBench(const std::string& text) { bench_ = text; }
   void MapPort(unsigned port, uint16_t host_port) { extra_ports_.push_back({port, host_port}); }
 
@@ -192,7 +193,7 @@ class signctl_process {
   }
 
   std::string folder_;
-  std::string bench_;
+  std::string bench_ = "sign factory\n";
   std::vector<std::pair<unsigned, uint16_t>> extra_ports_;
   uint16_t port_ = 0;
   pid_t pid_ = -1;
