@@ -31,6 +31,7 @@ TEST(BenchFile, AWholeBenchIsRead) {
       "can 0x42109 temperature 23\n"
       "can 0x43001 io\n"
       "telnet on\n"
+      "traps 127.0.0.1:1162\n"
       "serial ccp pty:/tmp/ccp-link\n"
       "serial laptop tcp:24001\n"
       "serial modem none\n";
@@ -46,6 +47,8 @@ TEST(BenchFile, AWholeBenchIsRead) {
   EXPECT_EQ(c.can_boards[0].reading, 23);
   EXPECT_EQ(c.can_boards[1].kind, "io");
   EXPECT_TRUE(c.telnet);
+  EXPECT_EQ(c.trap_address, 0x7F000001u);
+  EXPECT_EQ(c.trap_port, 1162);
   EXPECT_EQ(c.serial[BENCH_CCP].kind, board::serial_kind::pty);
   EXPECT_EQ(c.serial[BENCH_CCP].pty_link, "/tmp/ccp-link");
   EXPECT_EQ(c.serial[BENCH_LAPTOP].kind, board::serial_kind::tcp);
@@ -75,6 +78,9 @@ TEST(BenchFile, BadLinesAreRefusedWithTheirNumberAndChangeNothing) {
       {"serial console pty\n", "line 1: serial ccp|aux|modem|panel|laptop <end>"},
       {"serial ccp stdio\n", "line 1: host end stdio: memory, pty, pty:<link>, tcp, tcp:<port> or none"},
       {"serial ccp tcp:23\n", "line 1: tcp port 23 needs privileges: take one from 1024 up"},
+      {"traps 127.0.0.1\n", "line 1: traps <address>:<port>"},
+      {"traps localhost:162\n", "line 1: traps <address>:<port>"},
+      {"traps 127.0.0.1:0\n", "line 1: traps <address>:<port>"},
       {"frobnicate\n", "line 1: unknown setting \"frobnicate\""},
       {"serial panel pty\n", "the panel unit sits on the panel line: give the line another end with \"panel off\""},
       {"ups q1\nserial aux tcp\n", "the UPS sits on AUX: give AUX another end with \"ups off\""},

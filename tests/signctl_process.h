@@ -19,6 +19,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #ifndef SIGNCTL_PATH
@@ -96,12 +97,23 @@ class signctl_process {
  public:
   ~signctl_process() { Stop(); }
 
+  // Before Start: the state folder's bench.conf (without one, the factory
+  // sign that the tests of the program's objects expect), and a controller
+  // port on a host port of its own (else ephemeral).
+  void SetBench(const std::string& text) { bench_ = text; }
+  void MapPort(unsigned port, uint16_t host_port) { extra_ports_.push_back({port, host_port}); }
+
   bool Start() {
     char folder[] = "/tmp/signctl-test-XXXXXX";
     if (!mkdtemp(folder)) return false;
     folder_ = folder;
     port_ = FreePort();
-    std::ofstream(folder_ + "/net.conf") << "# every port ephemeral but SNMP's\nephemeral\nport 161 " << port_ << "\n";
+    {
+      std::ofstream net(folder_ + "/net.conf");
+      net << "# every port ephemeral but SNMP's\nephemeral\nport 161 " << port_ << "\n";
+      for (const auto& [port, host] : extra_ports_) net << "port " << port << " " << host << "\n";
+    }
+    if (!bench_.empty()) std::ofstream(folder_ + "/" + "bench.conf") << bench_;
     int in[2], out[2];
     if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return false;
     pid_ = fork();
@@ -151,11 +163,12 @@ class signctl_process {
     return output_;
   }
 
- private:
   bool WaitForOutput(const std::string& text) {
     std::unique_lock<std::mutex> lk(m_);
     return cv_.wait_for(lk, kBound, [&] { return output_.find(text) != std::string::npos; });
   }
+
+ private:
 
   // The network comes up at the communication task's first step: ask until
   // the agent answers, each try bounded, as a manager retries.
@@ -180,6 +193,8 @@ class signctl_process {
   }
 
   std::string folder_;
+  std::string bench_ = "sign factory\n";
+  std::vector<std::pair<unsigned, uint16_t>> extra_ports_;
   uint16_t port_ = 0;
   pid_t pid_ = -1;
   int console_ = -1;

@@ -1,5 +1,7 @@
 #include "frame/startup/bench.h"
 
+#include <arpa/inet.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -108,6 +110,14 @@ bool bench_parse(const std::string& text, bench_config* out, std::string* error)
       if (w.size() < 3 || w.size() > 4 || !number(w[1], 0x1FFFFFFF, &a) || !known)
         return fail("can <address> temperature|humidity|light|fan|io [reading]");
       c.can_boards.push_back({static_cast<uint32_t>(a), w[2], static_cast<int>(reading)});
+    } else if (w[0] == "traps") {
+      const size_t colon = w.size() == 2 ? w[1].find(':') : std::string::npos;
+      in_addr a4{};
+      if (colon == std::string::npos || inet_pton(AF_INET, w[1].substr(0, colon).c_str(), &a4) != 1 ||
+          !number(w[1].substr(colon + 1), 65535, &a) || !a)
+        return fail("traps <address>:<port>");
+      c.trap_address = ntohl(a4.s_addr);
+      c.trap_port = static_cast<uint16_t>(a);
     } else if (w[0] == "serial") {
       const int port = w.size() == 3 ? channel_port(w[1]) : -1;
       board::serial_end end;
@@ -219,6 +229,16 @@ void bench_configure(const bench_config& config) {
   constexpr uint32_t kFeatureTelnet = 0x8;
   const uint32_t features = get(nv::quorFeatureSet);
   set(nv::quorFeatureSet, config.telnet ? features | kFeatureTelnet : features & ~kFeatureTelnet);
+  if (config.trap_port) {
+    // The Ethernet link (comm port 4) sends its traps over UDP, the start
+    // traps among them.
+    constexpr uint32_t kEthernet = 4, kTrapsUdp = 3, kProtocolUdp = 11, kStartTraps = 0x43;
+    set(nv::quorRemoteIPAddress, config.trap_address);
+    set(nv::quorRemoteIPPort, config.trap_port);
+    set(nv::quorCommConfigTraps(kEthernet), kTrapsUdp);
+    set(nv::quorCommConfigProtocol(kEthernet), kProtocolUdp);
+    set(nv::quorTrapsGeneric, get(nv::quorTrapsGeneric) | kStartTraps);
+  }
   if (config.factory_sign) return;
   if (get(nv::quorModuleID) == config.module_type && get(nv::vmsSignHeightPixels) == config.height &&
       get(nv::vmsSignWidthPixels) == config.width)

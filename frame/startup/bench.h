@@ -36,6 +36,10 @@ struct bench_config {
   bool panel = true;    // the front-panel unit on the panel line
   // The telnet console among the board's features (it ships without).
   bool telnet = false;
+  // A trap manager on the bench (0: none set): the Ethernet link's traps,
+  // cold and warm starts among them, go to this address and port.
+  uint32_t trap_address = 0;
+  uint16_t trap_port = 0;
   enum class ups_kind { none, status_byte, colon, q1 } ups = ups_kind::none;
   std::vector<bench_can_board> can_boards;
   // Host ends by board port; the console's entry is unused.

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -14,6 +15,8 @@
 #include "board_host.h"
 #include "display/driver/module_type.h"
 #include "display/driver/sign_picture.h"
+#include "database/database.h"
+#include "database/objects.h"
 #include "frame/startup/bench.h"
 #include "frame/startup/startup.h"
 #include "monitor_host.h"
@@ -26,6 +29,7 @@ struct termios g_saved_terminal;
 bool g_terminal_saved = false;
 CSignPicture g_sign_picture;
 bench_config g_bench;
+constexpr const char* kRestartedMark = "SIGNCTL_RESTARTED";
 std::unique_ptr<bench_devices> g_bench_devices;
 
 // The host ports of the controller's network, from "net.conf" in the state
@@ -142,7 +146,19 @@ bool host_prepare(const std::string& state_folder, const std::vector<std::string
   }
   g_bench_devices = std::make_unique<bench_devices>(g_bench);
   print_bench(g_bench);
-  g_startup_configure = [] { bench_configure(g_bench); };
+  // Started from the shell, the board was powered up: a cold start. The
+  // boot monitor's restart runs this program again, with the mark set.
+  static bool power_up;
+  power_up = std::getenv(kRestartedMark) == nullptr;
+  setenv(kRestartedMark, "1", 1);
+  g_startup_configure = [] {
+    bench_configure(g_bench);
+    if (power_up) {
+      constexpr uint32_t kPowerUp = 3;
+      g_pDataBase->SetValue(nv::dmsSWReset.offset, nv::dmsSWReset.width, kPowerUp, g_pDataBase->mib_nv,
+                            DB_NO_VALIDATE);
+    }
+  };
   host_show_sign(state_folder + "/" + HOST_SIGN_PICTURE);
 
   monitor::monitor_config mon;
