@@ -70,10 +70,8 @@ bool ppp_up(CNTCIP* endpoint) {
 }
 
 void send_one(CNTCIP* endpoint) {
-  trap_record record;
-  if (!g_trap_buffer.Get(&record)) return;
   snmp_agent* agent = endpoint->Agent();
-  snmp_trap_send_record(agent, SNMP_TRAP_OWN_LINK, agent->trap_port, g_ntcip_ip.Own().bytes, record);
+  snmp_trap_send_oldest(g_trap_buffer, agent, SNMP_TRAP_OWN_LINK, agent->trap_port, g_ntcip_ip.Own().bytes);
 }
 
 void trace(const port_step& s, const char* text) { monitor_printf_debug("%s%s", s.prefix, text); }

@@ -69,10 +69,7 @@ int trap_port_route(const uint8_t* message, uint32_t length, uint16_t, const uin
 bool polled_trap_answer(snmp_agent* agent) {
   if (!agent || std::strncmp(agent->name, "ethernet", 8) == 0) return false;
   if (CNTCIP::TrapsEnabled(agent->name) != 0 || CNTCIP::IsTrapBufferEmpty(agent->name)) return false;
-  trap_record record;
-  if (!g_trap_buffer.Get(&record)) return false;
-  snmp_trap_send_record(agent, SNMP_TRAP_OWN_LINK, SNMP_TRAP_PORT, agent->own_address, record);
-  return true;
+  return snmp_trap_send_oldest(g_trap_buffer, agent, SNMP_TRAP_OWN_LINK, SNMP_TRAP_PORT, agent->own_address);
 }
 
 // A manager connected to the trap port.
@@ -82,9 +79,7 @@ bool trap_port_connected() {
 }
 
 void send_ethernet(snmp_agent* agent, uint32_t subnetwork) {
-  trap_record record;
-  if (!g_trap_buffer.Get(&record)) return;
-  snmp_trap_send_record(agent, subnetwork, g_ntcip_ip.Trap().port, g_ntcip_ip.Own().bytes, record);
+  snmp_trap_send_oldest(g_trap_buffer, agent, subnetwork, g_ntcip_ip.Trap().port, g_ntcip_ip.Own().bytes);
 }
 
 }  // namespace

@@ -3,8 +3,8 @@
 //
 // The UDP and TCP servers push what they receive into the link's receive
 // queue, each piece with the peer it came from. The link's receive thread
-// cuts SNMP messages out by their BER SEQUENCE header (content of at most
-// 2000 bytes) and runs the agent on each, in its own thread. A UDP datagram
+// cuts SNMP messages out by their BER SEQUENCE header (a whole message of at
+// most the agent's 3000 bytes) and runs the agent on each, in its own thread. A UDP datagram
 // is one message: what a datagram leaves unfinished is dropped with it, and
 // never joins the next datagram. A TCP stream is assembled across segments
 // of one connection. The answer goes back through the server to the peer
@@ -17,9 +17,12 @@
 #include "tx_api.h"
 
 constexpr uint32_t ETHERNET_LINK_ID = 0x50505020;
-constexpr uint32_t ETHERNET_QUEUE_SIZE = 2050;    // bytes waiting for the receive thread
-constexpr uint32_t ETHERNET_MESSAGE_SIZE = 2052;  // a message being assembled
-constexpr uint32_t ETHERNET_CONTENT_MAX = 2000;   // content bytes of one message
+// Content of a message whose SEQUENCE header (0x30 0x82 and two length
+// bytes) and content together fill the agent's buffer.
+constexpr uint32_t ETHERNET_CONTENT_MAX = SNMP_AGENT_BUFFER - 4;
+constexpr uint32_t ETHERNET_MESSAGE_SIZE = SNMP_AGENT_BUFFER + 8;  // a message being assembled
+// Bytes waiting for the receive thread: two of the largest messages.
+constexpr uint32_t ETHERNET_QUEUE_SIZE = 2 * SNMP_AGENT_BUFFER + 50;
 constexpr uint32_t ETHERNET_FRAME_SIZE = SNMP_AGENT_BUFFER;  // an answer, up to 3000 bytes
 constexpr uint32_t ETHERNET_CHUNKS = 32;          // received pieces waiting at once
 constexpr uint32_t ETHERNET_STACK_SIZE = 5120;

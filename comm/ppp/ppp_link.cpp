@@ -254,6 +254,13 @@ void dispatch_lcp(ppp_link* link) {
     case 7:
       event = LCP_RXJ;
       break;
+    case 9:
+      event = LCP_RXR;
+      break;
+    case 8:   // Protocol-Reject: the controller sends no protocol it can stop
+    case 10:  // Echo-Reply
+    case 11:  // Discard-Request
+      return;
     default:
       event = LCP_RUC;
       break;
@@ -354,7 +361,7 @@ UINT nx_ppp_create(ppp_link* link, const char* name, NX_IP* ip, void* owner, UIN
   link->last_data_protocol = 0xC1;
   link->lcp_state = PPP_CLOSED;
   link->lcp_protocol = PPP_PROTOCOL_LCP;
-  link->peer_mru = PPP_DEFAULT_MRU;
+  ppp_set_peer_mru(link, PPP_DEFAULT_MRU);
   link->current_identifier = link->received_identifier = static_cast<uint8_t>(tx_time_get());
   link->authenticated = 1;
   link->tx_accm = link->negotiated_accm = 0xFFFFFFFFu;
@@ -651,21 +658,19 @@ void ppp_ip_packet_receive(ppp_link* link) {
   }
 }
 
+void ppp_set_peer_mru(ppp_link* link, uint16_t mru) {
+  link->peer_mru = mru;
+  if (link->ip) link->ip->nx_ip_driver_mtu = mru < kMtu ? mru : kMtu;
+}
+
 void ppp_ip_packet_send(ppp_link* link) {
   NX_PACKET* packet = link->tx_head;
   if (!packet) return;
-  const uint32_t limit = link->peer_mru > 10 ? link->peer_mru - 10u : 1u;
+  // A peer reassembles no datagram from several frames: one frame each. The
+  // MTU keeps the datagram within the peer's MRU.
   ppp_start_frame(link, PPP_PROTOCOL_IP);
-  for (NX_PACKET* p = packet; p; p = p->nx_packet_next) {
-    for (const UCHAR* c = p->nx_packet_prepend_ptr; c < p->nx_packet_append_ptr; ++c) {
-      if (link->tx_length >= limit) {
-        ++link->ip_sent;
-        ppp_send_frame(link);
-        ppp_start_frame(link, PPP_PROTOCOL_IP);
-      }
-      ppp_output_byte(link, *c);
-    }
-  }
+  for (NX_PACKET* p = packet; p; p = p->nx_packet_next)
+    for (const UCHAR* c = p->nx_packet_prepend_ptr; c < p->nx_packet_append_ptr; ++c) ppp_output_byte(link, *c);
   ++link->ip_sent;
   ppp_send_frame(link);
   link->tx_head = packet->nx_packet_queue_next == NX_PACKET_NOT_QUEUED ? nullptr : packet->nx_packet_queue_next;
@@ -714,7 +719,7 @@ VOID _nx_ppp_driver(NX_IP_DRIVER* request) {
         break;
       }
       ip->nx_ip_driver_context = found;
-      ip->nx_ip_driver_mtu = kMtu;
+      ip->nx_ip_driver_mtu = found->peer_mru < kMtu ? found->peer_mru : kMtu;
       ip->nx_ip_mapping_needed = 0;
       ip->nx_ip_driver_datagrams = 1;
       ip->nx_ip_physical_msw = 0;

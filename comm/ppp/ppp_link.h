@@ -85,8 +85,8 @@ typedef bool (*ppp_read_byte_fn)(uint8_t* byte);
 typedef int (*ppp_frame_send_fn)(const uint8_t* frame, uint32_t length);
 
 // CHAP hooks, filled by the agent from the parameter database: a fresh
-// challenge value (up to its first zero byte), the next identifier and the
-// controller's CHAP name; the name and secret that answer a challenge; the
+// challenge value (random bytes, zeros among them; the hook returns its
+// length), the next identifier and the controller's CHAP name; the name and secret that answer a challenge; the
 // secret that a response is verified against. Names and secrets are
 // zero-terminated in areas of PPP_NAME_SIZE (name of a challenge) and 48
 // bytes (the others).
@@ -156,6 +156,7 @@ struct ppp_link {
   uint16_t chap_state;
   char local_name[PPP_NAME_SIZE];
   uint8_t challenge[PPP_CHALLENGE_SIZE];
+  uint8_t challenge_size;  // bytes of the value sent
   ppp_challenge_hook challenge_hook;
   ppp_response_hook response_hook;
   ppp_verification_hook verification_hook;
@@ -282,11 +283,16 @@ void ppp_timer_entry(ULONG row);
 VOID _nx_ppp_driver(NX_IP_DRIVER* request);
 // A received IP frame (authenticated) continues or starts a datagram.
 void ppp_ip_packet_receive(ppp_link* link);
-// Frames and sends the head of the transmit queue (under the link mutex).
+// Frames and sends the head of the transmit queue (under the link mutex),
+// the whole datagram in one frame.
 void ppp_ip_packet_send(ppp_link* link);
+// The peer's MRU; the IP instance's MTU follows it, so that no datagram is
+// longer than the peer takes in one frame.
+void ppp_set_peer_mru(ppp_link* link, uint16_t mru);
 // Forgets a datagram being received (its packets go back).
 void ppp_ip_receive_reset(ppp_link* link);
 
-// The CHAP MD5 response over the identifier, the secret and the challenge
-// value, each text up to its first zero byte.
-void chap_md5_response(uint8_t digest[16], uint8_t identifier, const char* secret, const uint8_t* challenge);
+// The CHAP MD5 response over the identifier, the secret (text up to its
+// first zero byte) and the challenge value of `size` bytes.
+void chap_md5_response(uint8_t digest[16], uint8_t identifier, const char* secret, const uint8_t* challenge,
+                       uint32_t size);

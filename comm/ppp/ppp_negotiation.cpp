@@ -75,18 +75,22 @@ void lcp_send_terminate_request(ppp_link* link) {
 
 void lcp_send_terminate_ack(ppp_link* link) { lcp_out(link, 6, nullptr, 0); }
 
-// Any other code is answered with a packet of code 8 that carries the whole
-// received packet.
-void lcp_send_code8_echo(ppp_link* link) {
-  const uint32_t total = link->lcp_length + 4u;
-  ppp_start_frame(link, PPP_PROTOCOL_LCP);
-  ppp_output_byte(link, 8);
-  ppp_output_byte(link, link->current_identifier);
-  ppp_output_byte(link, static_cast<uint8_t>(total >> 8));
-  ppp_output_byte(link, static_cast<uint8_t>(total));
-  for (uint32_t i = 0; i < link->lcp_length; ++i) ppp_output_byte(link, link->lcp_packet[i]);
-  ppp_send_frame(link);
-  ++link->lcp_sent;
+// A code LCP does not know: Code-Reject with a new identifier, carrying the
+// received packet as far as the peer's MRU takes it.
+void lcp_send_code_reject(ppp_link* link) {
+  const uint32_t room = link->peer_mru > 4 ? link->peer_mru - 4u : 0u;
+  const uint32_t n = link->lcp_length < room ? link->lcp_length : room;
+  ++link->current_identifier;
+  lcp_out(link, 7, link->lcp_packet, n);
+}
+
+// An Echo-Request in the Opened state: Echo-Reply with the request's
+// identifier and data, and the controller's magic number (none negotiated: 0).
+void lcp_send_echo_reply(ppp_link* link) {
+  if (link->lcp_length < 8) return;  // no room for the magic number
+  uint8_t* data = link->lcp_packet + 4;
+  data[0] = data[1] = data[2] = data[3] = 0;
+  lcp_out(link, 10, data, link->lcp_length - 4u);
 }
 
 // False when nothing could be said (the lists overflowed empty).
@@ -116,6 +120,10 @@ void lcp_reset(ppp_link* link) {
   link->pap_state = 1;
   link->chap_state = CHAP_IDLE;
   if (link->own_auth_protocol) link->authenticated = 0;
+  // No response to a former challenge may authenticate the next peer.
+  std::memset(link->challenge, 0, sizeof link->challenge);
+  link->challenge_size = 0;
+  ppp_set_peer_mru(link, PPP_DEFAULT_MRU);
   if (link->ip) link->ip->nx_ip_link_up = 0;
   tx_event_flags_set(&link->ip_events, 0, TX_AND);
   ppp_ip_receive_reset(link);
@@ -204,7 +212,7 @@ void chap_out(ppp_link* link, uint8_t code, uint8_t identifier, const uint8_t* d
 struct chap_packet {
   uint8_t identifier = 0;
   uint8_t value_size = 0;
-  uint8_t value[PPP_CHALLENGE_SIZE] = {};  // zero-terminated
+  uint8_t value[PPP_CHALLENGE_SIZE] = {};
   char name[PPP_SECRET_SIZE] = {};         // cut to the area
 };
 
@@ -237,13 +245,14 @@ void chap_send_challenge(ppp_link* link) {
   uint8_t value[PPP_CHALLENGE_SIZE] = {};
   uint8_t identifier = 0;
   char name[PPP_NAME_SIZE] = {};
-  if (link->challenge_hook) link->challenge_hook(value, &identifier, name);
+  int given = link->challenge_hook ? link->challenge_hook(value, &identifier, name) : 0;
   name[PPP_NAME_SIZE - 1] = 0;
   std::memcpy(link->local_name, name, sizeof link->local_name);
-  // The value ends at its first zero byte.
-  uint32_t size = static_cast<uint32_t>(strnlen(reinterpret_cast<const char*>(value), kMaximumChallenge - 1));
+  // The value is used by its length: random bytes may be zero.
+  const uint32_t size = given <= 0 ? 0u : given >= int(kMaximumChallenge) ? kMaximumChallenge - 1 : uint32_t(given);
   std::memset(link->challenge, 0, sizeof link->challenge);
   std::memcpy(link->challenge, value, size);
+  link->challenge_size = static_cast<uint8_t>(size);
   const uint32_t name_length = static_cast<uint32_t>(strnlen(link->local_name, PPP_NAME_SIZE - 1));
   uint8_t data[1 + kMaximumChallenge + PPP_NAME_SIZE];
   data[0] = static_cast<uint8_t>(size);
@@ -266,7 +275,7 @@ void chap_answer_challenge(ppp_link* link) {
   name[PPP_SECRET_SIZE - 1] = 0;
   secret[PPP_SECRET_SIZE - 1] = 0;
   uint8_t digest[16];
-  chap_md5_response(digest, packet.identifier, secret, packet.value);
+  chap_md5_response(digest, packet.identifier, secret, packet.value, packet.value_size);
   const uint32_t name_length = static_cast<uint32_t>(strnlen(name, PPP_SECRET_SIZE - 1));
   uint8_t data[1 + 16 + PPP_SECRET_SIZE];
   data[0] = 16;
@@ -290,7 +299,7 @@ void chap_verify_response(ppp_link* link) {
     if (link->verification_hook) link->verification_hook(link, name, secret);
     secret[PPP_SECRET_SIZE - 1] = 0;
     uint8_t expected[16];
-    chap_md5_response(expected, packet.identifier, secret, link->challenge);
+    chap_md5_response(expected, packet.identifier, secret, link->challenge, link->challenge_size);
     equal = std::memcmp(expected, packet.value, 16) == 0;
   }
   if (equal) {
@@ -455,7 +464,8 @@ void lcp_state_machine(ppp_link* link, uint32_t events) {
         break;
     }
   }
-  if (events & LCP_RUC) lcp_send_code8_echo(link);
+  if (events & LCP_RUC) lcp_send_code_reject(link);
+  if ((events & LCP_RXR) && state == PPP_OPENED) lcp_send_echo_reply(link);
   if (events & LCP_RXJ) {
     switch (state) {
       case PPP_CLOSING:

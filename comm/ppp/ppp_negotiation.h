@@ -29,6 +29,7 @@ enum : uint32_t {
   LCP_RTA = 0x2000,
   LCP_RUC = 0x4000,  // any other code
   LCP_RXJ = 0x8000,
+  LCP_RXR = 0x10000,  // Echo-Request
 };
 
 // CHAP events and states.

@@ -53,9 +53,9 @@ bool lcp_parse_configure_request(ppp_link* link, bool* malformed) {
         if (mru > kMaximumMru) mru = kMaximumMru;
         if (mru < kMinimumMru) {
           if (!ppp_list_append(link->nak_list, p + i, 4)) lost = true;
-          link->peer_mru = PPP_DEFAULT_MRU;
+          ppp_set_peer_mru(link, PPP_DEFAULT_MRU);
         } else {
-          link->peer_mru = mru;
+          ppp_set_peer_mru(link, mru);
         }
         break;
       }

@@ -200,6 +200,15 @@ int CTCP_Server::Receive(tcp_thread_record* worker) {
       CNTCIP* endpoint = CNTCIP::Endpoint(pmpp ? "ethernet_pmpp" : "ethernet_ppp");
       stream_ops = ntcip_get_link_ops(pmpp ? NTCIP_LINK_PMPP : NTCIP_LINK_PPP);
       if (endpoint && stream_ops && stream_ops->stream_byte) stream_agent = endpoint->Agent();
+      // A new connection is a new peer: it negotiates and authenticates
+      // afresh, never on the former peer's login.
+      const bool new_peer = m_pStreamSocket != &worker->socket || m_uStreamGeneration != worker->generation;
+      if (stream_agent && !pmpp && new_peer) {
+        if (m_pStreamSocket && stream_ops->post_lcp_event)
+          stream_ops->post_lcp_event(stream_agent, NTCIP_LCP_LINK_RESET);
+        m_pStreamSocket = &worker->socket;
+        m_uStreamGeneration = worker->generation;
+      }
     }
   }
   ethernet_peer from;

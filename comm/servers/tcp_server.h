@@ -77,6 +77,9 @@ class CTCP_Server {
   uint32_t m_uCallbackArgument = 0;
   uint8_t m_byProtocol = ETHERNET_PROTOCOL_NONE;
   tcp_thread_record* m_pCurrent = nullptr;
+  // The connection whose bytes the PPP link last took.
+  const void* m_pStreamSocket = nullptr;
+  uint32_t m_uStreamGeneration = 0;
 };
 
 // Creates the five workers (suspended; 10240 bytes of stacks from

@@ -86,9 +86,9 @@ int CSNTP_Client::ProcessReply() {
         static_cast<int>(t2), static_cast<int>(t1), static_cast<int>(t3), static_cast<int>(t4));
     monitor_printf_debug("NTP Clock Offset:%d sec,  Trip Delay: %d sec\n", static_cast<int>(offset),
                          static_cast<int>(m_iTripDelay));
+    // The offset already allows for the path: half the trip is in it.
     const uint32_t now = db_global_time();
-    const uint32_t corrected =
-        now + static_cast<uint32_t>(static_cast<int32_t>(offset)) + static_cast<uint32_t>(m_iTripDelay / 2);
+    const uint32_t corrected = now + static_cast<uint32_t>(static_cast<int32_t>(offset));
     if (CDataBase* d = g_pDataBase)
       d->SetTimeValue(nv::globalTime.offset, nv::globalTime.width, corrected, d->mib_nv, DB_GLOBAL_TIME | DB_NOTIFY);
     result = 1;

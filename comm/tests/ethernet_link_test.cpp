@@ -89,8 +89,10 @@ TEST_F(LinkTest, EachDatagramIsOneMessage) {
       {"short datagram does not join the next", {a.substr(0, 3), a.substr(3), a}, {a}},
       {"short datagram then a whole one", {a.substr(0, 3), a}, {a}},
       {"trailing bytes after the message", {a + a}, {a}},
-      {"content of 2001 bytes", {Sequence(std::string(2001, 'x')), a}, {a}},
-      {"content of 2000 bytes", {Sequence(std::string(2000, 'x'))}, {Sequence(std::string(2000, 'x'))}},
+      {"content one byte over", {Sequence(std::string(ETHERNET_CONTENT_MAX + 1, 'x')), a}, {a}},
+      {"a whole message of the agent's 3000 bytes", {Sequence(std::string(ETHERNET_CONTENT_MAX, 'x'))},
+       {Sequence(std::string(ETHERNET_CONTENT_MAX, 'x'))}},
+      {"content of 2500 bytes", {Sequence(std::string(2500, 'x'))}, {Sequence(std::string(2500, 'x'))}},
       {"length bytes that would overflow", {std::string("\x30\x88\x00\x00\x00\x00\x00\x00\x00\x05", 10) + "abcde", a},
        {std::string("\x30\x88\x00\x00\x00\x00\x00\x00\x00\x05", 10) + "abcde", a}},
       {"huge long-form length", {std::string("\x30\x84\xFF\xFF\xFF\xFF") + "abcd", a}, {a}},
@@ -114,7 +116,7 @@ TEST_F(LinkTest, EveryPrefixOfADatagramIsRefused) {
 }
 
 // Whatever bytes arrive, what reaches the agent is one whole BER SEQUENCE of
-// at most 2000 content bytes.
+// at most ETHERNET_CONTENT_MAX content bytes.
 TEST_F(LinkTest, ArbitraryBytesYieldOnlyWholeMessages) {
   uint32_t seed = 12345;
   auto next = [&] {
@@ -184,9 +186,9 @@ TEST_F(LinkTest, FullQueueRefusesAndCounts) {
   {
     rtos::cpu_scope s;
     // Nothing is taken out while the scope holds the processor.
-    EXPECT_EQ(0u, ethernet_stream_receive(link_, reinterpret_cast<const uint8_t*>(big.data()), 2049,
-                                          Peer(0x7F000001, 1)));
-    EXPECT_EQ(0u, _nx_ethernet_byte_receive(link_, 'z'));  // the 2050th byte
+    EXPECT_EQ(0u, ethernet_stream_receive(link_, reinterpret_cast<const uint8_t*>(big.data()),
+                                          ETHERNET_QUEUE_SIZE - 1, Peer(0x7F000001, 1)));
+    EXPECT_EQ(0u, _nx_ethernet_byte_receive(link_, 'z'));  // the last byte that fits
     EXPECT_EQ(ETHERNET_QUEUE_FULL, _nx_ethernet_byte_receive(link_, 'z'));
     EXPECT_EQ(ETHERNET_QUEUE_FULL, ethernet_datagram_receive(link_, reinterpret_cast<const uint8_t*>("0"), 1,
                                                              Peer(0x7F000001, 2)));

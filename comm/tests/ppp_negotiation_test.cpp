@@ -3,11 +3,13 @@
 // time-outs and the reset, and SNMP directly in frames.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "comm/tests/ppp_fixture.h"
 #include "frame/trace/trace.h"
+#include "ntcip/snmp/db/snmp_chap.h"
 
 namespace {
 
@@ -166,17 +168,85 @@ TEST_F(PppNegotiationTest, TheControllersAnswerToEachLcpOption) {
   EXPECT_EQ(3u, link_->packets_malformed);
 }
 
-// Echo-Request and any other unknown code are answered with a packet of
-// code 8 that carries the whole received packet.
-TEST_F(PppNegotiationTest, UnknownLcpCodesAreEchoedInCode8) {
+// An Echo-Request gets an Echo-Reply with its identifier and data (the
+// controller negotiates no magic number: 0); a code LCP does not know gets a
+// Code-Reject carrying it; Echo-Reply, Discard-Request and Protocol-Reject
+// get nothing.
+TEST_F(PppNegotiationTest, EchoRequestsAreRepliedAndUnknownCodesRejected) {
   CreateAgent(false);
   BringUp();
-  const std::string echo = Packet(9, 3, Bytes({0, 0, 0, 0}) + "hi");
-  auto frames = Exchange(Frame(PPP_PROTOCOL_LCP, echo));
-  ASSERT_EQ(1u, frames.size());
-  EXPECT_EQ(8, Code(frames[0]));
-  EXPECT_EQ(3, Id(frames[0]));
-  EXPECT_EQ(echo, Data(frames[0]));
+  struct row {
+    const char* what;
+    std::string packet;
+    int code;            // of the answer, -1 none
+    std::string answer;  // its data
+    int id;              // its identifier, -1 any other than the packet's
+  } rows[] = {
+      {"Echo-Request", Packet(9, 3, Bytes({1, 2, 3, 4}) + "hi"), 10, Bytes({0, 0, 0, 0}) + "hi", 3},
+      {"Echo-Request without data", Packet(9, 4, Bytes({1, 2, 3, 4})), 10, Bytes({0, 0, 0, 0}), 4},
+      {"code 12", Packet(12, 5, "xyz"), 7, Packet(12, 5, "xyz"), -1},
+      {"code 0", Packet(0, 6, ""), 7, Packet(0, 6, ""), -1},
+      {"Echo-Reply", Packet(10, 7, Bytes({1, 2, 3, 4})), -1, "", 0},
+      {"Discard-Request", Packet(11, 8, Bytes({1, 2, 3, 4})), -1, "", 0},
+      {"Protocol-Reject", Packet(8, 9, Bytes({0x80, 0x21})), -1, "", 0},
+  };
+  for (const row& r : rows) {
+    auto frames = Exchange(Frame(PPP_PROTOCOL_LCP, r.packet));
+    if (r.code < 0) {
+      EXPECT_TRUE(frames.empty()) << r.what << ": " << Hex(last_wire_);
+      continue;
+    }
+    ASSERT_EQ(1u, frames.size()) << r.what;
+    EXPECT_EQ(PPP_PROTOCOL_LCP, frames[0].protocol) << r.what;
+    EXPECT_EQ(r.code, Code(frames[0])) << r.what;
+    EXPECT_EQ(r.answer, Data(frames[0])) << r.what;
+    if (r.id >= 0)
+      EXPECT_EQ(r.id, Id(frames[0])) << r.what;
+    else
+      EXPECT_NE(static_cast<uint8_t>(r.packet[1]), Id(frames[0])) << r.what << ": a new identifier";
+  }
+  EXPECT_EQ(PPP_OPENED, link_->lcp_state);
+}
+
+// The controller's challenge is used by its length: a value of zero bytes
+// goes out whole and only a digest over all of it authenticates.
+TEST_F(PppNegotiationTest, AChallengeOfZeroBytesIsVerifiedByItsLength) {
+  chap_set_random([](uint8_t* bytes, uint32_t count) {
+    std::memset(bytes, 0, count);  // length byte 0: 32 bytes of value
+    return true;
+  });
+  CreateAgent();
+  auto frames = PeerLcpRequest(kAccm0);
+  const frame* request = Find(frames, PPP_PROTOCOL_LCP, 1);
+  ASSERT_NE(nullptr, request);
+  frames = Exchange(Frame(PPP_PROTOCOL_LCP, Packet(2, Id(*request), Data(*request))));
+  ASSERT_NE(nullptr, Find(frames, PPP_PROTOCOL_CHAP, 1)) << Hex(last_wire_);
+  const frame kept = *Find(frames, PPP_PROTOCOL_CHAP, 1);
+  const frame* challenge = &kept;
+  const std::string data = Data(*challenge);
+  ASSERT_GE(data.size(), 33u);
+  EXPECT_EQ(32, data[0]);
+  EXPECT_EQ(std::string(32, '\0'), data.substr(1, 32));
+  // A digest over the value cut at its first zero byte is refused.
+  const std::string cut = Md5(Id(*challenge), kSecret, "");
+  frames = Exchange(Frame(PPP_PROTOCOL_CHAP, Bytes({2, Id(*challenge)}) + U16(4 + 1 + 16) + Bytes({16}) + cut));
+  EXPECT_NE(nullptr, Find(frames, PPP_PROTOCOL_CHAP, 4)) << Hex(last_wire_);
+  EXPECT_EQ(0, link_->authenticated);
+  frames = Exchange(Frame(PPP_PROTOCOL_CHAP, Response(*challenge)));
+  EXPECT_NE(nullptr, Find(frames, PPP_PROTOCOL_CHAP, 3)) << Hex(last_wire_);
+  EXPECT_EQ(1, link_->authenticated);
+  chap_set_random(nullptr);
+}
+
+// The peer's MRU bounds the IP instance's MTU: the stack cuts datagrams the
+// peer takes in one frame each.
+TEST_F(PppNegotiationTest, TheIpMtuFollowsThePeersMru) {
+  CreateAgent(false);
+  snmp_ppp_transport* t = snmp_ppp_transport_of(agent_.get());
+  PeerLcpRequest(Bytes({1, 4, 0x03, 0xE8}), 31);  // MRU 1000
+  EXPECT_EQ(1000u, t->ip.nx_ip_driver_mtu);
+  PeerLcpRequest(Bytes({1, 4, 0x0F, 0xA0}), 32);  // MRU 4000: the controller sends at most 1500
+  EXPECT_EQ(1500u, t->ip.nx_ip_driver_mtu);
 }
 
 // The peer's IPCP requests with the controller's answers.
@@ -247,7 +317,7 @@ TEST_F(PppNegotiationTest, AWrongChapResponseIsRefused) {
 }
 
 // The controller answers the peer's Challenge with the MD5 of the
-// identifier, the secret and the value up to its first zero byte.
+// identifier, the secret and the whole value, zero bytes and all.
 TEST_F(PppNegotiationTest, ThePeersChallengeIsAnswered) {
   CreateAgent();
   auto frames = PeerLcpRequest(kAccm0 + Bytes({3, 5, 0xC2, 0x23, 5}));
@@ -263,7 +333,7 @@ TEST_F(PppNegotiationTest, ThePeersChallengeIsAnswered) {
   const std::string data = Data(*response);
   ASSERT_EQ(1u + 16u + 8u, data.size());
   EXPECT_EQ(16, data[0]);
-  EXPECT_EQ(Md5(77, kSecret, "abc"), data.substr(1, 16));
+  EXPECT_EQ(Md5(77, kSecret, value), data.substr(1, 16));
   EXPECT_EQ("GRANVOLT", data.substr(17));
   // A value longer than 64 bytes is refused without an answer.
   frames = Exchange(Frame(PPP_PROTOCOL_CHAP, Bytes({1, 78}) + U16(4 + 1 + 70) + Bytes({70}) + std::string(70, 'x')));

@@ -161,18 +161,20 @@ TEST_F(SntpTest, ExchangeMovesTheClockByTheServersOffset) {
 }
 
 // Timestamps of a reply relative to the request's T1 (the arrival T4 is T1:
-// the controller's clock does not move during the exchange).
+// the controller's clock does not move during the exchange). The clock moves
+// by the offset alone, which already allows for the path.
 TEST_F(SntpTest, OffsetAndTripDelayFromWholeSeconds) {
   struct row {
     int32_t receive, transmit;  // T2 - T1, T3 - T1
     int32_t moved, delay;
   } rows[] = {
       {2, 2, 2, 0},      // symmetric path, server 2 s ahead
-      {3, 1, 3, 2},      // offset 2, delay 2: moved 2 + 1
-      {1, 4, 1, -3},     // offset 5/2 = 2, delay -3 halves to -1
+      {3, 1, 2, 2},      // offset (3 + 1) / 2, delay 2 not added again
+      {1, 4, 2, -3},     // offset 5/2 = 2
       {-5, -5, -5, 0},   // server behind
-      {-1, -4, -1, 3},   // offset -5/2 = -2, delay 3 halves to 1
-      {0, 1, 0, -1},     // delay -1 halves toward zero: nothing added
+      {-1, -4, -2, 3},   // offset -5/2 = -2, toward zero
+      {0, 1, 0, -1},     // offset 1/2 = 0
+      {11, 13, 12, -2},  // server 12 s ahead
   };
   uint32_t clock = kStart;
   for (const row& r : rows) {

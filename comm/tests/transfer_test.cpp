@@ -86,17 +86,30 @@ TEST_F(TransferTest, PlainDownloadInBlocksThenUploadReadsItBack) {
   }
 }
 
-TEST_F(TransferTest, PlainDownloadOfFewerBytesThanDeclaredPadsWithZeros) {
-  // The pool's block first holds something else.
-  void* dirty = nullptr;
-  ASSERT_EQ(1, g_gpbuffer.Allocate(&dirty, GPBUFFER_FILE_TRANSFER));
-  std::memset(dirty, 0xAB, GPBUFFER_FILE_TRANSFER);
-  g_gpbuffer.Release(&dirty);
-
-  EXPECT_EQ(2u, Begin("short.txt", 100, 64, 1));
-  EXPECT_EQ(2u, Block(1, "sixty bytes or so"));
-  EXPECT_EQ(2u, Commit());
-  EXPECT_EQ(std::string("sixty bytes or so") + std::string(100 - 17, '\0'), Flash("short.txt"));
+// A plain download commits only when every declared byte came: a short one
+// is refused and writes nothing, the file in flash stays.
+TEST_F(TransferTest, PlainDownloadCommitsOnlyTheDeclaredBytes) {
+  struct {
+    const char* what;
+    uint32_t declared, block_size, blocks;
+    std::vector<std::string> data;
+    uint32_t state;
+  } cases[] = {
+      {"one block short of the size", 100, 64, 1, {"sixty bytes or so"}, 3},
+      {"two blocks, one byte short", 100, 64, 2, {std::string(64, 'a'), std::string(35, 'b')}, 3},
+      {"exactly the size", 100, 64, 2, {std::string(64, 'a'), std::string(36, 'b')}, 2},
+  };
+  for (const auto& c : cases) {
+    Put("short.txt", "the old file", "");
+    ASSERT_EQ(2u, Begin("short.txt", c.declared, c.block_size, c.blocks)) << c.what;
+    for (uint32_t n = 0; n < c.data.size(); ++n) ASSERT_EQ(2u, Block(n + 1, c.data[n])) << c.what;
+    EXPECT_EQ(c.state, Commit()) << c.what;
+    std::string all;
+    for (const std::string& d : c.data) all += d;
+    EXPECT_EQ(c.state == 2 ? all : std::string("the old file"), Flash("short.txt")) << c.what;
+    EXPECT_FALSE(g_file_transfer.HoldsBuffer()) << c.what;
+    EXPECT_EQ(0u, g_gpbuffer.BuffersOut()) << c.what;
+  }
 }
 
 TEST_F(TransferTest, CompressedDownloadWritesTheInflatedLength) {

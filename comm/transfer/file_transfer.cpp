@@ -403,8 +403,7 @@ void CFileTransfer::CommitDownload() {
   if (m_byOperation != XFER_BEGIN_DOWNLOAD || m_uFileSize == 0 || !m_pBuffer ||
       m_uNextBlock != static_cast<uint32_t>(m_wBlockCount) + 1) {
     Finish(false);
-    GiveBackBuffer();
-    m_byOperation = 0;
+    EndDownload();
     return;
   }
   uint8_t* buffer = static_cast<uint8_t*>(m_pBuffer);
@@ -419,14 +418,15 @@ void CFileTransfer::CommitDownload() {
     if (length >= XFER_BUFFER_SIZE || !complete) {
       monitor_printf(complete ? "Compressed File Too Big!\n" : "inflate error\n");
       Finish(false);
-      GiveBackBuffer();
-      m_byOperation = 0;
+      EndDownload();
       return;
     }
-  } else if (m_uReceived < length) {
-    // Declared bytes that never came are written as zeros, not as whatever
-    // the pool's block held before.
-    std::memset(buffer + m_uReceived, 0, length - m_uReceived);
+  } else if (m_uReceived != length) {
+    // Declared bytes that never came make a broken file, not a padded one.
+    monitor_printf_debug("CFileTransfer::CommitDownload: %u of %u bytes received\n", m_uReceived, length);
+    Finish(false);
+    EndDownload();
+    return;
   }
 
   uint8_t result = XFER_FAILED;
@@ -442,8 +442,7 @@ void CFileTransfer::CommitDownload() {
     } else if (dot && begins(dot, ".EXE")) {
       monitor_printf_debug("CDisplay::EventHandlerFileTransfer: error invalid exe header\n");
       Finish(false);
-      GiveBackBuffer();
-      m_byOperation = 0;
+      EndDownload();
       return;
     }
     if (begins(m_szFileName, "monrc"))
@@ -454,8 +453,7 @@ void CFileTransfer::CommitDownload() {
   }
   Finish(result == XFER_SUCCEEDED);
   if (result == XFER_SUCCEEDED) publish(MSG_FILE_TRANSFER_DONE);
-  GiveBackBuffer();
-  m_byOperation = 0;
+  EndDownload();
 }
 
 void CFileTransfer::OpenUpload() {

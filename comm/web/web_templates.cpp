@@ -229,7 +229,7 @@ const char kDiag[] =
     "  if (pixelTest == 3) row(\"\", \"<input type=\\\"button\\\" value=\\\"Get Results\\\" onclick=\\\"window.location.reload()\\\" />\");\n"
     "  else row(\"\", \"<input type=\\\"button\\\" value=\\\"Activate Test\\\" onclick=\\\"post('pixel')\\\" />\");\n"
     "}\n"
-    "row(\"Uptime: \", (upTime / 86400).toFixed(2) + \" days\");\n"
+    "row(\"Uptime: \", (upTime / 8640000).toFixed(2) + \" days\");\n"
     "row(\"Cabinet Temperature: \", cabinet + \" C\");\n"
     "row(\"Photocell Level: \", photocell);\n"
     "row(\"Test Pattern: \", \"<input type=\\\"button\\\" value=\\\"\" + (displayMode == 1 ? \"Turn On\" : \"Turn Off\") + \"\\\" onclick=\\\"post('pattern')\\\" />\");\n"

@@ -61,14 +61,19 @@ void put_signed(writer& w, int32_t value)
         w.put(static_cast<uint8_t>(bits >> (8 * i)));
 }
 
-// Counter, Gauge, TimeTicks: the value's bytes without leading zero bytes.
+// Counter, Gauge, TimeTicks: the value's bytes without leading zero bytes,
+// with a 0x00 in front of a high first bit so that a decoder does not read
+// the (unsigned) value as negative.
 void put_unsigned(writer& w, uint8_t tag, uint32_t value)
 {
     uint32_t n = 1;
     while (n < 4 && (value >> (8 * n)) != 0)
         ++n;
+    const bool pad = (value >> (8 * (n - 1))) & 0x80;
     w.put(tag);
-    w.put(static_cast<uint8_t>(n));
+    w.put(static_cast<uint8_t>(n + (pad ? 1 : 0)));
+    if (pad)
+        w.put(0x00);
     for (uint32_t i = n; i-- > 0;)
         w.put(static_cast<uint8_t>(value >> (8 * i)));
 }

@@ -5,7 +5,7 @@
 #include "database/database.h"
 #include "database/objects.h"
 #include "ntcip/mib/mib_groups.h"
-#include "tx_api.h"
+#include "ntcip/snmp/snmp_codec.h"
 
 namespace {
 
@@ -83,8 +83,7 @@ uintptr_t* var_system(mib_variable* row, uint32_t* name, uint32_t* name_length, 
     case kObjectID:
         return answer_string(vol::sysObjectID, false, value_length, record, index);
     case kUpTime:
-        // Whole seconds since the start, as the controller has always served it.
-        return answer_integer(tx_time_get() / 100, value_length, record, index);
+        return answer_integer(snmp_time_ticks(), value_length, record, index);
     case kServices:
         return answer_integer(db->GetValue(vol::sysServices.offset, vol::sysServices.width, db->mib_v, 0),
                               value_length, record, index);

@@ -4,6 +4,7 @@
 
 #include "frame/trace/trace.h"
 #include "ntcip/snmp/snmp_counters.h"
+#include "tx_api.h"
 
 namespace {
 
@@ -133,6 +134,40 @@ int g_snmp_tag_cls2syntax(uint32_t tag, uint32_t cls, uint16_t* syntax)
     return 0;
 }
 
+namespace {
+
+// The contents of a value the agent cannot take, kept with its class and tag.
+int unusable_value_decode(asn1_stream* s, uint8_t* end, snmp_varbind* entry, uint32_t cls, uint32_t tag,
+                          uint32_t* length)
+{
+    if (!g_asn1_octets_decode(s, end, entry ? entry->value : nullptr, SNMP_MAX_STRING, length))
+        return 0;
+    if (entry) {
+        entry->value[*length] = 0;
+        entry->raw_class = static_cast<uint8_t>(cls);
+        entry->raw_tag = tag;
+    }
+    return 1;
+}
+
+uint32_t contents_length(const asn1_stream* s, const uint8_t* end)
+{
+    return end && end >= s->cursor ? static_cast<uint32_t>(end - s->cursor) : 0;
+}
+
+// A number whose contents overflow 32 bits is a value of the wrong length;
+// any other failure a broken message.
+bool number_overflows(const asn1_stream* s, uint8_t* end, bool is_signed)
+{
+    asn1_stream trial = *s;
+    int32_t i = 0;
+    uint32_t u = 0;
+    const int ok = is_signed ? g_asn1_int_decode(&trial, end, &i) : g_asn1_uint_decode(&trial, end, &u);
+    return !ok && trial.error == ASN1_ERR_OVERFLOW;
+}
+
+}  // namespace
+
 int g_snmp_object_decode(asn1_stream* s, snmp_varbind* entry)
 {
     uint8_t* vb_end = nullptr;
@@ -161,6 +196,13 @@ int g_snmp_object_decode(asn1_stream* s, snmp_varbind* entry)
             return 0;
         if (form != ASN1_PRI || !g_snmp_tag_cls2syntax(tag, cls, &syntax))
             return 0;
+        if ((syntax == SNMP_INTEGER && number_overflows(s, end, true)) ||
+            ((syntax == SNMP_COUNTER || syntax == SNMP_GAUGE || syntax == SNMP_TIMETICKS) &&
+             number_overflows(s, end, false)) ||
+            (syntax == SNMP_IPADDRESS && contents_length(s, end) != 4 && contents_length(s, end) != 16))
+            syntax = SNMP_WRONG_LENGTH;
+        else if (syntax == SNMP_BIT_STRING || syntax == SNMP_COUNTER64)
+            syntax = SNMP_WRONG_TYPE;
         switch (syntax) {
         case SNMP_NULL:
         case SNMP_NO_SUCH_OBJECT:
@@ -184,8 +226,6 @@ int g_snmp_object_decode(asn1_stream* s, snmp_varbind* entry)
             uint32_t capacity = syntax == SNMP_IPADDRESS ? 16 : SNMP_MAX_STRING;
             if (!g_asn1_octets_decode(s, end, entry ? entry->value : nullptr, capacity, &length))
                 return 0;
-            if (syntax == SNMP_IPADDRESS && length != 4 && length != 16)
-                return 0;
             if (entry)
                 entry->value[length] = 0;
             break;
@@ -208,7 +248,12 @@ int g_snmp_object_decode(asn1_stream* s, snmp_varbind* entry)
             length = 4;
             break;
         }
-        default:  // BIT STRING, Counter64
+        case SNMP_WRONG_TYPE:
+        case SNMP_WRONG_LENGTH:
+            if (!unusable_value_decode(s, end, entry, cls, tag, &length))
+                return 0;
+            break;
+        default:
             return 0;
         }
     }
@@ -257,12 +302,23 @@ int g_snmp_object_encode(asn1_stream* s, const snmp_varbind* entry)
         if (!g_asn1_uint_encode(s, &end, entry->value_words[0]))
             return 0;
         break;
+    case SNMP_WRONG_TYPE:
+    case SNMP_WRONG_LENGTH:
+        if (entry->value_length > SNMP_MAX_VALUE || !g_asn1_octets_encode(s, &end, entry->value, entry->value_length))
+            return 0;
+        break;
     default:
         snmp_counter_add(snmp_counter::snmpOutBadValues);
         return 0;
     }
     uint32_t tag = 0, cls = 0;
-    if (!g_snmp_syntax2tag_cls(entry->syntax, &tag, &cls) || !g_asn1_header_encode(s, end, cls, ASN1_PRI, tag))
+    if (entry->syntax == SNMP_WRONG_TYPE || entry->syntax == SNMP_WRONG_LENGTH) {
+        cls = entry->raw_class;
+        tag = entry->raw_tag;
+    } else if (!g_snmp_syntax2tag_cls(entry->syntax, &tag, &cls)) {
+        return 0;
+    }
+    if (!g_asn1_header_encode(s, end, cls, ASN1_PRI, tag))
         return 0;
     if (entry->name_length > SNMP_MAX_OID)
         return 0;
@@ -381,6 +437,7 @@ int g_snmp_pdu_v1_decode(asn1_stream* s, snmp_record* record)
             return 0;
         }
         request->count = kept_count(total);
+        request->overflow = total > request->count;
     } else if (tag == SNMP_PDU_TRAP) {
         snmp_trap_request* trap = &record->trap;
         trap->pdu_type = tag;
@@ -406,6 +463,7 @@ int g_snmp_pdu_v2_decode(asn1_stream* s, snmp_request* request)
     if (!g_snmp_request_decode(s, request) || !g_snmp_list_decode(s, request->varbinds, &total))
         return 0;
     request->count = kept_count(total);
+    request->overflow = total > request->count;
     return g_asn1_eoc_decode(s, end);
 }
 
@@ -460,3 +518,6 @@ int g_snmp_pdu_v3_encode(asn1_stream* s, const snmp_request* request, const uint
            g_asn1_header_encode(s, end, ASN1_UNI, ASN1_PRI, ASN1_OTS) &&
            g_asn1_header_encode(s, scoped_end, ASN1_UNI, ASN1_CON, ASN1_SEQ);
 }
+
+// The kernel tick is 10 ms: one tick is one hundredth of a second.
+uint32_t snmp_time_ticks() { return static_cast<uint32_t>(tx_time_get()); }

@@ -14,6 +14,9 @@ constexpr uint32_t SNMP_MAX_STRING = SNMP_MAX_VALUE - 1;     // room for the NUL
 constexpr uint32_t SNMP_MAX_OID_VALUE = SNMP_MAX_VALUE / 4;  // sub-identifiers of an OID value
 constexpr uint32_t SNMP_MAX_MESSAGE = 3000;  // a message, either way
 
+// The time since the start as TimeTicks: hundredths of a second.
+uint32_t snmp_time_ticks();
+
 // Value syntax codes.
 enum : uint16_t {
     SNMP_NULL = 0,
@@ -30,6 +33,10 @@ enum : uint16_t {
     SNMP_NO_SUCH_OBJECT = 12,
     SNMP_NO_SUCH_INSTANCE = 13,
     SNMP_END_OF_MIB_VIEW = 14,
+    // A received value the agent cannot take, kept as it came (its bytes, its
+    // class and tag) so that the answer can refuse it and repeat it.
+    SNMP_WRONG_TYPE = 64,    // a type no object has (Counter64, BIT STRING)
+    SNMP_WRONG_LENGTH = 65,  // a number over 32 bits, an address of another size
 };
 
 // PDU types (the context-specific tag of the PDU).
@@ -57,6 +64,9 @@ struct snmp_varbind {
         uint32_t value_words[SNMP_MAX_OID_VALUE];  // an integer in word 0, or an OID's sub-identifiers
     };
     uintptr_t value_cell;  // the handler's result: an integer or a pointer to the bytes
+    // Class and tag of a value kept as it came (SNMP_WRONG_TYPE, SNMP_WRONG_LENGTH).
+    uint8_t raw_class;
+    uint32_t raw_tag;
 };
 
 struct snmp_request {
@@ -69,6 +79,8 @@ struct snmp_request {
     // Octets the request-id arrived in, so that the response repeats it byte
     // for byte; 0 for a record built here.
     uint8_t request_id_octets;
+    // The request named more varbinds than the record keeps.
+    uint8_t overflow;
 };
 
 // The SNMPv1 Trap-PDU variant.

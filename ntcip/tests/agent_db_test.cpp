@@ -168,42 +168,67 @@ TEST_F(SnmpDb, TolerantModeSwitchesOnOnce)
     EXPECT_FALSE(g_asn1_tolerant());
 }
 
-std::vector<int> g_draws;
-size_t g_next_draw = 0;
-size_t g_all_draws = 0;
-int scripted()
+// A scripted random source: the bytes of g_source in turn, then 0x41.
+std::vector<uint8_t> g_source;
+size_t g_taken = 0;
+bool g_source_fails = false;
+bool scripted(uint8_t* bytes, uint32_t count)
 {
-    ++g_all_draws;
-    return g_next_draw < g_draws.size() ? g_draws[g_next_draw++] : 0x41;
+    for (uint32_t i = 0; i < count; ++i, ++g_taken)
+        bytes[i] = g_taken < g_source.size() ? g_source[g_taken] : 0x41;
+    return !g_source_fails;
 }
 
-TEST_F(SnmpDb, ChapChallenge)
+TEST_F(SnmpDb, ChapChallengeIsUsedByItsLength)
 {
     SetNvText(nv::chapName, "sign-17");
     chap_set_random(scripted);
     struct {
-        std::vector<int> draws;
-        uint32_t length;
+        const char* what;
+        std::vector<uint8_t> source;  // the length byte, then the value
+        int length;
     } cases[] = {
-        {{1}, 32}, {{3}, 48}, {{33}, 33}, {{0, 64, 5}, 40}, {{63}, 63}, {{64 + 16}, 32},
+        {"length byte 0", {0}, 32},
+        {"length byte 31", {31}, 63},
+        {"only the low five bits count", {0xE1}, 33},
+        {"zero bytes are part of the value", {5, 0, 0, 7}, 37},
     };
     uint8_t expected_id = 11;  // the first challenge after start-up
     for (const auto& c : cases) {
-        g_draws = c.draws;
-        g_next_draw = 0;
-        g_all_draws = 0;
+        g_source = c.source;
+        g_taken = 0;
         uint8_t challenge[CHAP_CHALLENGE_SIZE];
         std::memset(challenge, 0x55, sizeof challenge);
         uint8_t id = 0;
         char name[CHAP_NAME_SIZE];
-        EXPECT_EQ(0, chap_get_challenge_values(challenge, &id, name));
-        EXPECT_EQ(expected_id++, id);
-        EXPECT_STREQ("sign-17", name);
-        for (uint32_t i = 0; i < c.length; ++i)
-            ASSERT_EQ(0x41, challenge[i]) << c.length;
-        EXPECT_EQ(0, challenge[c.length]) << c.length;  // the value ends there
-        EXPECT_EQ(g_draws.size() + c.length, g_all_draws) << c.length;  // one draw per byte
+        EXPECT_EQ(c.length, chap_get_challenge_values(challenge, &id, name)) << c.what;
+        EXPECT_EQ(expected_id++, id) << c.what;
+        EXPECT_STREQ("sign-17", name) << c.what;
+        for (int i = 0; i < c.length; ++i) {
+            const size_t k = static_cast<size_t>(i) + 1;
+            ASSERT_EQ(k < c.source.size() ? c.source[k] : 0x41, challenge[i]) << c.what << " byte " << i;
+        }
+        EXPECT_EQ(0x55, challenge[c.length]) << c.what << ": nothing past the value";
     }
+    g_source_fails = true;
+    uint8_t challenge[CHAP_CHALLENGE_SIZE], id = 0;
+    char name[CHAP_NAME_SIZE];
+    EXPECT_EQ(0, chap_get_challenge_values(challenge, &id, name)) << "no random source, no value";
+    g_source_fails = false;
+}
+
+TEST_F(SnmpDb, ChapChallengesComeFromTheSystemsRandomSource)
+{
+    chap_set_random(nullptr);
+    uint8_t a[CHAP_CHALLENGE_SIZE] = {}, b[CHAP_CHALLENGE_SIZE] = {}, id = 0;
+    char name[CHAP_NAME_SIZE];
+    const int na = chap_get_challenge_values(a, &id, name);
+    const int nb = chap_get_challenge_values(b, &id, name);
+    ASSERT_GE(na, 32);
+    ASSERT_LE(na, 63);
+    ASSERT_GE(nb, 32);
+    ASSERT_LE(nb, 63);
+    EXPECT_NE(std::string(a, a + 32), std::string(b, b + 32));
 }
 
 TEST_F(SnmpDb, ChapIdentifierWrapsAtOneByte)

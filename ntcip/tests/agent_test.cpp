@@ -348,18 +348,22 @@ TEST_F(AgentTest, TolerantModeFollowsTheDatabase)
     EXPECT_EQ(1u, Process(m).size());
 }
 
-TEST_F(AgentTest, AResponseThatDoesNotFitIsNotSent)
+// A response too large for the message goes out as tooBig without its
+// varbinds, never not at all.
+TEST_F(AgentTest, AResponseThatDoesNotFitIsAnsweredTooBig)
 {
     g_mib_stub[3].length = MIB_STUB_BYTES;
     std::memset(g_mib_stub[3].bytes, 'A', MIB_STUB_BYTES);
     std::vector<vb> many(45, vb_null(kCode));
-    trace_set_level(1);
-    trace_capture trace;
+    const uint32_t too_bigs = snmp_counter_get(snmp_counter::snmpOutTooBigs);
     std::vector<response> out = Process(request_message(0, "public", SNMP_PDU_GET, many));
-    trace_set_level(0);
-    EXPECT_TRUE(out.empty());
-    EXPECT_EQ(0, plog().last_response_result);
-    EXPECT_TRUE(trace.contains("returnResponsePdu: failed when prepare msg\n"));
+    ASSERT_EQ(1u, out.size());
+    EXPECT_EQ(1, plog().last_response_result);
+    EXPECT_EQ(SNMP_PDU_RESPONSE, out[0].pdu_type);
+    EXPECT_EQ(1u, out[0].error_status);
+    EXPECT_EQ(0u, out[0].error_index);
+    EXPECT_TRUE(out[0].varbinds.empty());
+    EXPECT_EQ(too_bigs + 1, snmp_counter_get(snmp_counter::snmpOutTooBigs));
     EXPECT_EQ(0, SlotsInUse());
 }
 

@@ -49,7 +49,7 @@ protected:
 
 TEST_F(SystemGroupTest, GetOfTheSystemObjects)
 {
-    rtos::advance(1234);  // 12.34 s: sysUpTime counts whole seconds
+    rtos::advance(1234);  // 12.34 s: sysUpTime counts hundredths
     for (uint32_t version : {0u, 1u}) {
         std::vector<vb> all;
         for (uint32_t n = 1; n <= 7; ++n)
@@ -61,7 +61,7 @@ TEST_F(SystemGroupTest, GetOfTheSystemObjects)
         EXPECT_EQ(kDescription, r.varbinds[0].text);
         EXPECT_EQ(SNMP_OBJECT_ID, r.varbinds[1].syntax);
         EXPECT_EQ(SNMP_TIMETICKS, r.varbinds[2].syntax);
-        EXPECT_EQ(12u, r.varbinds[2].integer);
+        EXPECT_EQ(1234u, r.varbinds[2].integer);
         EXPECT_EQ(46u, r.varbinds[3].text.size());
         EXPECT_EQ(kDescription, r.varbinds[4].text);
         EXPECT_EQ("Unknown", r.varbinds[5].text);

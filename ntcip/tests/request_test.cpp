@@ -275,10 +275,21 @@ TEST_F(RequestTest, TableWorkFollowsTheResponseOfASet)
     EXPECT_EQ(1u, dlog().graphic_table);
 }
 
-TEST_F(RequestTest, TimeCompatibilityObjectSwitchesTheTolerantModeOn)
+// Reading the time-compatibility object (a get, or a walk passing it) must
+// change nothing; only a SET that commits switches the tolerant mode on.
+TEST_F(RequestTest, OnlyACommittedSetOfTimeCompatibilitySwitchesTheTolerantModeOn)
 {
-    EXPECT_FALSE(special_feature_bit5_enabled());
     Get({vb_null(Oid(kCompat))});
+    Next({vb_null(Oid(kPanel))});
+    EXPECT_FALSE(special_feature_bit5_enabled());
+
+    // A SET refused on another varbind commits nothing.
+    response refused = Set({vb_int(Oid(kCompat), 1), vb_int(Oid(kDescr), 1)});
+    EXPECT_NE(0u, refused.error_status);
+    EXPECT_FALSE(special_feature_bit5_enabled());
+
+    response done = Set({vb_int(Oid(kCompat), 1)});
+    EXPECT_EQ(0u, done.error_status);
     EXPECT_TRUE(special_feature_bit5_enabled());
 }
 
@@ -451,6 +462,124 @@ TEST_F(RequestTest, SetWaitsForAnInternalSetInProgress)
     EXPECT_EQ(9u, g_mib_stub[kAObj].value);
     tx_thread_delete(&internal);
     tx_thread_delete(&manager);
+}
+
+// BER helpers for requests the codec itself would never encode: values of
+// types no object has, more varbinds than a record holds.
+std::string Tlv(uint8_t tag, const std::string& content)
+{
+    std::string out(1, static_cast<char>(tag));
+    if (content.size() < 128) {
+        out += static_cast<char>(content.size());
+    } else {
+        out += '\x82';
+        out += static_cast<char>(content.size() >> 8);
+        out += static_cast<char>(content.size() & 0xFF);
+    }
+    return out + content;
+}
+std::string RawVarbind(const oid_t& name, const std::string& value)
+{
+    std::string oid = std::string(1, static_cast<char>(40 * name[0] + name[1]));
+    for (size_t k = 2; k < name.size(); ++k) {
+        uint32_t v = name[k];
+        std::string groups(1, static_cast<char>(v & 0x7F));
+        for (v >>= 7; v; v >>= 7)
+            groups.insert(groups.begin(), static_cast<char>(0x80 | (v & 0x7F)));
+        oid += groups;
+    }
+    return Tlv(0x30, Tlv(0x06, oid) + value);
+}
+std::vector<uint8_t> RawRequest(uint8_t pdu_tag, uint32_t version, const std::string& varbinds)
+{
+    const std::string zero(1, '\0');
+    const std::string pdu = Tlv(pdu_tag, Tlv(0x02, "\x07") + Tlv(0x02, zero) + Tlv(0x02, zero) + Tlv(0x30, varbinds));
+    const std::string m =
+        Tlv(0x30, Tlv(0x02, std::string(1, static_cast<char>(version))) + Tlv(0x04, "administrator") + pdu);
+    return std::vector<uint8_t>(m.begin(), m.end());
+}
+std::string Repeated(const std::string& varbind, size_t n)
+{
+    std::string all;
+    for (size_t k = 0; k < n; ++k)
+        all += varbind;
+    return all;
+}
+
+// More varbinds than the agent keeps: tooBig for the whole request (both
+// versions), nothing served, nothing set; an answer to the first ones only
+// would look complete.
+TEST_F(RequestTest, MoreVarbindsThanTheAgentKeepsAnswerTooBig)
+{
+    const std::string get = RawVarbind(Oid(kB), Tlv(0x05, ""));
+    const std::string set = RawVarbind(Oid(kByte), Tlv(0x02, "\x63"));
+    for (uint32_t version : {0u, 1u}) {
+        for (uint8_t pdu : {uint8_t(0xA0), uint8_t(0xA3)}) {
+            std::vector<response> out = Process(RawRequest(pdu, version, Repeated(pdu == 0xA0 ? get : set, 60)));
+            ASSERT_EQ(1u, out.size()) << "version " << version;
+            EXPECT_EQ(SNMP_PDU_RESPONSE, out[0].pdu_type);
+            EXPECT_EQ(1u, out[0].error_status) << "version " << version;
+            EXPECT_EQ(0u, out[0].error_index);
+            EXPECT_TRUE(out[0].varbinds.empty());
+        }
+    }
+    EXPECT_EQ(17u, g_mib_stub[kByteObj].value);
+    // Exactly as many as it keeps are served.
+    std::vector<response> out = Process(RawRequest(0xA0, 0, Repeated(get, SNMP_MAX_VARBINDS)));
+    ASSERT_EQ(1u, out.size());
+    EXPECT_EQ(0u, out[0].error_status);
+    EXPECT_EQ(SNMP_MAX_VARBINDS, out[0].varbinds.size());
+}
+
+// An answer that would not fit the 3000-byte message goes out as tooBig,
+// in both versions.
+TEST_F(RequestTest, AnAnswerTooLargeForTheMessageIsTooBig)
+{
+    set_text(kTextObj, std::string(MIB_STUB_BYTES, 'x'));
+    for (uint32_t version : {0u, 1u}) {
+        response r = Get(std::vector<vb>(SNMP_MAX_VARBINDS, vb_null(Oid(kText))), "administrator", version);
+        ASSERT_TRUE(r.ok) << "version " << version;
+        EXPECT_EQ(1u, r.error_status);
+        EXPECT_EQ(0u, r.error_index);
+        EXPECT_TRUE(r.varbinds.empty());
+    }
+    response r = Get(std::vector<vb>(30, vb_null(Oid(kText))));
+    EXPECT_EQ(0u, r.error_status);
+    EXPECT_EQ(30u, r.varbinds.size());
+}
+
+// A SET value no object can take is refused with an answer: badValue in
+// SNMPv1, wrongType or wrongLength in v2c; the object keeps its value.
+TEST_F(RequestTest, ASetValueOfTheWrongTypeOrSizeIsAnswered)
+{
+    struct {
+        const char* what;
+        std::string value;
+        uint32_t v2_status;
+    } cases[] = {
+        {"INTEGER over 32 bits", Tlv(0x02, std::string("\x01\x00\x00\x00\x00", 5)), 8},
+        {"INTEGER of 9 bytes", Tlv(0x02, std::string(9, '\x7F')), 8},
+        {"1-byte IpAddress", Tlv(0x40, "\x0A"), 8},
+        {"Gauge over 32 bits", Tlv(0x42, std::string("\x01\x00\x00\x00\x00", 5)), 8},
+        {"Counter64", Tlv(0x46, "\x05"), 7},
+        {"BIT STRING", Tlv(0x03, std::string("\x00\xFF", 2)), 7},
+    };
+    for (const auto& c : cases) {
+        for (uint32_t version : {0u, 1u}) {
+            std::vector<response> out = Process(RawRequest(0xA3, version, RawVarbind(Oid(kA), c.value)));
+            ASSERT_EQ(1u, out.size()) << c.what << ", version " << version;
+            const response& r = out[0];
+            ASSERT_TRUE(r.ok) << c.what;
+            EXPECT_EQ(version == 0 ? 3u : c.v2_status, r.error_status) << c.what << ", version " << version;
+            EXPECT_EQ(1u, r.error_index) << c.what;
+            ASSERT_EQ(1u, r.varbinds.size()) << c.what;
+            EXPECT_EQ(0x0A000009u, g_mib_stub[kAObj].value) << c.what;
+        }
+    }
+    // In a GET the value is not looked at.
+    std::vector<response> out = Process(RawRequest(0xA0, 1, RawVarbind(Oid(kA), Tlv(0x46, "\x05"))));
+    ASSERT_EQ(1u, out.size());
+    EXPECT_EQ(0u, out[0].error_status);
 }
 
 }  // namespace

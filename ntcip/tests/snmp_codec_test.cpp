@@ -149,16 +149,11 @@ TEST_F(SnmpCodec, VarbindDecodeRefusals)
         const char* what;
         std::string bytes;
     } cases[] = {
-        {"Counter64", varbind_hex("46 01 01")},
-        {"BIT STRING", varbind_hex("03 01 00")},
         {"constructed value", varbind_hex("24 00")},
         {"unknown application tag", varbind_hex("47 00")},
         {"unknown context tag", varbind_hex("83 00")},
-        {"IpAddress of 5 bytes", varbind_hex("40 05 0A 01 02 03 04")},
-        {"IpAddress of 17 bytes", varbind_hex("40 11 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10")},
         {"empty INTEGER", varbind_hex("02 00")},
-        {"INTEGER of 6 octets", varbind_hex("02 06 00 00 00 00 00 01")},
-        {"Counter of 5 octets without 0x00 lead", varbind_hex("41 05 01 00 00 00 00")},
+        {"empty Counter", varbind_hex("41 00")},
         {"name not an OID", "30 0C 04 08 2B 06 01 02 01 01 01 00 05 00"},
         {"not a SEQUENCE", "31 0C 06 08 2B 06 01 02 01 01 01 00 05 00"},
         {"value runs past the varbind", "30 0B 06 08 2B 06 01 02 01 01 01 00 05 00"},
@@ -173,6 +168,34 @@ TEST_F(SnmpCodec, VarbindDecodeRefusals)
     // The shortest name there is.
     EXPECT_TRUE(decode_varbind("30 05 06 01 2B 05 00", m_entry.get()));
     EXPECT_EQ(2u, m_entry->name_length);
+}
+
+// Values of a type or size no object takes are kept as they came, so that a
+// SET of them can be refused with an answer that repeats them.
+TEST_F(SnmpCodec, UnusableValuesAreKeptAsTheyCame)
+{
+    struct {
+        const char* what;
+        const char* value_tlv;
+        uint16_t syntax;
+    } cases[] = {
+        {"Counter64", "46 01 01", SNMP_WRONG_TYPE},
+        {"BIT STRING", "03 02 00 FF", SNMP_WRONG_TYPE},
+        {"IpAddress of 1 byte", "40 01 0A", SNMP_WRONG_LENGTH},
+        {"IpAddress of 5 bytes", "40 05 0A 01 02 03 04", SNMP_WRONG_LENGTH},
+        {"IpAddress of 17 bytes", "40 11 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10", SNMP_WRONG_LENGTH},
+        {"INTEGER of 6 octets", "02 06 00 00 00 00 00 01", SNMP_WRONG_LENGTH},
+        {"INTEGER of 5 octets, lead 0x01", "02 05 01 00 00 00 00", SNMP_WRONG_LENGTH},
+        {"Counter of 5 octets without 0x00 lead", "41 05 01 00 00 00 00", SNMP_WRONG_LENGTH},
+    };
+    for (const auto& c : cases) {
+        const std::string bytes = varbind_hex(c.value_tlv);
+        std::memset(m_entry.get(), 0xEE, sizeof *m_entry);
+        ASSERT_TRUE(decode_varbind(bytes, m_entry.get())) << c.what;
+        EXPECT_EQ(c.syntax, m_entry->syntax) << c.what;
+        EXPECT_EQ(bytes, encoded(512, [&](asn1_stream* s) { return g_snmp_object_encode(s, m_entry.get()); }))
+            << c.what;
+    }
 }
 
 TEST_F(SnmpCodec, NamesAndOidValuesAreBoundedByTheirDestination)
@@ -306,7 +329,7 @@ TEST_F(SnmpCodec, FiftyVarbindsAreKeptAndTheRestDropped)
 TEST_F(SnmpCodec, ABadVarbindFailsTheListWithItsPosition)
 {
     trace_capture trace;
-    std::string list = with_length("30", null_varbinds(2) + " " + varbind_hex("46 01 01"));
+    std::string list = with_length("30", null_varbinds(2) + " " + varbind_hex("47 00"));
     asn1_stream s = open(list);
     int count = 0;
     EXPECT_FALSE(g_snmp_list_decode(&s, m_record->request.varbinds, &count));

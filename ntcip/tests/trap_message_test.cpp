@@ -52,7 +52,7 @@ protected:
         rtos::kernel_config c;
         c.memory_size = 1u << 20;
         rtos::kernel_start(c, [](void*) {});
-        rtos::advance(12345);  // 123 whole seconds since the start
+        rtos::advance(123);  // 1.23 s: time-stamps count hundredths
         LinkSends().clear();
         std::strcpy(agent_.name, "ccp_ppp");
         agent_.transport = RecordingLink;
@@ -188,9 +188,9 @@ TEST_F(TrapMessageTest, FailuresAndTheirTraces)
     EXPECT_EQ(-1, sendPduTrap(&agent_, SNMP_TRAP_UDP_CLIENT, 0, kAddress, 1, 0, "public", 0, "", "", 0, &record.trap));
     EXPECT_TRUE(trace.contains("sendPduTrap: Unknown snmp version not supported\n"));
 
-    // A subnetwork that does not exist: traced, and still 1.
+    // A subnetwork that does not exist: traced, and nothing was sent.
     trace.clear();
-    EXPECT_EQ(1, sendPduTrap(&agent_, 0, 0, kAddress, 0, 0, "public", 0, "", "", 0, &record.trap));
+    EXPECT_EQ(0, sendPduTrap(&agent_, 0, 0, kAddress, 0, 0, "public", 0, "", "", 0, &record.trap));
     EXPECT_TRUE(trace.contains("sendTrapPdu: error no subnetwork specified\n"));
     EXPECT_TRUE(capture_.Take().empty());
     EXPECT_TRUE(LinkSends().empty());
@@ -294,6 +294,62 @@ TEST_F(TrapMessageTest, RaisedTrapsGoToTheAdmission)
     ASSERT_TRUE(buffer.Get(&r));
     EXPECT_EQ(TRAP_COLD_START, r.generic_trap);
     EXPECT_FALSE(buffer.Get(&r));
+}
+
+// A trap leaves the buffer only once a route or link took it; a send that
+// failed leaves it for the next try.
+TEST_F(TrapMessageTest, ATrapStaysQueuedUntilItWasSent)
+{
+    const uint32_t five = 5;
+    snmp_trap_varbind v = Varbind(kSysLocation, SNMP_INTEGER, &five, 4);
+    CTrapBuffer buffer;
+    trap_record record;
+    for (uint32_t specific : {3u, 4u}) {
+        CTrapBuffer::BuildRecord(&record, TRAP_ENTERPRISE, specific, 1, &v, 0);
+        buffer.Put(record);
+    }
+    struct {
+        const char* what;
+        uint32_t subnetwork;
+        int route_status;
+        uint32_t left;
+    } steps[] = {
+        {"a refusing route keeps it", SNMP_TRAP_UDP_CLIENT, 1, 2},
+        {"no subnetwork keeps it", 0, 0, 2},
+        {"a route that takes it removes it", SNMP_TRAP_TCP_CLIENT, 0, 1},
+        {"then the next one", SNMP_TRAP_TCP_PORT, 0, 0},
+    };
+    std::vector<bytes> sent;
+    for (const auto& s : steps) {
+        capture_.route_status = s.route_status;
+        EXPECT_TRUE(snmp_trap_send_oldest(buffer, &agent_, s.subnetwork, 162, kAddress)) << s.what;
+        EXPECT_EQ(s.left, buffer.Count()) << s.what;
+        for (const snmp_trap_message& m : capture_.Take())
+            sent.push_back(m.bytes);
+    }
+    ASSERT_EQ(3u, sent.size());
+    EXPECT_EQ(sent[0], sent[1]) << "the refused trap went out again";
+    EXPECT_NE(sent[1], sent[2]);
+    EXPECT_FALSE(snmp_trap_send_oldest(buffer, &agent_, SNMP_TRAP_UDP_CLIENT, 162, kAddress));
+}
+
+TEST_F(TrapMessageTest, ARecordDroppedByAFullRingIsNotRemovedTwice)
+{
+    CTrapBuffer buffer;
+    trap_record record;
+    for (uint32_t k = 0; k < TRAP_BUFFER_RECORDS; ++k) {
+        CTrapBuffer::BuildRecord(&record, TRAP_ENTERPRISE, 2 + k, 0, nullptr, 0);
+        buffer.Put(record);
+    }
+    uint32_t serial = 0;
+    ASSERT_TRUE(buffer.Peek(&record, &serial));
+    EXPECT_EQ(2u, record.specific_trap);
+    CTrapBuffer::BuildRecord(&record, TRAP_ENTERPRISE, 20, 0, nullptr, 0);
+    buffer.Put(record);  // the peeked record gives its place
+    buffer.Remove(serial);
+    EXPECT_EQ(TRAP_BUFFER_RECORDS, buffer.Count());
+    ASSERT_TRUE(buffer.Get(&record));
+    EXPECT_EQ(3u, record.specific_trap);
 }
 
 }  // namespace

@@ -185,10 +185,14 @@ TEST_F(VestrelTest, TheThreeIndexTableWalksItself)
     }
 }
 
-TEST_F(VestrelTest, TheTimeCompatibilityObjectSwitchesTheTolerantMode)
+TEST_F(VestrelTest, OnlyASetOfTheTimeCompatibilityObjectSwitchesTheTolerantMode)
 {
     SetNv(nv::quorSpecialFeatureSet, 0);
     EXPECT_EQ("", GetText(Vestrel("1.1.20.5.0")));
+    Walk(Vestrel("1.1.20"), Vestrel(""));
+    EXPECT_EQ(0u, Nv(nv::quorSpecialFeatureSet) & 0x20u);
+
+    ASSERT_EQ(0u, Set(vb_str(Vestrel("1.1.20.5.0"), "t")).error_status);
     EXPECT_EQ(0x20u, Nv(nv::quorSpecialFeatureSet) & 0x20u);
 }
 

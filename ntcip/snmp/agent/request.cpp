@@ -340,6 +340,13 @@ void processPppPdu(snmp_agent* agent, uint32_t version, uint32_t version_tag, co
     // The response's status starts clean whatever the request carried.
     r.error_status = 0;
     r.error_index = 0;
+    // More varbinds than the record keeps: answered tooBig as a whole, with
+    // nothing served, rather than an answer to the first ones only.
+    if (r.overflow) {
+        snmp_counter_add(snmp_counter::snmpOutTooBigs);
+        r.error_status = 1;
+        r.count = 0;
+    }
     const int count = std::clamp<int>(r.count, 0, static_cast<int>(SNMP_MAX_VARBINDS));
 
     // One lock over the whole SET: the record of a refusal, both passes and
@@ -376,6 +383,14 @@ void processPppPdu(snmp_agent* agent, uint32_t version, uint32_t version_tag, co
             snmp_varbind& v = r.varbinds[i];
             if (v.name_length > MIB_MAX_OID)
                 v.name_length = MIB_MAX_OID;
+            if (lookup_op == MIB_SET && (v.syntax == SNMP_WRONG_TYPE || v.syntax == SNMP_WRONG_LENGTH)) {
+                // No object takes it: badValue in SNMPv1, the precise error in v2c.
+                monitor_printf_debug("ProcessPppPdu: Bad Value\n");
+                set_error(r, version == 0 ? 3 : v.syntax == SNMP_WRONG_TYPE ? 7 : 8, i);
+                snmp_counter_add(snmp_counter::snmpInBadValues);
+                stop = true;
+                break;
+            }
             if (lookup_op == MIB_SET)
                 copy_set_value(v, pass == 0);
 
@@ -518,7 +533,10 @@ void processPppPdu(snmp_agent* agent, uint32_t version, uint32_t version_tag, co
                 g_display.process_graphic_table)
                 g_display.process_graphic_table();
     }
-    for (int i = 0; i < count; ++i)
-        if (is_name(r.varbinds[i], kTimeCompatibility))
-            special_feature_bit5_set(1);
+    // Only a committed SET of the time-compatibility object switches the
+    // tolerant mode on: a get or a walk that passes it must change nothing.
+    if (op == MIB_SET && !refused && r.error_status == 0)
+        for (int i = 0; i < count; ++i)
+            if (is_name(r.varbinds[i], kTimeCompatibility))
+                special_feature_bit5_set(1);
 }

@@ -10,6 +10,7 @@
 #include "frame/trace/trace.h"
 #include "ntcip/mib/mib_registry.h"
 #include "ntcip/snmp/db/snmp_db.h"
+#include "ntcip/snmp/snmp_counters.h"
 
 TX_MUTEX g_snmp_protect_mutex;
 
@@ -256,10 +257,24 @@ int returnResponsePdu(snmp_agent* agent, uint32_t version, uint32_t version_tag,
 
     uint8_t* start = nullptr;
     uint32_t length = 0;
-    if (version > 3 ||
-        !snmp_response_message_encode(m, message_id, storage->response, SNMP_AGENT_BUFFER, &start, &length)) {
-        monitor_printf_debug("returnResponsePdu: failed when prepare msg\n");
+    if (version > 3)
         return 0;
+    if (!snmp_response_message_encode(m, message_id, storage->response, SNMP_AGENT_BUFFER, &start, &length)) {
+        // An answer that does not fit the message size goes out as tooBig
+        // without its varbinds, never not at all.
+        snmp_request& answer = m->record.request;
+        if (answer.pdu_type != SNMP_PDU_RESPONSE || answer.count == 0) {
+            monitor_printf_debug("returnResponsePdu: failed when prepare msg\n");
+            return 0;
+        }
+        answer.error_status = 1;  // tooBig
+        answer.error_index = 0;
+        answer.count = 0;
+        snmp_counter_add(snmp_counter::snmpOutTooBigs);
+        if (!snmp_response_message_encode(m, message_id, storage->response, SNMP_AGENT_BUFFER, &start, &length)) {
+            monitor_printf_debug("returnResponsePdu: failed when prepare msg\n");
+            return 0;
+        }
     }
     return agent->transport(agent, SNMP_IPI_UDP, SNMP_NET_SEND, start, &length) == 0 ? 1 : 0;
 }

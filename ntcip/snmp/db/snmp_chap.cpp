@@ -1,6 +1,7 @@
 #include "ntcip/snmp/db/snmp_chap.h"
 
-#include <cstdlib>
+#include <sys/random.h>
+
 #include <cstring>
 
 #include "database/database.h"
@@ -9,7 +10,21 @@
 namespace {
 
 uint8_t g_identifier = 10;
-int (*g_draw)() = std::rand;
+
+// The operating system's random source: a challenge that a peer could guess
+// proves nothing.
+bool os_random(uint8_t* bytes, uint32_t count)
+{
+    uint32_t done = 0;
+    while (done < count) {
+        ssize_t n = getrandom(bytes + done, count - done, 0);
+        if (n <= 0)
+            return false;
+        done += static_cast<uint32_t>(n);
+    }
+    return true;
+}
+bool (*g_fill)(uint8_t*, uint32_t) = os_random;
 
 const uint8_t kEmpty[1] = {0};
 
@@ -41,18 +56,16 @@ int chap_get_challenge_values(uint8_t* challenge, uint8_t* identifier, char* nam
 {
     ++g_identifier;
     copy_text(name, CHAP_NAME_SIZE, nv::chapName);
-    uint32_t length = 0;
-    while ((length = static_cast<uint32_t>(g_draw()) & 63) == 0) {
-    }
-    while (length < 32)
-        length *= 2;
-    for (uint32_t i = 0; i < length; ++i)
-        challenge[i] = static_cast<uint8_t>(g_draw());
-    // The links take the value up to its first zero byte: one always follows
-    // it, so no earlier, longer challenge shows through.
-    challenge[length] = 0;
     *identifier = g_identifier;
-    return 0;
+    // One byte for the length (32 to 63), then the value; zero bytes are
+    // part of it.
+    uint8_t size = 0;
+    if (!g_fill(&size, 1))
+        return 0;
+    const uint32_t length = 32u + (size & 31u);
+    if (!g_fill(challenge, length))
+        return 0;
+    return static_cast<int>(length);
 }
 
 int chap_get_responder_values(ppp_link*, char* name, char* secret)
@@ -82,4 +95,4 @@ uint32_t pmpp_address_listed(uint32_t address)
 
 void chap_reset_identifier() { g_identifier = 10; }
 
-void chap_set_random(int (*draw)()) { g_draw = draw ? draw : std::rand; }
+void chap_set_random(bool (*fill)(uint8_t* bytes, uint32_t count)) { g_fill = fill ? fill : os_random; }

@@ -64,6 +64,7 @@ void prepare(snmp_request* r, uint32_t pdu, const uint32_t* name, uint32_t name_
     r->error_index = 0;
     r->count = 1;
     r->request_id_octets = 0;
+    r->overflow = 0;
     snmp_varbind& v = r->varbinds[0];
     std::memcpy(v.name, name, name_length * sizeof(uint32_t));
     v.name_length = name_length;

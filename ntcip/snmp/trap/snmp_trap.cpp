@@ -151,7 +151,7 @@ int snmp_trap(snmp_agent* agent, uint32_t subnetwork, uint16_t trap_port, const 
     else
         std::memset(pdu.agent_address, 0, 4);
     pdu.generic_trap = generic;
-    pdu.time_stamp = static_cast<uint32_t>(tx_time_get() / 100);
+    pdu.time_stamp = snmp_time_ticks();
     pdu.specific_trap = 0;
     pdu.count = 0;
     if (generic == TRAP_ENTERPRISE) {
@@ -170,6 +170,18 @@ int snmp_trap_send_record(snmp_agent* agent, uint32_t subnetwork, uint16_t trap_
 {
     return snmp_trap(agent, subnetwork, trap_port, address, 0, 0, SNMP_TRAP_COMMUNITY, 0, "", "", 0,
                      record.generic_trap, record.specific_trap, record.varbind_count, record.varbinds);
+}
+
+bool snmp_trap_send_oldest(CTrapBuffer& buffer, snmp_agent* agent, uint32_t subnetwork, uint16_t trap_port,
+                           const uint8_t address[4])
+{
+    std::unique_ptr<trap_record> record(new (std::nothrow) trap_record);
+    uint32_t serial = 0;
+    if (!record || !buffer.Peek(record.get(), &serial))
+        return false;
+    if (snmp_trap_send_record(agent, subnetwork, trap_port, address, *record) != 0)
+        buffer.Remove(serial);
+    return true;
 }
 
 int sendPduTrap(snmp_agent* agent, uint32_t subnetwork, uint16_t trap_port, const uint8_t address[4],
@@ -192,26 +204,25 @@ int sendPduTrap(snmp_agent* agent, uint32_t subnetwork, uint16_t trap_port, cons
         monitor_printf("sendPduTrap: Message processing failed!\n");
         return -1;
     }
+    // 1 only when the message went out: a trap not sent stays queued.
     switch (subnetwork) {
     case SNMP_TRAP_OWN_LINK:
         if (g_link_prepare)
             g_link_prepare(agent, trap_port);
         if (agent && agent->transport)
-            agent->transport(agent, SNMP_IPI_TCP, SNMP_NET_SEND, start, &length);
-        break;
+            return agent->transport(agent, SNMP_IPI_TCP, SNMP_NET_SEND, start, &length) == 0 ? 1 : 0;
+        return 0;
     case SNMP_TRAP_UDP_CLIENT:
     case SNMP_TRAP_TCP_CLIENT:
     case SNMP_TRAP_TCP_PORT:
         if (g_routes[subnetwork])
-            g_routes[subnetwork](start, length, port, to);
-        else
-            monitor_printf_debug("sendPduTrap: no route on subnetwork %u\n", subnetwork);
-        break;
+            return g_routes[subnetwork](start, length, port, to) == 0 ? 1 : 0;
+        monitor_printf_debug("sendPduTrap: no route on subnetwork %u\n", subnetwork);
+        return 0;
     default:
         monitor_printf("sendTrapPdu: error no subnetwork specified\n");
-        break;
+        return 0;
     }
-    return 1;
 }
 
 int snmpv1_prepare_trap_message(snmp_agent* agent, uint16_t port, const uint8_t address[4],

@@ -51,8 +51,7 @@ void snmp_raise_trap(uint32_t generic, uint32_t specific, uint32_t count, const 
 void snmp_install_peripheral_trap_sender();
 
 // --- Sending.
-// Builds the Trap-PDU and sends it (sendPduTrap's result: 1, or -1 when
-// nothing could be sent). address: the agent address of the PDU and the
+// Builds the Trap-PDU and sends it (sendPduTrap's result). address: the agent address of the PDU and the
 // destination handed to the route. Uses agent, subnetwork, port, address,
 // community (null: SNMP_TRAP_COMMUNITY), generic, specific and the varbinds;
 // the other arguments are accepted and not used. Generic traps (0 to 5)
@@ -66,8 +65,16 @@ int snmp_trap(snmp_agent* agent, uint32_t subnetwork, uint16_t trap_port, const 
 int snmp_trap_send_record(snmp_agent* agent, uint32_t subnetwork, uint16_t trap_port, const uint8_t address[4],
                           const trap_record& record);
 
-// Encodes and sends one Trap-PDU: 1 (whatever the route made of it), or -1
-// for a version other than 0 or a message that cannot be encoded.
+// The oldest record of the buffer through snmp_trap_send_record. The record
+// leaves the buffer only when it was sent, or can never be: a failed send
+// leaves it for the next try. False when the buffer was empty.
+bool snmp_trap_send_oldest(CTrapBuffer& buffer, snmp_agent* agent, uint32_t subnetwork, uint16_t trap_port,
+                           const uint8_t address[4]);
+
+// Encodes and sends one Trap-PDU: 1 when the link or route took it, 0 when
+// it did not (no route, a refusing route, a failed send: worth another try),
+// -1 for a version other than 0 or a message that cannot be encoded (never
+// worth one).
 int sendPduTrap(snmp_agent* agent, uint32_t subnetwork, uint16_t trap_port, const uint8_t address[4],
                 uint32_t version, uint32_t security_model, const char* community, uint32_t security_level,
                 const char* context_engine_id, const char* context_name, uint32_t pdu_version,

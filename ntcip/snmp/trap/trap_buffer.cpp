@@ -93,6 +93,7 @@ void CTrapBuffer::Put(const trap_record& record)
 {
     critical_section hold;
     trap_record_copy(&m_Records[m_uHead], &record);
+    m_Serials[m_uHead] = m_uSerial++;
     m_uHead = next(m_uHead);
     if (m_uCount < TRAP_BUFFER_RECORDS)
         ++m_uCount;
@@ -111,6 +112,27 @@ bool CTrapBuffer::Get(trap_record* record)
     m_uTail = next(m_uTail);
     --m_uCount;
     return true;
+}
+
+bool CTrapBuffer::Peek(trap_record* record, uint32_t* serial)
+{
+    if (!record || !serial)
+        return false;
+    critical_section hold;
+    if (m_uCount == 0)
+        return false;
+    trap_record_copy(record, &m_Records[m_uTail]);
+    *serial = m_Serials[m_uTail];
+    return true;
+}
+
+void CTrapBuffer::Remove(uint32_t serial)
+{
+    critical_section hold;
+    if (m_uCount == 0 || m_Serials[m_uTail] != serial)
+        return;
+    m_uTail = next(m_uTail);
+    --m_uCount;
 }
 
 bool CTrapBuffer::IsEmpty() const { return m_uCount == 0; }

@@ -69,6 +69,12 @@ public:
     void Put(const trap_record& record);
     // Copies out and removes the oldest record; false when empty.
     bool Get(trap_record* record);
+    // Copies out the oldest record and keeps it, with its serial number for
+    // Remove; false when empty.
+    bool Peek(trap_record* record, uint32_t* serial);
+    // Removes the oldest record when it is still the one of the serial
+    // number (a full ring may have dropped it meanwhile).
+    void Remove(uint32_t serial);
     bool IsEmpty() const;
     uint32_t Count() const;
     // Removes the oldest records while their time stamp is not after the time.
@@ -82,6 +88,8 @@ private:
     uint32_t m_uHead;   // next record to write
     uint32_t m_uCount;  // records held
     uint32_t m_uTail;   // oldest record
+    uint32_t m_uSerial = 0;  // of the next record put
+    uint32_t m_Serials[TRAP_BUFFER_RECORDS] = {};
     trap_record m_Records[TRAP_BUFFER_RECORDS];
 };
 
