@@ -73,6 +73,9 @@ class CDataBase : public CTaskBase {
   // Whether the mib_nv object at this offset is a string (the journal's
   // records carry no type).
   static bool IsStringObject(uint32_t offset);
+  // Whether an integer of this width at this offset would touch the 4-byte
+  // handle of a string object.
+  static bool OverlapsStringSlot(uint32_t offset, uint32_t width);
 
   // --- write hooks (validation and re-derivation of dependent objects)
   uint32_t ValidateValue(uint32_t offset, uint32_t width, uint32_t value, uint8_t* area);
