@@ -63,7 +63,6 @@ int CDataBase::Process() {
     StateMachine_BootCounter(1);
     m_byBootCountCleared = 1;
   }
-  ReclaimStrings(false);
   return 0;
 }
 
@@ -72,6 +71,7 @@ int CDataBase::Init() {
   std::memset(mib_v, 0, sizeof mib_v);
   m_bHookEnable = false;
   CDB::CreateMutexes();
+  CreateWriterLock();
   StateMachine_BootCounter(0);
   CDB* journal = CDB::Instance(this);
   m_pJournal = journal;
