@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
 #include "frame/bus/subscriber.h"
@@ -112,6 +113,8 @@ class CDataBase : public CTaskBase {
   // The journal has no file in flash: writes stay in RAM, and journalling
   // is not switched on again in this run.
   void JournalUnavailable();
+  // Journals what changed in mib_nv while journalling was off at start.
+  void JournalStartWrites();
   // Makes the task step now instead of at its next period (journal copy).
   void WakeTask();
   bool JournalLost() const { return m_bJournalLost; }
@@ -152,6 +155,9 @@ class CDataBase : public CTaskBase {
 
   uint8_t m_byFlashMode = 1;
   bool m_bJournalLost = false;
+  // mib_nv as journalled when journalling went off at start, until it is
+  // switched on again.
+  std::unique_ptr<uint8_t[]> m_pStartImage;
   bool m_bNotifyEnable = false;
   bool m_bHookEnable = true;
 

@@ -205,6 +205,36 @@ TEST_F(DatabaseTest, InitLoadsDefaultsAndSwitchesNoticesOn) {
   EXPECT_TRUE(Letters().empty());
 }
 
+TEST_F(DatabaseTest, WritesMadeBeforeJournallingIsOnReachTheJournal) {
+  db_->Init();
+  ASSERT_EQ(db_->IsFlashMode(), 0);
+  // As start-up does: the reset kind cleared, a failure counted, a string
+  // written by the start-up script.
+  db_->SetValue(nv::dmsSWReset.offset, 1, 0, db_->mib_nv, 0);
+  db_->SetValue(nv::watchdogFailureCount.offset, 4, 0x01020304, db_->mib_nv, 0);
+  db_->SetString(nv::sysLocation.offset, 4, "north", 5, db_->mib_nv, 0);
+  journal_.records.clear();
+  db_->m_pJournal = &journal_;
+  rtos::run_in_thread([&] { db_->Process(); });
+  ASSERT_EQ(db_->IsFlashMode(), 1);
+  // Replayed onto the area as it was, the records give the area as it is.
+  std::vector<uint8_t> area(MIB_NV_SIZE);
+  std::string location;
+  for (const auto& r : journal_.records) {
+    if (r.width == 0) {
+      if (r.offset == nv::sysLocation.offset) location = r.bytes;
+      continue;
+    }
+    for (uint32_t i = 0; i < r.width; ++i) area[r.offset + i] = static_cast<uint8_t>(r.value >> (8 * (r.width - 1 - i)));
+  }
+  EXPECT_EQ(location, "north");
+  for (uint32_t i = 0; i < 4; ++i) EXPECT_EQ(area[nv::watchdogFailureCount.offset + i], i + 1) << i;
+  // Nothing is journalled twice at the next cycle.
+  journal_.records.clear();
+  rtos::run_in_thread([&] { db_->Process(); });
+  EXPECT_TRUE(journal_.records.empty());
+}
+
 TEST_F(DatabaseTest, CycleSwitchesJournallingWithTheFeatureBit) {
   db_->Init();
   trace_capture cap;
