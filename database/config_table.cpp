@@ -86,3 +86,7 @@ const config_object_entry* config_object_find(uint32_t offset) {
     if (offset >= row.offset && offset <= row.last_offset) return &row;
   return nullptr;
 }
+
+uint32_t config_object_elements(const config_object_entry& row) {
+  return (row.last_offset - row.offset) / row.element_size + 1;
+}

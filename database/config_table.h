@@ -24,5 +24,9 @@ constexpr uint32_t DB_FACTORY_ADMIN_PIN = 4321;
 constexpr uint32_t CONFIG_OBJECT_COUNT = 70;
 extern const config_object_entry g_config_objects[CONFIG_OBJECT_COUNT];
 
+// Elements of a row: every one from its offset to its last offset (a row
+// given as one object may still span several, as the port parameters do).
+uint32_t config_object_elements(const config_object_entry& row);
+
 // The row whose element range holds the offset, or null.
 const config_object_entry* config_object_find(uint32_t offset);

@@ -1,7 +1,11 @@
 // The object store: integer and string objects of both areas.
 #include "database/database.h"
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
+#include <unordered_map>
+#include <vector>
 
 #include "database/journal.h"
 #include "frame/os/os.h"
@@ -10,10 +14,6 @@
 CDataBase* g_pDataBase = nullptr;
 
 namespace {
-
-// Replaced string blocks stay readable this long before they are freed, so
-// a reader that was handed the old bytes is not left with freed memory.
-constexpr uint32_t kRetireTicks = 200;
 
 // String blocks: u32 length, the bytes, a NUL.
 constexpr uint32_t kBlockOverhead = 5;
@@ -36,6 +36,35 @@ uint8_t g_memory_boot_counter = 0;
 
 const uint8_t kEmpty[1] = {0};
 
+// What GetString hands out: each thread's own copy of each string object it
+// has read. A copy holds only the bytes of its object and lives as long as
+// its thread, so a reader never sees another object's bytes or freed
+// memory, whatever the writers do meanwhile. A copy that must grow leaves
+// the smaller one in place (a pointer to it may still be held): lengths
+// double, so that is at most a dozen per object.
+class reader_copies {
+ public:
+  uint8_t* Room(const uint8_t* area, uint32_t offset, uint32_t size) {
+    copy& c = m_copies[reinterpret_cast<uintptr_t>(area) + offset];
+    if (c.capacity < size) {
+      if (c.bytes) m_outgrown.push_back(std::move(c.bytes));
+      c.capacity = std::max<uint32_t>(size, std::max<uint32_t>(32, c.capacity * 2));
+      c.bytes = std::make_unique<uint8_t[]>(c.capacity);
+    }
+    return c.bytes.get();
+  }
+
+ private:
+  struct copy {
+    std::unique_ptr<uint8_t[]> bytes;
+    uint32_t capacity = 0;
+  };
+  std::unordered_map<uintptr_t, copy> m_copies;
+  std::vector<std::unique_ptr<uint8_t[]>> m_outgrown;
+};
+
+thread_local reader_copies t_copies;
+
 }  // namespace
 
 CDataBase::CDataBase(post_office* router)
@@ -48,11 +77,19 @@ CDataBase::CDataBase(post_office* router)
   // Without a board the registers start cleared, as at power-up.
   g_memory_clock = 0;
   g_memory_boot_counter = 0;
+  CreateWriterLock();
   g_pDataBase = this;
 }
 
+void CDataBase::CreateWriterLock() {
+  // A start in the same process finds the last kernel's control block.
+  // Without a kernel writers are alone and go unlocked.
+  m_writerLock = TX_MUTEX{};
+  m_bWriterLock = os_mutex_create(&m_writerLock, "Database Strings", 1) == OS_SUCCESS;
+}
+
 CDataBase::~CDataBase() {
-  ReclaimStrings(true);
+  if (m_bWriterLock) os_mutex_delete(&m_writerLock);
   if (g_pDataBase == this) g_pDataBase = nullptr;
 }
 
@@ -121,8 +158,11 @@ uint8_t* CDataBase::BlockOf(const uint8_t* area, uint32_t offset) {
   if (handle == 0 || !m_pStringPool) return nullptr;
   // The slot holds the block's distance from the pool's start, plus one.
   uint8_t* base = static_cast<uint8_t*>(m_pStringPool->start);
-  if (handle - 1 >= m_pStringPool->size) return nullptr;
-  return base + (handle - 1);
+  uint32_t at = handle - 1, size = m_pStringPool->size;
+  if (at >= size || size - at < kBlockOverhead) return nullptr;
+  // The length must keep the block inside the pool too.
+  if (load_be(base + at, 4) > size - at - kBlockOverhead) return nullptr;
+  return base + at;
 }
 
 void CDataBase::SetSlot(uint8_t* area, uint32_t offset, uint8_t* block) {
@@ -134,6 +174,10 @@ void CDataBase::SetSlot(uint8_t* area, uint32_t offset, uint8_t* block) {
 const uint8_t* CDataBase::GetString(uint32_t offset, uint32_t width, const uint8_t* area, uint32_t* length) {
   if (length) *length = 0;
   if (!IsArea(area) || !InRange(area, offset, 4, "GetString")) return kEmpty;
+  // The copy is made under the lock that writers swap blocks under, and
+  // nothing in between is a kernel call, so no writer frees the block while
+  // its bytes are copied.
+  std::lock_guard<std::mutex> hold(m_stringLock);
   uint8_t* block = BlockOf(area, offset);
   if (!block) return kEmpty;
   uint32_t len = load_be(block, 4);
@@ -141,8 +185,11 @@ const uint8_t* CDataBase::GetString(uint32_t offset, uint32_t width, const uint8
     monitor_printf_debug("DB Error! Dynamic Object Too Long!\n");
     return kEmpty;
   }
+  uint8_t* copy = t_copies.Room(area, offset, len + 1);
+  std::memcpy(copy, block + 4, len);
+  copy[len] = 0;
   if (length) *length = len;
-  return block + 4;
+  return copy;
 }
 
 uint32_t CDataBase::SetString(uint32_t offset, uint32_t width, const void* data, uint32_t length, uint8_t* area,
@@ -163,14 +210,23 @@ uint32_t CDataBase::SetString(uint32_t offset, uint32_t width, const void* data,
       return r;
     }
   }
-  uint8_t* old = BlockOf(area, offset);
-  // An empty string that stays empty is unchanged too.
-  if ((old && load_be(old, 4) == length && std::memcmp(old + 4, data, length) == 0) || (!old && length == 0)) {
+  // Writers of strings one at a time: the journal then holds the values in
+  // the order the objects took them.
+  writer_scope writing(this);
+  bool same;
+  {
+    std::lock_guard<std::mutex> hold(m_stringLock);
+    uint8_t* old = BlockOf(area, offset);
+    // An empty string that stays empty is unchanged too.
+    same = old ? load_be(old, 4) == length && std::memcmp(old + 4, data, length) == 0 : length == 0;
+  }
+  if (same) {
+    writing.Release();
     if (flags & DB_NOTIFY) NotifyChange(offset, area, DB_CHANGE_SAME);
     return DB_OK;
   }
-  // A changed string always gets a fresh block: a reader may still be
-  // looking at the old bytes, so they are neither overwritten nor freed now.
+  // A changed string always gets a fresh block, which is complete before
+  // the slot points at it.
   uint8_t* block = nullptr;
   if (length) {
     block = AllocateBlock(area, length);
@@ -184,8 +240,16 @@ uint32_t CDataBase::SetString(uint32_t offset, uint32_t width, const void* data,
     if (block) os_byte_release(block);
     return DB_GEN_ERR;
   }
-  SetSlot(area, offset, block);
-  if (old) Retire(old);
+  uint8_t* old;
+  {
+    std::lock_guard<std::mutex> hold(m_stringLock);
+    old = BlockOf(area, offset);
+    SetSlot(area, offset, block);
+  }
+  // Readers copy under the lock: once the slot is swapped no one reads the
+  // old block, and only this writer holds it.
+  if (old) os_byte_release(old);
+  writing.Release();
   if (flags & DB_NOTIFY) NotifyChange(offset, area, DB_CHANGE_CHANGED);
   return DB_OK;
 }
@@ -194,10 +258,6 @@ uint8_t* CDataBase::AllocateBlock(const uint8_t* area, uint32_t length) {
   void* mem = nullptr;
   os_status st =
       m_pStringPool ? os_byte_allocate(m_pStringPool, &mem, length + kBlockOverhead, OS_NO_WAIT) : OS_FAILURE;
-  if (st != OS_SUCCESS && m_pStringPool) {
-    ReclaimStrings(true);
-    st = os_byte_allocate(m_pStringPool, &mem, length + kBlockOverhead, OS_NO_WAIT);
-  }
   if (st != OS_SUCCESS) {
     monitor_printf_debug("%s Allocation Error:%d! Ptr:%08x, Size:%d\n", area == mib_nv ? "NV" : "V", st, 0u,
                          length + kBlockOverhead);
@@ -207,31 +267,13 @@ uint8_t* CDataBase::AllocateBlock(const uint8_t* area, uint32_t length) {
   return static_cast<uint8_t*>(mem);
 }
 
-void CDataBase::Retire(uint8_t* block) {
-  // Full: the oldest block has waited longest and goes back first.
-  if (m_retiredCount == kRetiredMax) {
-    os_byte_release(m_retired[0].block);
-    std::memmove(m_retired, m_retired + 1, (kRetiredMax - 1) * sizeof m_retired[0]);
-    --m_retiredCount;
-  }
-  m_retired[m_retiredCount++] = {block, tx_time_get()};
+CDataBase::writer_scope::writer_scope(CDataBase* db) : m_db(db) {
+  m_held = db->m_bWriterLock && os_mutex_get(&db->m_writerLock, OS_WAIT_FOREVER) == OS_SUCCESS;
 }
 
-void CDataBase::ReclaimStrings(bool all) {
-  uint32_t now = tx_time_get();
-  uint32_t kept = 0;
-  uint8_t* release[kRetiredMax];
-  uint32_t n = 0;
-  // Pick the blocks first: releasing is a kernel call, and the list must be
-  // consistent whenever another writer might run.
-  for (uint32_t i = 0; i < m_retiredCount; ++i) {
-    if (all || now - m_retired[i].tick >= kRetireTicks)
-      release[n++] = m_retired[i].block;
-    else
-      m_retired[kept++] = m_retired[i];
-  }
-  m_retiredCount = kept;
-  for (uint32_t i = 0; i < n; ++i) os_byte_release(release[i]);
+void CDataBase::writer_scope::Release() {
+  if (m_held) os_mutex_put(&m_db->m_writerLock);
+  m_held = false;
 }
 
 uint32_t CDataBase::GetTimeValue(uint32_t offset, uint32_t width, const uint8_t* area, uint32_t flags) {

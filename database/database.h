@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <mutex>
 
 #include "frame/bus/subscriber.h"
 #include "frame/task/task_base.h"
@@ -62,8 +64,9 @@ class CDataBase : public CTaskBase {
   // --- object store
   uint32_t GetValue(uint32_t offset, uint32_t width, const uint8_t* area, uint32_t flags);
   uint32_t SetValue(uint32_t offset, uint32_t width, uint32_t value, uint8_t* area, uint32_t flags);
-  // The bytes stay readable for a while after the object is written again
-  // (replaced blocks are freed late); callers copy what they keep.
+  // The bytes are the calling thread's own copy of the object, NUL
+  // terminated: they stay readable and belong to that object for the
+  // thread's life, and change only when the thread reads it again.
   const uint8_t* GetString(uint32_t offset, uint32_t width, const uint8_t* area, uint32_t* length);
   uint32_t SetString(uint32_t offset, uint32_t width, const void* data, uint32_t length, uint8_t* area,
                      uint32_t flags);
@@ -73,6 +76,9 @@ class CDataBase : public CTaskBase {
   // Whether the mib_nv object at this offset is a string (the journal's
   // records carry no type).
   static bool IsStringObject(uint32_t offset);
+  // Whether an integer of this width at this offset would touch the 4-byte
+  // handle of a string object.
+  static bool OverlapsStringSlot(uint32_t offset, uint32_t width);
 
   // --- write hooks (validation and re-derivation of dependent objects)
   uint32_t ValidateValue(uint32_t offset, uint32_t width, uint32_t value, uint8_t* area);
@@ -98,9 +104,6 @@ class CDataBase : public CTaskBase {
   void SetStringPool(TX_BYTE_POOL* pool) { m_pStringPool = pool; }
   TX_BYTE_POOL* StringPool() const { return m_pStringPool; }
   void SetBoardRegs(const db_board_regs& regs) { m_regs = regs; }
-  // Frees the replaced string blocks that have waited long enough; `all`
-  // frees every one (used when the pool runs short).
-  void ReclaimStrings(bool all);
 
   bool NotifyEnabled() const { return m_bNotifyEnable; }
   bool HooksEnabled() const { return m_bHookEnable; }
@@ -110,6 +113,8 @@ class CDataBase : public CTaskBase {
   // The journal has no file in flash: writes stay in RAM, and journalling
   // is not switched on again in this run.
   void JournalUnavailable();
+  // Journals what changed in mib_nv while journalling was off at start.
+  void JournalStartWrites();
   // Makes the task step now instead of at its next period (journal copy).
   void WakeTask();
   bool JournalLost() const { return m_bJournalLost; }
@@ -142,7 +147,7 @@ class CDataBase : public CTaskBase {
   uint8_t* BlockOf(const uint8_t* area, uint32_t offset);
   void SetSlot(uint8_t* area, uint32_t offset, uint8_t* block);
   uint8_t* AllocateBlock(const uint8_t* area, uint32_t length);
-  void Retire(uint8_t* block);
+  void CreateWriterLock();
   // Whether a write of this area with these flags goes to the journal.
   bool Journalled(const uint8_t* area, uint32_t flags) const;
   bool Journal(uint32_t offset, uint32_t width, uint32_t value);
@@ -150,6 +155,9 @@ class CDataBase : public CTaskBase {
 
   uint8_t m_byFlashMode = 1;
   bool m_bJournalLost = false;
+  // mib_nv as journalled when journalling went off at start, until it is
+  // switched on again.
+  std::unique_ptr<uint8_t[]> m_pStartImage;
   bool m_bNotifyEnable = false;
   bool m_bHookEnable = true;
 
@@ -164,14 +172,25 @@ class CDataBase : public CTaskBase {
   TX_BYTE_POOL* m_pStringPool = nullptr;
   db_board_regs m_regs;
 
-  // Replaced string blocks wait here before they go back to the pool.
-  struct retired_block {
-    uint8_t* block;
-    uint32_t tick;
+  // Slots and blocks of strings change under m_stringLock, which readers
+  // copy under; no kernel call is made while it is held, so threads of the
+  // kernel and host threads can share it. Writers of strings take
+  // m_writerLock (a kernel mutex) around their whole write.
+  std::mutex m_stringLock;
+  TX_MUTEX m_writerLock{};
+  bool m_bWriterLock = false;
+  class writer_scope {
+   public:
+    explicit writer_scope(CDataBase* db);
+    ~writer_scope() { Release(); }
+    writer_scope(const writer_scope&) = delete;
+    writer_scope& operator=(const writer_scope&) = delete;
+    void Release();
+
+   private:
+    CDataBase* m_db;
+    bool m_held;
   };
-  static constexpr uint32_t kRetiredMax = 256;
-  retired_block m_retired[kRetiredMax];
-  uint32_t m_retiredCount = 0;
 };
 
 // Loads a built-in font into a font slot's objects (the display's font

@@ -531,12 +531,25 @@ void CDB::Replay(const journal_file& f) {
   it.Open(f.base + JOURNAL_HEADER_SIZE, f.base + f.size);
   impl_token::record_view r;
   const uint32_t flags = DB_NO_JOURNAL | DB_NO_VALIDATE;
+  uint32_t skipped = 0;
   while (it.Next(&r)) {
+    // A record whose CRC holds may still not name an object (a file of
+    // another layout, damaged bytes that happen to check): a string slot
+    // takes only a string, an integer only the bytes of integers.
+    const uint32_t width = r.length - 6u;
     if (CDataBase::IsStringObject(r.offset)) {
-      if (r.length >= 7) db.SetString(r.offset, 4, r.value, r.length - 7u, db.mib_nv, flags);
+      if (r.length >= 7 && r.value[width - 1] == 0 && width - 1 <= DB_NV_STRING_MAX)
+        db.SetString(r.offset, 4, r.value, width - 1, db.mib_nv, flags);
+      else
+        ++skipped;
       continue;
     }
-    switch (r.length - 6) {
+    if ((width != 1 && width != 2 && width != 4) || r.offset > MIB_NV_SIZE - width ||
+        CDataBase::OverlapsStringSlot(r.offset, width)) {
+      ++skipped;
+      continue;
+    }
+    switch (width) {
       case 1:
         db.SetValue(r.offset, 1, r.value[0], db.mib_nv, flags);
         break;
@@ -551,6 +564,7 @@ void CDB::Replay(const journal_file& f) {
     }
   }
   it.Close();
+  if (skipped) monitor_printf("CDatabase::Load: %u records name no object, skipped\n", skipped);
 }
 
 int CDB::Load() {

@@ -56,3 +56,11 @@ bool CDataBase::IsStringObject(uint32_t offset) {
     if (offset == s) return true;
   return false;
 }
+
+bool CDataBase::OverlapsStringSlot(uint32_t offset, uint32_t width) {
+  // A slot starting up to three bytes before the range reaches into it.
+  uint32_t first = offset >= 3 ? offset - 3 : 0;
+  for (uint32_t slot = first; slot < offset + width; ++slot)
+    if (IsStringObject(slot)) return true;
+  return false;
+}

@@ -1,6 +1,7 @@
 // The "Database" task: start-up of the store (journal, defaults, volatile
 // defaults), the once-a-second cycle, and the boot-failure counter.
 #include <cstring>
+#include <memory>
 
 #include "database/config_file.h"
 #include "database/database.h"
@@ -47,9 +48,11 @@ int CDataBase::Process() {
   if ((features & kVolatileOnlyFeature) && m_byFlashMode == 1) {
     monitor_printf("disabling flash database, running in volatile only mode\n");
     m_byFlashMode = 0;
+    m_pStartImage.reset();
   } else if (!(features & kVolatileOnlyFeature) && m_byFlashMode == 0 && !m_bJournalLost) {
     monitor_printf("enabling flash database, running in non-volatile mode\n");
     m_byFlashMode = 1;
+    JournalStartWrites();
     // Two writes put the current value into the journal even when it still
     // holds the older value with the bit set.
     SetValue(nv::quorSpecialFeatureSet.offset, 4, features | kVolatileOnlyFeature, mib_nv, DB_NOTIFY);
@@ -63,7 +66,6 @@ int CDataBase::Process() {
     StateMachine_BootCounter(1);
     m_byBootCountCleared = 1;
   }
-  ReclaimStrings(false);
   return 0;
 }
 
@@ -72,6 +74,7 @@ int CDataBase::Init() {
   std::memset(mib_v, 0, sizeof mib_v);
   m_bHookEnable = false;
   CDB::CreateMutexes();
+  CreateWriterLock();
   StateMachine_BootCounter(0);
   CDB* journal = CDB::Instance(this);
   m_pJournal = journal;
@@ -132,6 +135,30 @@ void CDataBase::LoadDefaults(int keep) {
   EndQuiet(quiet);
 }
 
+void CDataBase::JournalStartWrites() {
+  if (!m_pStartImage || !m_pJournal) return;
+  std::unique_ptr<uint8_t[]> image = std::move(m_pStartImage);
+  uint32_t address = 0, written = 0;
+  for (uint32_t at = 0; at < MIB_NV_SIZE; ++at) {
+    if (mib_nv[at] == image[at]) continue;
+    // The clock keeps the global time; the area's copy is not the record.
+    if (at >= DB_GLOBAL_TIME_OFFSET && at < DB_GLOBAL_TIME_OFFSET + 4) continue;
+    uint32_t slot = at;
+    while (slot + 3 > at && slot > 0 && !IsStringObject(slot)) --slot;
+    if (IsStringObject(slot) && at < slot + 4) {
+      uint32_t length = 0;
+      const uint8_t* text = GetString(slot, 4, mib_nv, &length);
+      written += JournalString(slot, text, length);
+      at = slot + 3;
+      continue;
+    }
+    // Bytes as they are: whatever the object's width, a byte record puts
+    // back exactly what changed.
+    written += m_pJournal->INT8(at, mib_nv[at], &address) == 1;
+  }
+  monitor_printf_debug("CDataBase: %u start-up changes journalled\n", written);
+}
+
 void CDataBase::WakeTask() { os_event_set(Events(), FLAG_TIMER, OS_EVENT_OR); }
 
 void CDataBase::JournalUnavailable() {
@@ -142,7 +169,18 @@ void CDataBase::JournalUnavailable() {
 void CDataBase::InitVolatileDefaults() {
   // At start-up journalling stays off until the task's first cycle; once
   // the threads run (memory management) it is left as the task set it.
-  if (!m_byThreadsLaunched) m_byFlashMode = 0;
+  if (!m_byThreadsLaunched) {
+    m_byFlashMode = 0;
+    // What start-up writes meanwhile (the reset kind, the start-up script)
+    // reaches the journal when it is switched on: the area as it is now is
+    // what the journal already holds.
+    m_pStartImage.reset();
+    if (m_pJournal && !m_bJournalLost &&
+        !(GetValue(nv::quorSpecialFeatureSet.offset, 4, mib_nv, 0) & kVolatileOnlyFeature)) {
+      m_pStartImage = std::make_unique<uint8_t[]>(MIB_NV_SIZE);
+      std::memcpy(m_pStartImage.get(), mib_nv, MIB_NV_SIZE);
+    }
+  }
   const uint32_t quiet = BeginQuiet(DB_QUIET_NOTIFY | DB_QUIET_HOOKS);
   defaults_sign_v(*this);
   defaults_mib2_v(*this);

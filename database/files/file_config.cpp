@@ -116,7 +116,7 @@ uint32_t CFile_Config::Build(char* buffer, uint32_t size, uint32_t* length) {
       monitor_printf("CFile_Config::Build unknown obj type\n");
       continue;
     }
-    uint32_t elements = row.element_count ? row.element_count : 1;
+    uint32_t elements = config_object_elements(row);
     for (uint32_t e = 0; e < elements; ++e) {
       uint32_t offset = row.offset + e * row.element_size;
       uint32_t index = row.first_index + e;
@@ -333,7 +333,7 @@ void CFile_Config::Parse(const char* line, uint32_t length, int version) {
       base = base * 10 + static_cast<uint32_t>(open[i] - '0');
   }
   uint32_t index = hex_of(line + name_length + 1, 4);
-  uint32_t elements = row->element_count ? row->element_count : 1;
+  uint32_t elements = config_object_elements(*row);
   if (index < base || index - base >= elements) {
     report_unknown(line, length);
     return;

@@ -13,7 +13,7 @@
 
 namespace {
 
-uint32_t Elements(const config_object_entry& row) { return row.element_count ? row.element_count : 1; }
+uint32_t Elements(const config_object_entry& row) { return config_object_elements(row); }
 
 uint32_t WidthMask(uint32_t width) { return width == 4 ? 0xFFFFFFFFu : (1u << (8 * width)) - 1; }
 
@@ -23,9 +23,11 @@ TEST(ConfigTable, RowsCoverTheirElementsAndAreFoundByAnyOfThem) {
     EXPECT_TRUE(names.insert(row.name).second) << row.name;
     EXPECT_TRUE(row.kind == CONFIG_INTEGER || row.kind == CONFIG_STRING) << row.name;
     EXPECT_EQ(row.first_index, 0u) << row.name;
-    // The port parameters are written as one element but announced for all
-    // five ports.
-    uint32_t span = std::strcmp(row.name, "quorCommConfigParameters[0]") == 0 ? 5 : Elements(row);
+    // The port parameters are given as one object but span all five ports.
+    uint32_t span = std::strcmp(row.name, "quorCommConfigParameters[0]") == 0 ? 5
+                    : row.element_count                                        ? row.element_count
+                                                                               : 1;
+    EXPECT_EQ(Elements(row), span) << row.name;
     EXPECT_EQ(row.last_offset, row.offset + (span - 1) * row.element_size) << row.name;
     EXPECT_EQ(config_object_find(row.offset), &row) << row.name;
     EXPECT_EQ(config_object_find(row.last_offset), &row) << row.name;

@@ -431,6 +431,34 @@ TEST(JournalWalk, DamagedBytesAreSteppedOverAndDeletedRecordsSkippedWhole) {
   EXPECT_TRUE(Walk(cut).empty());
 }
 
+TEST_F(JournalTest, RecordsThatNameNoObjectAreSkipped) {
+  // CRC-valid records at offsets no object of their kind has: none may
+  // plant a string handle or write past the area.
+  struct Row {
+    uint32_t offset;
+    std::vector<uint8_t> value;
+  } rows[] = {
+      {kText.offset + 1, Int32(0x00000001)},        // an integer across a string handle
+      {kText.offset + 2, {0x00, 0x10}},             // the handle's low half
+      {kText.offset - 3, Int32(0x00000100)},        // from the object before into the handle
+      {kText.offset, {'a', 'b', 'c'}},              // a string without its NUL
+      {kWord.offset, {1, 2, 3}},                    // no integer is 3 bytes wide
+      {MIB_NV_SIZE - 2, Int32(7)},                  // past the end of the area
+  };
+  for (const Row& r : rows) {
+    Wipe();
+    std::vector<uint8_t> file = Header(1);
+    Append(&file, Record(kText.offset, {'o', 'k', 0}));
+    Append(&file, Record(r.offset, r.value));
+    Append(&file, Record(kHalf.offset, {0x12, 0x34}));  // replay goes on after it
+    WriteFile("nv1.dat", file);
+    ASSERT_EQ(Load(), 1) << r.offset;
+    EXPECT_EQ(Str(kText), "ok") << r.offset;
+    EXPECT_EQ(Nv(kHalf), 0x1234u) << r.offset;
+    EXPECT_NE(load_trace_.find("1 records name no object, skipped"), std::string::npos) << load_trace_;
+  }
+}
+
 TEST(JournalWalk, StringObjectTable) {
   struct Row {
     uint32_t offset;

@@ -128,6 +128,26 @@ TEST_F(TablesTest, EachStatusIsServedOnce) {
   }
 }
 
+TEST_F(TablesTest, RowsLeftHalfValidatedAreFinishedWhenTheTaskStarts) {
+  // As a restart finds them: written before the task runs, nothing
+  // announced, so no request bit raised.
+  const msg_row req = msg_main_row(3), validating = msg_main_row(7), modify = msg_volatile_row(1);
+  WriteRow(req, "abc", MSG_STATUS_VALIDATE_REQ, 0);
+  WriteRow(validating, "AB", MSG_STATUS_VALIDATING, 0);
+  WriteRow(modify, "x", MSG_STATUS_MODIFY_REQ, 0);
+  RunToStep(1);
+  EXPECT_EQ(RowValue(req, req.status), MSG_STATUS_VALID);
+  EXPECT_EQ(RowValue(req, req.crc), Crc("abc"));
+  EXPECT_EQ(RowValue(validating, validating.status), MSG_STATUS_VALID);
+  EXPECT_EQ(RowValue(validating, validating.crc), Crc("AB"));
+  EXPECT_EQ(RowValue(modify, modify.status), MSG_STATUS_MODIFYING);
+  EXPECT_EQ(Vol(vol::dmsNumChangeableMsg), 2u);
+  // And they take requests again.
+  InThread([&] { db_->SetValue(req.status.offset, 1, MSG_STATUS_MODIFY_REQ, db_->mib_nv, DB_NOTIFY); });
+  RunToStep(2);
+  EXPECT_EQ(RowValue(req, req.status), MSG_STATUS_MODIFYING);
+}
+
 TEST_F(TablesTest, SyntaxErrorLeavesTheRowInErrorWithItsPosition) {
   struct Case {
     std::string text;

@@ -46,9 +46,20 @@ TEST_F(DmsGraphicTest, LimitsAndFreeMemory)
     ASSERT_EQ(OS_SUCCESS, os_byte_pool_info(&strings_, nullptr, &total, nullptr, nullptr));
     EXPECT_GT(before.varbinds[0].integer, 0u);
     EXPECT_LT(before.varbinds[0].integer, total);
-    SetNvBytes(nv::dmsIllumBrightnessValues, std::vector<uint8_t>(50000, 1));
+    // The longest string any object takes goes to the pool; a longer one is
+    // refused and takes nothing, so the figure stays as it was.
+    const auto put = [&](uint32_t n) {
+        const std::vector<uint8_t> bytes(n, 1);
+        return db_->SetString(nv::dmsIllumBrightnessValues.offset, 4, bytes.data(), n, db_->mib_nv, DB_NO_VALIDATE);
+    };
+    EXPECT_EQ(DB_BAD_VALUE, put(50000));
+    EXPECT_EQ(before.varbinds[0].integer, GetInt(Dms("10.4.0")));
+    ASSERT_EQ(DB_OK, put(DB_NV_STRING_MAX));
     const uint32_t after = GetInt(Dms("10.4.0"));
-    EXPECT_LE(after + 50000, before.varbinds[0].integer);
+    EXPECT_LE(after + DB_NV_STRING_MAX, before.varbinds[0].integer);
+    EXPECT_EQ(DB_BAD_VALUE, put(DB_NV_STRING_MAX + 1));
+    EXPECT_EQ(after, GetInt(Dms("10.4.0")));
+    EXPECT_EQ(DB_NV_STRING_MAX, NvString(nv::dmsIllumBrightnessValues).size());
     EXPECT_EQ(2u, Set({vb_int(Dms("10.1.0"), 40)}).error_status);
 }
 

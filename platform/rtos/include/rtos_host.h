@@ -16,6 +16,16 @@
 
 #include "tx_api.h"
 
+// Byte pools poison their headers and free space under AddressSanitizer.
+// g++ says __SANITIZE_ADDRESS__, clang only answers __has_feature.
+#if defined(__SANITIZE_ADDRESS__)
+#define RTOS_POOLS_POISONED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define RTOS_POOLS_POISONED 1
+#endif
+#endif
+
 namespace rtos {
 
 enum class clock_source { real, manual };

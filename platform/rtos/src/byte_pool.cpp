@@ -7,7 +7,7 @@
 
 #include "kernel_internal.h"
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(RTOS_POOLS_POISONED)
 #include <sanitizer/asan_interface.h>
 #define POOL_POISON(p, n) ASAN_POISON_MEMORY_REGION((p), (n))
 #define POOL_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION((p), (n))

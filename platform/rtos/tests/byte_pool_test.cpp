@@ -87,7 +87,7 @@ TEST_F(PoolTest, AllocationOutsideAThreadCannotWait) {
   EXPECT_EQ(p, nullptr);
 }
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(RTOS_POOLS_POISONED)
 // An overrun of a pool block is caught like a heap overrun.
 TEST_F(PoolTest, OverrunOfABlockIsReported) {
   Start([&](void* mem) { tx_byte_pool_create(&pool, "p", mem, 4096); });
