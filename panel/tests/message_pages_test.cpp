@@ -297,6 +297,25 @@ TEST_F(MessagePageTest, TheDeleteConfirmationWithoutAChosenMessage) {
   EXPECT_EQ(Slot6().m_byMemoryType, 0);
 }
 
+// Without the pages they lead to, the run and preview lists are not offered.
+class MessagePagesWithoutTargetsTest : public MessagePageTest {
+ protected:
+  void SetUp() override {
+    PanelTest::SetUp();
+    SetNv(nv::dmsSignType, 6);
+    SetNv(nv::vmsSignHeightPixels, 7);
+    SetNv(nv::vmsSignWidthPixels, 30);
+  }
+};
+
+TEST_F(MessagePagesWithoutTargetsTest, ListsThatLeadNowhereAreNotOffered) {
+  Boot();
+  Open(LCD_MENU_MESSAGE_CONTROL);
+  EXPECT_EQ(Unit().line(1), Centred("MESSAGE CONTROL"));
+  EXPECT_EQ(Unit().line(2), Line("1) BLANK DISPLAY"));
+  EXPECT_EQ(Unit().line(3), Line("2) DELETE MESSAGE"));
+}
+
 TEST_F(MessagePageTest, MessageControlPicksTheFirstFreeSlotForTheEditor) {
   for (uint32_t i = 0; i < 3; ++i) SetNv(nv::dmsMessageStatus(i), 4);
   SetNv(nv::dmsMessageStatus(3), 1);
