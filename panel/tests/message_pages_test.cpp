@@ -28,9 +28,11 @@ class MessagePageTest : public PanelTest {
     SetNv(nv::vmsSignHeightPixels, 7);
     SetNv(nv::vmsSignWidthPixels, 30);
     // Pages of other branches that the lists lead to.
+    if (!WithTargets()) return;
     add_test_page_class(8, "RUN OPTIONS", 0);
     add_test_page_class(13, "PREVIEW", 0);
   }
+  virtual bool WithTargets() const { return true; }
   void Boot() {
     MakeManager();
     Start();
@@ -300,12 +302,7 @@ TEST_F(MessagePageTest, TheDeleteConfirmationWithoutAChosenMessage) {
 // Without the pages they lead to, the run and preview lists are not offered.
 class MessagePagesWithoutTargetsTest : public MessagePageTest {
  protected:
-  void SetUp() override {
-    PanelTest::SetUp();
-    SetNv(nv::dmsSignType, 6);
-    SetNv(nv::vmsSignHeightPixels, 7);
-    SetNv(nv::vmsSignWidthPixels, 30);
-  }
+  bool WithTargets() const override { return false; }
 };
 
 TEST_F(MessagePagesWithoutTargetsTest, ListsThatLeadNowhereAreNotOffered) {
