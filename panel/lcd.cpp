@@ -23,7 +23,9 @@ const uint8_t g_lcd_charmap[128] = {
 
 namespace {
 
-constexpr uint32_t kTries = 10;
+// Long enough for the longest write (a full-screen bitmap) of another
+// thread.
+constexpr uint32_t kWriteWaitTicks = 100;
 constexpr uint32_t kClearPauseTicks = 7;
 constexpr uint32_t kFormatBuffer = 200;
 
@@ -38,6 +40,7 @@ CLCD::CLCD() = default;
 CLCD::~CLCD() {
   if (m_bSemaphoreCreated) tx_semaphore_delete(&m_Suspend);
   if (m_bLockCreated) tx_mutex_delete(&m_Lock);
+  if (m_bWriteLockCreated) tx_mutex_delete(&m_Write);
 }
 
 uint32_t CLCD::Open(CSerialDriver* driver, CLCD_Manager* owner) {
@@ -51,6 +54,10 @@ uint32_t CLCD::Open(CSerialDriver* driver, CLCD_Manager* owner) {
   if (!m_bSemaphoreCreated) {
     if (os_semaphore_create(&m_Suspend, "lcd", LCD_SUSPEND_SLOTS) != OS_SUCCESS) return 3;
     m_bSemaphoreCreated = true;
+  }
+  if (!m_bWriteLockCreated) {
+    if (os_mutex_create(&m_Write, "lcd write", TX_INHERIT) != OS_SUCCESS) return 3;
+    m_bWriteLockCreated = true;
   }
   const uint8_t resume[] = {LCD_CMD, LCD_CMD_RESUME};
   WriteCommand(resume, sizeof resume);
@@ -80,27 +87,33 @@ void CLCD::PutDataByte(uint8_t byte) {
 }
 
 bool CLCD::TakeBusy() {
-  for (uint32_t i = 0; i < kTries; ++i) {
-    if (!m_byBusy) {
-      m_byBusy = 1;
-      return true;
-    }
+  // Outside a thread (interrupt context) no kernel thread runs meanwhile:
+  // the busy byte alone tells whether a write was cut into.
+  const bool locked = m_bWriteLockCreated && tx_thread_identify();
+  if (locked && tx_mutex_get(&m_Write, kWriteWaitTicks) != TX_SUCCESS) return false;
+  if (m_byBusy) {
+    if (locked) tx_mutex_put(&m_Write);
+    return false;
   }
-  return false;
+  m_byBusy = 1;
+  return true;
+}
+
+void CLCD::GiveBusy() {
+  m_byBusy = 0;
+  if (m_bWriteLockCreated && tx_thread_identify()) tx_mutex_put(&m_Write);
 }
 
 uint32_t CLCD::WriteCommand(const uint8_t* bytes, uint32_t count) {
   if (!bytes || count == 0) return 0;
-  for (uint32_t i = 0; i < kTries; ++i) {
-    if (m_byBusy) continue;
-    m_byBusy = 1;
-    PutByte(bytes[0]);
-    for (uint32_t k = 1; k < count; ++k) PutDataByte(bytes[k]);
-    m_byBusy = 0;
-    return 1;
+  if (!TakeBusy()) {
+    monitor_printf_debug("CLCD::WriteCommand: Warning Write Failed\n");
+    return 0;
   }
-  monitor_printf_debug("CLCD::WriteCommand: Warning Write Failed\n");
-  return 0;
+  PutByte(bytes[0]);
+  for (uint32_t k = 1; k < count; ++k) PutDataByte(bytes[k]);
+  GiveBusy();
+  return 1;
 }
 
 // ---------------------------------------------------------------- text
@@ -147,7 +160,7 @@ void CLCD::SendString(const char* text) {
     // 0xFE and 0xFF would start a command; other control bytes have no
     // panel character. Both are dropped.
   }
-  m_byBusy = 0;
+  GiveBusy();
 }
 
 void CLCD::PutChar(char c) {
@@ -295,12 +308,12 @@ uint32_t CLCD::Bitmap(uint32_t x, uint32_t y, uint32_t width, uint32_t height, c
   for (uint32_t i = 0; i < bytes; ++i) {
     // A restarting panel is initialised again anyway.
     if (m_pOwner && m_pOwner->RestartCountdown()) {
-      m_byBusy = 0;
+      GiveBusy();
       return 2;
     }
     PutDataByte(bits[i]);
   }
-  m_byBusy = 0;
+  GiveBusy();
   return 0;
 }
 

@@ -7,9 +7,11 @@
 // columns count from 1. Every page draws through the manager's one CLCD;
 // other subsystems only suspend and resume it.
 //
-// Writes are guarded by the busy byte alone: a writer that finds it set
-// tests it again 10 times without sleeping and then drops its output. The
-// "lcd" mutex serialises Suspend and Resume only.
+// Writes come from the manager's tick, the display task, the data-key
+// worker and the CAN tunnel: each takes the "lcd write" mutex for the whole
+// write and sets the busy byte under it, so writers of other threads wait
+// their turn instead of mixing their bytes. The "lcd" mutex serialises
+// Suspend and Resume.
 #pragma once
 
 #include <cstdarg>
@@ -164,13 +166,17 @@ class CLCD {
   uint8_t m_byFirmwareRevision = 0;
   TX_MUTEX m_Lock{};
   TX_SEMAPHORE m_Suspend{};
+  TX_MUTEX m_Write{};
 
  private:
-  // Waits out the busy byte (10 tests) and takes it; false when it stayed
-  // set.
+  // Takes the write lock (a writer of another thread has its time to
+  // finish) and the busy byte under it; false, holding nothing, when the
+  // lock stayed taken or the byte is set. GiveBusy undoes a success.
   bool TakeBusy();
+  void GiveBusy();
   void SendPositionRaw();
   void WriteTextAt(uint32_t column, uint32_t line, const char* text);
   bool m_bLockCreated = false;
   bool m_bSemaphoreCreated = false;
+  bool m_bWriteLockCreated = false;
 };

@@ -1,5 +1,7 @@
 // What the peripheral task asks of the front panel, and the panel's
 // creator in its factory.
+#include "display/task/display.h"
+#include "display/task/display_peripherals.h"
 #include "panel/lcd_manager.h"
 #include "peripherals/peripheral_hooks.h"
 
@@ -50,6 +52,13 @@ const peripheral_panel_ops kPanelOps = {suspend,       resume,          clear,  
                                         local_indicator_off, print_centred, set_led, open_remote,
                                         invalidate_file_menus, control_mode_changed, set_power_good};
 
+// What the idle screen shows of the sign's brightness: the display task's
+// derating and its driver's ceiling. The controller has no cellular modem
+// task to ask for a signal text, so that item reads "not found".
+uint32_t brightness_percent() { return display_derating_percent(); }
+int32_t max_brightness_level() { return g_pDisplay ? static_cast<int32_t>(g_pDisplay->m_dwBrightnessCap) : 255; }
+const lcd_status_sources kStatusSources = {brightness_percent, max_brightness_level, nullptr};
+
 }  // namespace
 
 void panel_install(uint8_t product_board_id) {
@@ -57,4 +66,5 @@ void panel_install(uint8_t product_board_id) {
   lcd_indicators_reset();
   peripheral_set_panel_ops(&kPanelOps);
   peripheral_set_panel_creator(CLCD_Manager::Create);
+  lcd_set_status_sources(&kStatusSources);
 }

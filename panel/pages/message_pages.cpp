@@ -112,8 +112,9 @@ CLCD_MessageList::CLCD_MessageList(CLCD_MenuId id, const char* title, const char
     : CMenuItem(id, title, title_fr, rights, 0) {}
 
 bool CLCD_MessageList::HasRights(CLCD_Manager* mgr) {
+  // A list whose page is not built would lead nowhere: not offered.
   CMenuItem* target = mgr->FindMenu(m_iTarget, nullptr);
-  return !target || target->HasRights(mgr);
+  return target && target->HasRights(mgr);
 }
 
 void CLCD_MessageList::Enter(CLCD_Manager*) {

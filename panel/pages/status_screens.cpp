@@ -103,7 +103,6 @@ void CLCD_SimpleErrorMenuBase::Enter(CLCD_Manager*) {
   m_byPage = 1;
   m_byPageCount = 1;
   m_byItemsOnPage = 0;
-  m_byDetail = 0;
 }
 
 bool CLCD_SimpleErrorMenuBase::HandleKey(CLCD_Manager* mgr, LCDKeyEvent* key) {
@@ -112,32 +111,26 @@ bool CLCD_SimpleErrorMenuBase::HandleKey(CLCD_Manager* mgr, LCDKeyEvent* key) {
   switch (code) {
     case LCD_KEY_PAGE_UP:
     case LCD_KEY_UP:
-      if (!m_byDetail && m_byPage > 1) {
+      if (m_byPage > 1) {
         --m_byPage;
         mgr->RequestRedraw(LCD_DRAW_PARTIAL);
       }
       return false;
     case LCD_KEY_PAGE_DOWN:
     case LCD_KEY_DOWN:
-      if (!m_byDetail && m_byPage < m_byPageCount) {
+      if (m_byPage < m_byPageCount) {
         ++m_byPage;
         mgr->RequestRedraw(LCD_DRAW_PARTIAL);
       }
       return false;
     case LCD_KEY_LEFT:
-      if (m_byDetail) {
-        m_byDetail = 0;
-        return false;
-      }
       return true;
     default:
       break;
   }
-  if (code >= '1' && code <= '0' + kPerPage) {
-    if (!m_byDetail && static_cast<uint32_t>(code - '0') <= m_byItemsOnPage) m_byDetail = 1;
-    return true;
-  }
-  return false;
+  // The screens have no detail view: an item's digit does nothing, and
+  // the page keys keep working.
+  return code >= '1' && code <= '0' + kPerPage;
 }
 
 void CLCD_SimpleErrorMenuBase::Draw(CLCD_Manager* mgr, CLCD* lcd, uint8_t mode) {

@@ -24,7 +24,6 @@ class CLCD_SimpleErrorMenuBase : public CMenuItem {
   static bool ErrorBitsSet(uint32_t bits);
 
   uint8_t m_byItemsOnPage = 0;
-  uint8_t m_byDetail = 0;
   uint8_t m_byPageCount = 1;
   uint8_t m_byPage = 1;
 

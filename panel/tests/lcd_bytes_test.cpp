@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "panel/lcd_indicators.h"
+#include "peripherals/peripheral_task.h"
 #include "panel/tests/panel_fixture.h"
 
 namespace {
@@ -188,6 +189,64 @@ TEST_F(LcdBytesTest, ABusyLinkDropsTheWriteWithATrace) {
   EXPECT_TRUE(trace_.contains("CLCD::WriteCommand: Warning Write Failed\n"));
   EXPECT_TRUE(trace_.contains("CLCD::SendString: Warning Write Failed\n"));
   EXPECT_TRUE(trace_.contains("CLCD::Bitmap: Warning Write Failed\n"));
+}
+
+// A writer of another thread stopped inside its bitmap: the relay to the
+// distribution board holds it at its first byte until a third thread lets
+// it go.
+TX_SEMAPHORE g_relay_gate;
+TX_THREAD g_bitmap_writer, g_opener;
+uint8_t g_bitmap_stack[8192], g_opener_stack[8192];
+CLCD* g_lcd = nullptr;
+bool g_held = false;
+
+void hold_first_byte(uint8_t) {
+  if (g_held) return;
+  g_held = true;
+  tx_semaphore_get(&g_relay_gate, TX_WAIT_FOREVER);
+}
+
+TEST_F(LcdBytesTest, WritersOfOtherThreadsWaitTheirTurn) {
+  g_lcd = &Lcd();
+  g_held = false;
+  g_hcb_distribution_board = 1;
+  lcd_set_hcb_relay(hold_first_byte);
+  InThread([] {
+    g_relay_gate = TX_SEMAPHORE{};
+    g_bitmap_writer = TX_THREAD{};
+    g_opener = TX_THREAD{};
+    ASSERT_EQ(tx_semaphore_create(&g_relay_gate, "relay gate", 0), TX_SUCCESS);
+    ASSERT_EQ(tx_thread_create(
+                  &g_bitmap_writer, "bitmap writer", [](ULONG) { g_lcd->Bitmap(8, 0, 8, 8, g_lcd_picture_plug); }, 0,
+                  g_bitmap_stack, sizeof g_bitmap_stack, 1, 1, 0, TX_AUTO_START),
+              TX_SUCCESS);
+    ASSERT_TRUE(g_held);
+    ASSERT_EQ(tx_thread_create(
+                  &g_opener, "opener",
+                  [](ULONG) {
+                    tx_thread_sleep(20);
+                    tx_semaphore_put(&g_relay_gate);
+                  },
+                  0, g_opener_stack, sizeof g_opener_stack, 1, 1, 0, TX_AUTO_START),
+              TX_SUCCESS);
+  });
+  trace_set_level(1);
+  const std::string sent = Sent([](CLCD& l) { l.Flush(); });
+  trace_set_level(0);
+  EXPECT_FALSE(trace_.contains("Write Failed"));
+  std::string bitmap = B({0xFE, 'd', 8, 0, 15, 7});
+  bitmap.append(reinterpret_cast<const char*>(g_lcd_picture_plug), 8);
+  // The bitmap's first byte left before the relay held it.
+  EXPECT_EQ(Hex(sent), Hex(bitmap.substr(1) + B({0xFE, 0x40}))) << "the rest of the bitmap, then the flush";
+  lcd_set_hcb_relay(nullptr);
+  g_hcb_distribution_board = 0;
+  InThread([] {
+    tx_thread_terminate(&g_bitmap_writer);
+    tx_thread_delete(&g_bitmap_writer);
+    tx_thread_terminate(&g_opener);
+    tx_thread_delete(&g_opener);
+    tx_semaphore_delete(&g_relay_gate);
+  });
 }
 
 TEST_F(LcdBytesTest, ABitmapStopsWhenThePanelRestarts) {

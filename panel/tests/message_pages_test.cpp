@@ -28,9 +28,11 @@ class MessagePageTest : public PanelTest {
     SetNv(nv::vmsSignHeightPixels, 7);
     SetNv(nv::vmsSignWidthPixels, 30);
     // Pages of other branches that the lists lead to.
+    if (!WithTargets()) return;
     add_test_page_class(8, "RUN OPTIONS", 0);
     add_test_page_class(13, "PREVIEW", 0);
   }
+  virtual bool WithTargets() const { return true; }
   void Boot() {
     MakeManager();
     Start();
@@ -295,6 +297,20 @@ TEST_F(MessagePageTest, TheDeleteConfirmationWithoutAChosenMessage) {
   PressKeys({pad('1')});
   EXPECT_EQ(mgr_->CurrentMenu()->m_iId, LCD_MENU_MESSAGE_CONTROL);
   EXPECT_EQ(Slot6().m_byMemoryType, 0);
+}
+
+// Without the pages they lead to, the run and preview lists are not offered.
+class MessagePagesWithoutTargetsTest : public MessagePageTest {
+ protected:
+  bool WithTargets() const override { return false; }
+};
+
+TEST_F(MessagePagesWithoutTargetsTest, ListsThatLeadNowhereAreNotOffered) {
+  Boot();
+  Open(LCD_MENU_MESSAGE_CONTROL);
+  EXPECT_EQ(Unit().line(1), Centred("MESSAGE CONTROL"));
+  EXPECT_EQ(Unit().line(2), Line("1) BLANK DISPLAY"));
+  EXPECT_EQ(Unit().line(3), Line("2) DELETE MESSAGE"));
 }
 
 TEST_F(MessagePageTest, MessageControlPicksTheFirstFreeSlotForTheEditor) {

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "display/task/display_peripherals.h"
 #include "panel/lcd_indicators.h"
 #include "panel/tests/panel_fixture.h"
 
@@ -91,6 +92,23 @@ TEST_F(NavigationTest, SplashThenTheIdleScreen) {
   EXPECT_EQ(Unit().line(7), CentredField("SIGN LEGIBILITY:  0%"));
   Tick();
   EXPECT_EQ(Unit().line(7), CentredField("MSG:OTHER 0"));
+}
+
+TEST_F(NavigationTest, TheIdleBrightnessIsTheDisplaysDeratedLevel) {
+  panel_install(5);
+  g_display_peripherals.derating_percent = [] { return static_cast<uint8_t>(50); };
+  SetNv(nv::dmsIllumControl, 4);
+  SetNv(nv::dmsIllumManLevel, 200);
+  MakeManager();
+  Start();
+  std::string line;
+  for (int n = 0; n < 60 && line.find("BRIGHTNESS") == std::string::npos; ++n) {
+    Tick();
+    line = Unit().line(7);
+  }
+  g_display_peripherals.derating_percent = nullptr;
+  // 200 derated to 100 of 255.
+  EXPECT_EQ(line, CentredField("MANUAL BRIGHTNESS: 40%"));
 }
 
 TEST_F(NavigationTest, MainMenuAPageAndBack) {

@@ -375,7 +375,7 @@ TEST_F(StatusScreenTest, SensorListsAndTheirNoneTexts) {
   EXPECT_EQ(Unit().line(2), Line(" 1) DEFAILLANCE DU CAPTEUR SIGN"));
 }
 
-TEST_F(StatusScreenTest, DigitsPickAnItemAndHoldThePageUntilLeft) {
+TEST_F(StatusScreenTest, DigitsDoNothingAndNeverHoldThePage) {
   SetV(vol::shortErrorStatus, 0x4);
   SetV(vol::dmsPowerNumRows, 8);
   for (uint32_t r = 0; r < 8; ++r) SetVBytes(vol::dmsPowerDescription(r), "PS" + std::to_string(r));
@@ -385,22 +385,20 @@ TEST_F(StatusScreenTest, DigitsPickAnItemAndHoldThePageUntilLeft) {
   auto* screen = static_cast<CLCD_SimpleErrorMenuBase*>(mgr_->CurrentMenu());
   EXPECT_EQ(screen->m_byItemsOnPage, 6);
   EXPECT_EQ(screen->m_byPageCount, 2);
-  PressKeys({3});  // '1': the detail state holds the page
-  EXPECT_EQ(screen->m_byDetail, 1);
+  const std::string page1 = Unit().screen();
+  PressKeys({3});  // '1'
+  EXPECT_EQ(Unit().screen(), page1);
+  EXPECT_EQ(mgr_->CurrentMenu(), screen);
   PressKeys({LCD_PAD_DOWN});
-  EXPECT_EQ(Unit().line(2), Line("1) PS0 - "));
-  PressKeys({LCD_PAD_LEFT});
-  EXPECT_EQ(screen->m_byDetail, 0);
-  PressKeys({LCD_PAD_DOWN});
-  EXPECT_EQ(Unit().line(2), Line("1) PS6 - "));
+  EXPECT_EQ(Unit().line(2), Line("1) PS6 - ")) << "the page keys still page";
   EXPECT_EQ(Unit().line(3), Line("2) PS7 - "));
   EXPECT_EQ(screen->m_byItemsOnPage, 2);
-  // A digit past the items of the page does nothing.
-  PressKeys({11});  // '3'
-  EXPECT_EQ(screen->m_byDetail, 0);
+  PressKeys({11, LCD_PAD_LEFT});  // '3', LEFT: nothing
   EXPECT_EQ(mgr_->CurrentMenu(), screen);
+  PressKeys({LCD_PAD_UP});
+  EXPECT_EQ(Unit().line(2), Line("1) PS0 - "));
   // Entering again starts on page 1.
-  PressKeys({LCD_PAD_CANCEL});
+  PressKeys({LCD_PAD_DOWN, LCD_PAD_CANCEL});
   Open(143);
   EXPECT_EQ(Unit().line(2), Line("1) PS0 - "));
 }
