@@ -132,7 +132,12 @@ int CDisplay::Create(TX_BYTE_POOL* pool) {
 
 int CDisplay::Subscribe() { return m_Inbox.Subscribe(kSubscriptions); }
 
-void CDisplay::OnStart() { ResetSignLines(); }
+// The lines start from a known state, and rows a power cut left half
+// validated are finished before managers and schedules use the table.
+void CDisplay::OnStart() {
+  ResetSignLines();
+  ProcessMessageTable();
+}
 
 void CDisplay::ResetSignLines() {
   if (m_pSignDriver) m_pSignDriver->ResetLines(-1);

@@ -101,9 +101,6 @@ class CDisplay : public CTaskBase {
   int Create(TX_BYTE_POOL* pool);
   int Subscribe();
   int Process() override;
-  // A power cut can leave message rows half validated: they are finished
-  // before managers and schedules use the table.
-  void OnStart() override { ProcessMessageTable(); }
   static void TaskEntry(ULONG);
   static void TimerFunction(ULONG);
 

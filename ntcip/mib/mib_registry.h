@@ -21,7 +21,7 @@ constexpr uint32_t MIB_PLACEHOLDER = 255;       // where a column's index goes
 constexpr uint32_t MIB_SUBTREES = 11;
 constexpr uint32_t MIB_MAX_ROWS = 1024;         // all subtrees together
 constexpr uint32_t MIB_VISIT_LIMIT = 1000;      // row visits of one get-next search
-constexpr uint32_t MIB_SET_BYTES = 2000;
+constexpr uint32_t MIB_SET_BYTES = 3000;     // a whole MULTI text of the longest the sign takes
 constexpr uint32_t MIB_CONSTRAINT_VALUES = 20;
 constexpr uint32_t MIB_INTERFACES = 5;
 

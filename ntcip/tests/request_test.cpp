@@ -313,7 +313,7 @@ TEST_F(RequestTest, AuxPortValueIsHeldToItsResolution)
 
 TEST_F(RequestTest, LongValuesAreCutToTheSetValue)
 {
-    response r = Set({vb_str(Oid(kText), std::string(2500, 'x'))});
+    response r = Set({vb_str(Oid(kText), std::string(3100, 'x'))});
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(0u, r.error_status);
     EXPECT_EQ(MIB_SET_BYTES, g_snmp_set_value.length);
