@@ -412,7 +412,7 @@ class CDisplay : public CTaskBase {
   uint32_t m_dwLockDepth = 0;
 
  protected:
-  // At the task's start: the lines are reset once.
+  // At the task's start: the lines are reset and the message table settled.
   void OnStart() override;
 
  private:
