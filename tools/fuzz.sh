@@ -4,7 +4,7 @@
 #   tools/fuzz.sh build                     build them all, run none
 #   tools/fuzz.sh <name|all> [seconds] [libFuzzer options...]
 # Default 300 seconds per target. A target's seeds are <folder>/fuzz/seeds/<name>/
-# in the repository; the growing corpus and any crash files stay under
+# in the repository (inputs may grow to the largest seed or 4 KB); the growing corpus and any crash files stay under
 # build/fuzz/run/<name>/. A crash or sanitizer report stops with a non-zero status.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -55,7 +55,7 @@ for name in $names; do
   done
   echo "== $name ($seconds s)"
   # From the run folder, so that the logs of -jobs=N land there too.
-  (cd "$run" && "$OLDPWD/$build/$dir/$name" -max_total_time="$seconds" -max_len=4096 -timeout=10 \
+  (cd "$run" && "$OLDPWD/$build/$dir/$name" -max_total_time="$seconds" -timeout=10 \
      -rss_limit_mb=4096 "${dict[@]}" -artifact_prefix=crashes/ -print_final_stats=1 "$@" corpus) || status=1
 done
 exit $status
