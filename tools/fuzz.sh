@@ -4,8 +4,8 @@
 #   tools/fuzz.sh build                     build them all, run none
 #   tools/fuzz.sh <name|all> [seconds] [libFuzzer options...]
 # Default 300 seconds per target. A target's seeds are <folder>/fuzz/seeds/<name>/
-# in the repository (inputs may grow to the largest seed or 4 KB); the growing corpus and any crash files stay under
-# build/fuzz/run/<name>/. A crash or sanitizer report stops with a non-zero status.
+# in the repository (inputs may grow to the largest seed or 4 KB); the growing
+# corpus and any crash files stay under build/fuzz/run/<name>/. A crash or sanitizer report stops with a non-zero status.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

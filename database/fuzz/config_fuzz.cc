@@ -10,32 +10,11 @@
 #include <memory>
 #include <vector>
 
-#include "database/database.h"
 #include "database/files/file_config.h"
-#include "frame/bus/post_office.h"
-#include "frame/os/os.h"
-#include "frame/trace/trace.h"
-#include "rtos_host.h"
-
-namespace {
-
-TX_BYTE_POOL g_pool;
-
-void quiet(int, const char*) {}
-
-}  // namespace
+#include "database/fuzz/fuzz_database.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  trace_set_sink(quiet);
-  rtos::kernel_config c;
-  c.memory_size = 4u << 20;
-  rtos::kernel_start(c, [](void* mem) {
-    os_byte_pool_create(&g_pool, "dynamic database", mem, 2u << 20);
-    os_event_create(&g_database_flags, "database");
-  });
-  CDataBase* db = new CDataBase(&g_post_office);  // lives for the whole run
-  db->SetStringPool(&g_pool);
-  db->SetFlashMode(0);
+  CDataBase* db = fuzz_database_start(2u << 20);
   db->LoadDefaults(0);
   db->SetHooksEnabled(false);
   if (const char* seed = std::getenv("SIGN_FUZZ_WRITE_SEED")) {
