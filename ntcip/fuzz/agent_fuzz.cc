@@ -8,8 +8,8 @@
 #include <cstring>
 #include <memory>
 
-#include "database/fuzz/fuzz_database.h"
 #include "database/objects.h"
+#include "ntcip/fuzz/fuzz_snmp_engine.h"
 #include "ntcip/snmp/agent/memory_transport.h"
 #include "ntcip/snmp/agent/request.h"
 #include "ntcip/snmp/agent/snmp_agent.h"
@@ -25,10 +25,7 @@ void set_text(CDataBase* db, db_object o, const char* text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  CDataBase* db = fuzz_database_start(2u << 20);
-  db->LoadDefaults(0);
-  db->SetNotifyEnabled(true);
-  snmp_entry();
+  CDataBase* db = fuzz_snmp_engine_start();
   set_text(db, nv::communityNameAdmin, "private");
   set_text(db, nv::communityNameUser(0), "public");
   db->SetValue(nv::communityNameAccessMask(0).offset, 4, 0xFFFFFFFFu, db->mib_nv, 0);
