@@ -5,10 +5,7 @@
 // With SIGN_FUZZ_WRITE_SEED=<file> set, the first run writes the text the
 // controller builds from its defaults there: the corpus's main seed.
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <memory>
-#include <vector>
 
 #include "database/files/file_config.h"
 #include "database/fuzz/fuzz_database.h"
@@ -17,16 +14,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   CDataBase* db = fuzz_database_start(2u << 20);
   db->LoadDefaults(0);
   db->SetHooksEnabled(false);
-  if (const char* seed = std::getenv("SIGN_FUZZ_WRITE_SEED")) {
-    std::vector<char> text(CFile_Config::kBufferSize);
-    uint32_t length = 0;
-    if (CFile_Config::Build(text.data(), static_cast<uint32_t>(text.size()), &length) == 0) {
-      if (FILE* f = std::fopen(seed, "wb")) {
-        std::fwrite(text.data(), 1, length, f);
-        std::fclose(f);
-      }
-    }
-  }
+  fuzz_write_seed(CFile_Config::kBufferSize, [](char* out, uint32_t size, uint32_t* length) {
+    return CFile_Config::Build(out, size, length) == 0;
+  });
   return 0;
 }
 

@@ -4,6 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
 
 #include "database/database.h"
 #include "frame/bus/post_office.h"
@@ -24,4 +27,20 @@ inline CDataBase* fuzz_database_start(uint32_t pool_size) {
   db->SetStringPool(&pool);
   db->SetFlashMode(0);
   return db;
+}
+
+// With SIGN_FUZZ_WRITE_SEED=<file> set, writes there the text that
+// build(buffer, size, &length) makes when it returns true: how a target
+// generates the main seed of its corpus from the controller's own code.
+template <class Build>
+void fuzz_write_seed(uint32_t size, Build build) {
+  const char* seed = std::getenv("SIGN_FUZZ_WRITE_SEED");
+  if (!seed) return;
+  std::vector<char> text(size);
+  uint32_t length = 0;
+  if (!build(text.data(), size, &length)) return;
+  if (FILE* f = std::fopen(seed, "wb")) {
+    std::fwrite(text.data(), 1, length, f);
+    std::fclose(f);
+  }
 }
