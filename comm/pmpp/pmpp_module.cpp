@@ -46,6 +46,10 @@ void clear_statistics(snmp_agent* agent) {
 
 void set_station_address(snmp_agent* agent, uint8_t address) { pmpp_set_station_address(pmpp_link_of(agent), address); }
 
+void set_radio(snmp_agent* agent, uint16_t ack2_timeout, uint8_t retries, uint32_t remote, uint16_t lid) {
+  pmpp_set_parameters(pmpp_link_of(agent), ack2_timeout, retries, remote, lid);
+}
+
 const ntcip_link_ops kOps = [] {
   ntcip_link_ops ops{};
   ops.transport = snmp_pmpp_net_drv;
@@ -57,6 +61,7 @@ const ntcip_link_ops kOps = [] {
   ops.statistic = statistic;
   ops.clear_statistics = clear_statistics;
   ops.set_station_address = set_station_address;
+  ops.set_radio = set_radio;
   return ops;
 }();
 
