@@ -167,9 +167,24 @@ void open_frame(pmpp_link* link) {
   r.frame_overflow = false;
 }
 
+// A datagram damaged on the air is not acknowledged; its message is lost.
+bool datagram_good(pmpp_rdi& r) {
+  if (r.udp_length != r.data_count + kUdpHeader) return false;
+  if (r.udp_checksum == 0) return true;  // sent without a checksum
+  uint32_t sum = r.udp_sum;
+  while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
+  return sum == 0xFFFF;
+}
+
 void transfer_done(pmpp_link* link) {
   pmpp_rdi& r = link->rdi;
   idle(r);
+  if (!datagram_good(r)) {
+    ++r.count.transfers_bad_checksum;
+    monitor_printf_debug("RDI datagram checksum or length wrong\r\n");
+    r.frame_length = 0;
+    return;
+  }
   send_ack(link, '1');
   if (r.more || r.frame_length == 0) return;
   const uint32_t n = r.frame_length;
@@ -225,9 +240,13 @@ void transfer_byte(pmpp_link* link, uint8_t b) {
       r.udp_destination = be16(r.command + 2);
       r.udp_length = be16(r.command + 4);
       r.udp_checksum = be16(r.command + 6);
+      r.udp_sum = be16(r.source) + be16(r.source + 2) + be16(r.destination) + be16(r.destination + 2) + 17 +
+                  r.udp_length + r.udp_source + r.udp_destination + r.udp_length + r.udp_checksum;
+      r.data_count = 0;
       r.state = RDI_DATA;
       break;
     default:  // data
+      r.udp_sum += (r.data_count++ & 1) ? b : static_cast<uint32_t>(b) << 8;
       if (r.frame_length == 0) {
         // A later packet whose first never came: nothing to add it to.
       } else if (r.frame_length < RDI_FRAME_SIZE) {

@@ -46,6 +46,7 @@ struct pmpp_rdi_counters {
   uint32_t transfers_other;     // for another IPv4 address
   uint32_t transfers_malformed; // ended before its data
   uint32_t transfers_overflow;  // a message larger than the frame buffer
+  uint32_t transfers_bad_checksum;  // UDP checksum or length wrong
   uint32_t retransmissions;
   uint32_t answers_abandoned;   // retry limit reached
   uint32_t answers_dropped;     // did not fit the transmit buffer
@@ -76,6 +77,8 @@ struct pmpp_rdi {
   uint16_t packet_number;
   bool for_us;
   uint16_t udp_source, udp_destination, udp_length, udp_checksum;
+  uint32_t udp_sum;     // running ones' complement sum of the datagram
+  uint32_t data_count;  // data bytes of the current packet
   // The SNMP frame rebuilt from the datagrams of one message.
   uint8_t frame[RDI_FRAME_SIZE];
   uint32_t frame_length;

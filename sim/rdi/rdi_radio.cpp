@@ -121,9 +121,9 @@ std::vector<event> decoder::feed(const std::string& bytes) {
   std::vector<event> out;
   m_pending += bytes;
   for (;;) {
-    // A packet starts with 0x00 or 0x10; a new XFERB in its place means
-    // the announced packet was never sent (a retransmission).
-    if (m_packet && !m_pending.empty() && m_pending[0] == '\x04') m_packet = 0;
+    // A packet starts with 0x00 or 0x10; anything else in its place means
+    // the announced packet was never sent (the transfer was given up).
+    if (m_packet && !m_pending.empty() && m_pending[0] != '\x00' && m_pending[0] != '\x10') m_packet = 0;
     if (m_packet) {
       if (m_pending.size() < m_packet) break;
       event e;
