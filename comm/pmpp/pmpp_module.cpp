@@ -3,11 +3,27 @@
 #include "comm/ntcip_endpoint.h"
 #include "comm/ntcip_link.h"
 #include "comm/pmpp/snmp_pmpp.h"
+#include "comm/ports.h"
+#include "database/database.h"
+#include "database/objects.h"
+
+#include <cstring>
 
 namespace {
 
+// The CCP port's PMPP endpoint talks to a radio modem when the port is set
+// to the radio protocol.
+bool radio_port(const snmp_agent* agent) {
+  CDataBase* d = g_pDataBase;
+  if (!d || std::strcmp(agent->name, "ccp_pmpp") != 0) return false;
+  const db_object p = nv::quorCommConfigProtocol(PORT_INDEX_CCP);
+  return d->GetValue(p.offset, p.width, d->mib_nv, 0) == PORT_PROTOCOL_RADIO;
+}
+
 void set_io(snmp_agent* agent, const ntcip_port_io& io) {
-  pmpp_set_port_hooks(pmpp_link_of(agent), io.read, io.write, io.frame_send);
+  pmpp_link* link = pmpp_link_of(agent);
+  pmpp_set_port_hooks(link, io.read, io.write, io.frame_send);
+  if (link) pmpp_rdi_set_mode(link, io.read && radio_port(agent));
 }
 
 void receive_event(snmp_agent* agent, TX_EVENT_FLAGS_GROUP** group, uint32_t* bit) {

@@ -3,6 +3,10 @@
 // checksummed packets of at most 488 data bytes, each acknowledged three
 // times; bad, overlong or truncated transfers are dropped with a count.
 #include "comm/tests/pmpp_fixture.h"
+#include "comm/ntcip_endpoint.h"
+#include "comm/ntcip_link.h"
+#include "comm/pmpp/pmpp_module.h"
+#include "comm/ports.h"
 #include "sim/rdi/rdi_radio.h"
 
 namespace {
@@ -283,6 +287,31 @@ TEST_F(RdiTest, BadTransfersAreDroppedWithACount) {
   }
   EXPECT_EQ(1u, link_->rdi.count.transfers_overflow);
   EXPECT_TRUE(served());
+}
+
+}  // namespace
+
+namespace {
+
+using namespace pmt;
+
+// The port binding hands the CCP port to the PMPP endpoint; the radio
+// protocol setting of the port turns the radio mode on, any other off.
+TEST_F(PmppTest, RadioProtocolOfTheCcpPortSelectsRadioMode) {
+  pmpp_module_install();
+  CreateAgent(1);
+  const ntcip_link_ops* ops = ntcip_get_link_ops(NTCIP_LINK_PMPP);
+  ASSERT_TRUE(ops && ops->set_io);
+  const ntcip_port_io io{ccp_ppp_read, ccp_port_write, nullptr};
+  const db_object protocol = nv::quorCommConfigProtocol(PORT_INDEX_CCP);
+  for (uint32_t p : {PORT_PROTOCOL_RADIO, PORT_PROTOCOL_PMPP, PORT_PROTOCOL_RADIO}) {
+    db_->SetValue(protocol.offset, protocol.width, p, db_->mib_nv, DB_NO_VALIDATE);
+    {
+      rtos::cpu_scope s;
+      ops->set_io(agent_.get(), io);
+    }
+    EXPECT_EQ(p == PORT_PROTOCOL_RADIO, link_->rdi.mode == 1) << p;
+  }
 }
 
 }  // namespace
