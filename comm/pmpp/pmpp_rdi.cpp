@@ -186,7 +186,11 @@ void transfer_done(pmpp_link* link) {
     return;
   }
   send_ack(link, '1');
-  if (r.more || r.frame_length == 0) return;
+  if (r.frame_length == 0) {
+    ++r.count.transfers_orphan;
+    return;
+  }
+  if (r.more) return;
   const uint32_t n = r.frame_length;
   r.frame_length = 0;
   if (r.frame_overflow) {

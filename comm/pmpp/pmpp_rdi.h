@@ -46,6 +46,7 @@ struct pmpp_rdi_counters {
   uint32_t transfers_other;     // for another IPv4 address
   uint32_t transfers_malformed; // ended before its data
   uint32_t transfers_overflow;  // a message larger than the frame buffer
+  uint32_t transfers_orphan;    // a later packet of a message whose first never came
   uint32_t transfers_bad_checksum;  // UDP checksum or length wrong
   uint32_t retransmissions;
   uint32_t answers_abandoned;   // retry limit reached

@@ -164,6 +164,7 @@ TEST_F(RdiTest, MessageInTwoPacketsIsServedAfterTheSecond) {
   events = Transfer(orphan);
   ASSERT_EQ(1u, events.size());
   EXPECT_EQ('1', events[0].ack);
+  EXPECT_EQ(1u, link_->rdi.count.transfers_orphan);
 }
 
 TEST_F(RdiTest, MissingOrFailedAcknowledgementsAreRetriedThenAbandoned) {
