@@ -111,7 +111,14 @@ void serve(pmpp_link* link) {
   if (link->timeout_pending) {
     link->timeout_pending = 0;
     link->timer_running = 0;
-    pmpp_receive_timeout(link);
+    if (link->rdi.mode)
+      pmpp_rdi_timeout(link);
+    else
+      pmpp_receive_timeout(link);
+  }
+  if (link->rdi.mode) {
+    pmpp_timer_arm(link, pmpp_rdi_wait(link->rdi));
+    return;
   }
   ULONG ticks = link->inter_char_timeout * 100 / 1000;
   if (ticks < PMPP_MINIMUM_TIMEOUT) ticks = PMPP_MINIMUM_TIMEOUT;
@@ -226,6 +233,10 @@ void pmpp_receive_queued(pmpp_link* link) {
   uint8_t b = 0;
   while (queue_take(link, &b)) {
     CommLED_Indicate(link->led_bit, 1);
+    if (link->rdi.mode) {
+      pmpp_rdi_byte(link, b);
+      continue;
+    }
     switch (pmpp_deframe_byte(&link->rx, b)) {
       case PMPP_RX_FRAME:
         ++link->count.frames_received;
@@ -369,4 +380,10 @@ void pmpp_timer_arm(pmpp_link* link, ULONG ticks) {
   tx_timer_change(&link->timer, ticks, 0);
   tx_timer_activate(&link->timer);
   link->timer_running = 1;
+}
+
+void pmpp_timer_restart(pmpp_link* link, ULONG ticks) {
+  link->timer_running = 0;
+  link->timeout_pending = 0;
+  pmpp_timer_arm(link, ticks);
 }

@@ -14,6 +14,7 @@
 #include <cstdint>
 
 #include "comm/pmpp/pmpp_frame.h"
+#include "comm/pmpp/pmpp_rdi.h"
 #include "tx_api.h"
 
 constexpr uint32_t PMPP_WORKER_LINKS = 10;
@@ -72,6 +73,7 @@ struct pmpp_link {
   ULONG worker_bit;
   uint32_t led_bit;
   uint32_t row;  // the worker row, or PMPP_WORKER_LINKS
+  pmpp_rdi rdi;  // the radio mode, instead of flag framing
 };
 
 // ---------------------------------------------------------------- creation
@@ -118,3 +120,5 @@ void pmpp_worker_pass();
 void pmpp_timer_entry(ULONG row);
 // Arms the link's timer for `ticks` when it is not running.
 void pmpp_timer_arm(pmpp_link* link, ULONG ticks);
+// Arms the link's timer for `ticks` from now, running or not.
+void pmpp_timer_restart(pmpp_link* link, ULONG ticks);

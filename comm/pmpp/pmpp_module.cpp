@@ -3,11 +3,27 @@
 #include "comm/ntcip_endpoint.h"
 #include "comm/ntcip_link.h"
 #include "comm/pmpp/snmp_pmpp.h"
+#include "comm/ports.h"
+#include "database/database.h"
+#include "database/objects.h"
+
+#include <cstring>
 
 namespace {
 
+// The CCP port's PMPP endpoint talks to a radio modem when the port is set
+// to the radio protocol.
+bool radio_port(const snmp_agent* agent) {
+  CDataBase* d = g_pDataBase;
+  if (!d || std::strcmp(agent->name, "ccp_pmpp") != 0) return false;
+  const db_object p = nv::quorCommConfigProtocol(PORT_INDEX_CCP);
+  return d->GetValue(p.offset, p.width, d->mib_nv, 0) == PORT_PROTOCOL_RADIO;
+}
+
 void set_io(snmp_agent* agent, const ntcip_port_io& io) {
-  pmpp_set_port_hooks(pmpp_link_of(agent), io.read, io.write, io.frame_send);
+  pmpp_link* link = pmpp_link_of(agent);
+  pmpp_set_port_hooks(link, io.read, io.write, io.frame_send);
+  if (link) pmpp_rdi_set_mode(link, io.read && radio_port(agent));
 }
 
 void receive_event(snmp_agent* agent, TX_EVENT_FLAGS_GROUP** group, uint32_t* bit) {
@@ -46,6 +62,10 @@ void clear_statistics(snmp_agent* agent) {
 
 void set_station_address(snmp_agent* agent, uint8_t address) { pmpp_set_station_address(pmpp_link_of(agent), address); }
 
+void set_radio(snmp_agent* agent, uint16_t ack2_timeout, uint8_t retries, uint32_t remote, uint16_t lid) {
+  pmpp_set_parameters(pmpp_link_of(agent), ack2_timeout, retries, remote, lid);
+}
+
 const ntcip_link_ops kOps = [] {
   ntcip_link_ops ops{};
   ops.transport = snmp_pmpp_net_drv;
@@ -57,6 +77,7 @@ const ntcip_link_ops kOps = [] {
   ops.statistic = statistic;
   ops.clear_statistics = clear_statistics;
   ops.set_station_address = set_station_address;
+  ops.set_radio = set_radio;
   return ops;
 }();
 

@@ -29,7 +29,10 @@ int send(snmp_pmpp_transport* t, const uint8_t* message, uint32_t length) {
     monitor_printf("snmp_pmpp_net_drv: invalid IPI specified\n");
     return 1;
   }
-  ntcip_pmpp_packet_send(&t->link, message, length);
+  if (t->link.rdi.mode)
+    pmpp_rdi_datagram_send(&t->link, message, length);
+  else
+    ntcip_pmpp_packet_send(&t->link, message, length);
   snmp_counter_add(snmp_counter::snmpOutPkts);
   return 0;
 }

@@ -116,6 +116,12 @@ class PmppTest : public ct::CommTest {
     return Collect();
   }
   std::vector<central::frame> Collect() {
+    const std::string wire = Wire();
+    last_wire_ += wire;
+    return decoder_.feed(wire);
+  }
+  // What the controller puts on the line until it falls silent.
+  std::string Wire() {
     std::string wire;
     for (int round = 0; round < 8; ++round) {
       rtos::settle();
@@ -124,8 +130,7 @@ class PmppTest : public ct::CommTest {
       if (got.empty() && round > 0) break;
       wire += got;
     }
-    last_wire_ += wire;
-    return decoder_.feed(wire);
+    return wire;
   }
 
   std::unique_ptr<uint8_t[]> memory_;
