@@ -81,6 +81,9 @@ class MessageTimeTest : public DisplayTest {
     CMsgIDCode id;
     id.Set(3, 7, 0x1234);
     SetNvBytes(nv::dmsEndDurationMessage, std::vector<uint8_t>(id.m_encoded, id.m_encoded + 5));
+    // Valid, or the table pass at the task's start turns the reference into
+    // a blank.
+    SetNv(nv::dmsMessageStatus(6), 4);
     SetNv(nv::dmsMsgSourceMode, 8);
     Register(7, 15);
     Start("A");
