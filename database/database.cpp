@@ -153,6 +153,16 @@ uint32_t CDataBase::SetValue(uint32_t offset, uint32_t width, uint32_t value, ui
   return DB_OK;
 }
 
+void CDataBase::SetStringPool(TX_BYTE_POOL* pool) {
+  if (pool && pool == m_pStringPool) {
+    m_retiredCount = 0;
+    std::memset(mib_v, 0, sizeof mib_v);
+    for (uint32_t offset = 0; offset + 4 <= sizeof mib_nv; offset += 4)
+      if (IsStringObject(offset)) store_be(mib_nv + offset, 4, 0);
+  }
+  m_pStringPool = pool;
+}
+
 uint8_t* CDataBase::BlockOf(const uint8_t* area, uint32_t offset) {
   uint32_t handle = load_be(area + offset, 4);
   if (handle == 0 || !m_pStringPool) return nullptr;

@@ -100,8 +100,10 @@ class CDataBase : public CTaskBase {
   void UpdateFontVersionID(int slot);
   int Process() override;
 
-  // Where string blocks come from ("dynamic database").
-  void SetStringPool(TX_BYTE_POOL* pool) { m_pStringPool = pool; }
+  // Where string blocks come from ("dynamic database"). The same pool
+  // handed in again was made afresh by a new start: the handles into it and
+  // the blocks waiting to go back are dropped.
+  void SetStringPool(TX_BYTE_POOL* pool);
   TX_BYTE_POOL* StringPool() const { return m_pStringPool; }
   void SetBoardRegs(const db_board_regs& regs) { m_regs = regs; }
 

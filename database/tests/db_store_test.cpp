@@ -133,6 +133,34 @@ TEST_F(DatabaseTest, ReplacedBlocksGoBackToThePoolAtOnceWhileReadersKeepTheirByt
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(old), len), s);
 }
 
+// A second start in one process makes the string pool afresh: what the
+// areas held of the last one is dropped, integers of mib_nv stay until the
+// journal is replayed, and nothing of the old pool is handed back to the new.
+TEST_F(DatabaseTest, PoolMadeAfreshByANewStartDropsTheOldHandles) {
+  db_->SetHooksEnabled(false);
+  ASSERT_EQ(db_->SetString(33624, 4, "hello", 5, db_->mib_nv, DB_NO_JOURNAL), DB_OK);
+  ASSERT_EQ(db_->SetString(140, 4, "first", 5, db_->mib_v, 0), DB_OK);
+  ASSERT_EQ(db_->SetString(140, 4, "second", 6, db_->mib_v, 0), DB_OK);  // one block retired
+  ASSERT_EQ(db_->SetValue(95052, 4, 0xDEADBEEF, db_->mib_nv, DB_NO_JOURNAL), DB_OK);
+  uint32_t total = 0, avail0 = 0, avail = 0;
+  rtos::run_in_thread([&] {
+    void* start = pool_.start;
+    const uint32_t size = pool_.size;
+    ASSERT_EQ(tx_byte_pool_delete(&pool_), TX_SUCCESS);
+    ASSERT_EQ(os_byte_pool_create(&pool_, "dynamic database", start, size), OS_SUCCESS);
+  });
+  os_byte_pool_info(&pool_, nullptr, &total, &avail0, nullptr);
+  db_->SetStringPool(&pool_);
+  EXPECT_EQ(Str(33624, db_->mib_nv), "");
+  EXPECT_EQ(Str(140, db_->mib_v), "");
+  EXPECT_EQ(db_->GetValue(95052, 4, db_->mib_nv, 0), 0xDEADBEEFu);
+  EXPECT_EQ(db_->SetString(33624, 4, "again", 5, db_->mib_nv, DB_NO_JOURNAL), DB_OK);
+  EXPECT_EQ(Str(33624, db_->mib_nv), "again");
+  rtos::run_in_thread([&] { db_->ReclaimStrings(true); });
+  os_byte_pool_info(&pool_, nullptr, &total, &avail, nullptr);
+  EXPECT_GT(avail, avail0 - 100);  // only the new block is out
+}
+
 TEST_F(DatabaseTest, GlobalTimeLivesInTheClock) {
   trace_capture cap;
   db_->SetValue(48180, 4, 1234, db_->mib_nv, DB_NO_JOURNAL);  // the area's copy

@@ -7,6 +7,7 @@
 #include "database/objects.h"
 #include "display/codes/msg_codes.h"
 #include "frame/trace/trace.h"
+#include "peripherals/devices/can_peripheral.h"
 #include "peripherals/pdb.h"
 
 namespace {
@@ -47,6 +48,8 @@ void CLowPowerMode::SetDisplayStateQuery(uint32_t (*query)()) { s_display_state 
 CLowPowerMode::CLowPowerMode() : CPeripheral(CLASS_CODE, TYPE_ID) {}
 
 CLowPowerMode::~CLowPowerMode() {
+  // Dropped at a second start: the rows belong to the old kernel's database.
+  if (!peripheral_tables_live()) return;
   pdb::set_v(vol::quorPowerModeStatus, kModeStateGone);
   ClearPowerLossActivation();
 }

@@ -7,6 +7,7 @@
 #include "database/objects.h"
 #include "frame/serial/serial_driver.h"
 #include "frame/trace/trace.h"
+#include "peripherals/devices/can_peripheral.h"
 #include "peripherals/pdb.h"
 #include "peripherals/peripheral_hooks.h"
 
@@ -22,7 +23,8 @@ constexpr uint32_t kBytesPerPoll = 4096;
 CRTD_Protocol::CRTD_Protocol(uint16_t type_id) : CPeripheral(CLASS_CODE, type_id) {}
 
 CRTD_Protocol::~CRTD_Protocol() {
-  WritePortSettings(PROTOCOL_DEFAULT);
+  // Dropped at a second start: the port rows are the old kernel's.
+  if (peripheral_tables_live()) WritePortSettings(PROTOCOL_DEFAULT);
   // The communication task takes the port again when it rebuilds its
   // endpoints: it must find the driver free.
   if (m_pDriver) {

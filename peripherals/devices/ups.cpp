@@ -10,6 +10,7 @@
 #include "frame/bus/subscriber.h"
 #include "frame/serial/serial_driver.h"
 #include "frame/trace/trace.h"
+#include "peripherals/devices/can_peripheral.h"
 #include "peripherals/pdb.h"
 #include "peripherals/peripheral_hooks.h"
 #include "peripherals/power_supply_table.h"
@@ -48,15 +49,18 @@ bool anyone_takes(uint32_t id) {
 CUninterruptiblePowerSupply::CUninterruptiblePowerSupply(uint16_t type_id) : CPeripheral(CLASS_CODE, type_id) {}
 
 CUninterruptiblePowerSupply::~CUninterruptiblePowerSupply() {
+  if (m_pDriver) {
+    peripheral_release_driver(AUX_PORT);
+    m_pDriver = nullptr;
+  }
+  // Dropped at a second start: the database and the power-supply table are
+  // the old kernel's.
+  if (!peripheral_tables_live()) return;
   pdb::set_nv(nv::quorCommConfigProtocol(AUX_INDEX), kProtocolDefault);
   pdb::set_nv(nv::quorCommConfigFlowControl(AUX_INDEX), 0);
   pdb::set_nv(nv::rs232PortInSpeed(AUX_INDEX), kSpeedDefault);
   pdb::set_nv(nv::quorCommPortReinit, kPortReinit);
   g_power_supply_table.UnRegisterPowerSupply(&m_wPsId);
-  if (m_pDriver) {
-    peripheral_release_driver(AUX_PORT);
-    m_pDriver = nullptr;
-  }
 }
 
 const char* CUninterruptiblePowerSupply::NameOfType(uint16_t type_id) {

@@ -5,6 +5,8 @@
 #include "display/codes/msg_codes.h"
 #include "peripherals/devices/low_power_mode.h"
 #include "peripherals/devices/ups_internal.h"
+#include "peripherals/pl_factory.h"
+#include "peripherals/pl_mediator.h"
 #include "peripherals/tests/power_test_fixture.h"
 
 namespace {
@@ -324,6 +326,24 @@ TEST_F(PowerModeTest, DestroyingClearsSlot4) {
   mode_.reset();
   EXPECT_TRUE(SlotEmpty(4));
   EXPECT_EQ(V(vol::quorPowerModeStatus), 3u);
+}
+
+// At a second start the live list is dropped while the database still holds
+// the old kernel's rows: the mode must leave them alone.
+TEST_F(PowerModeTest, AbandonedAtASecondStartLeavesTheOldRowsAlone) {
+  Polls(8, true);
+  ASSERT_FALSE(SlotEmpty(4));
+  pl_factory factory;
+  peripheral_register_factories(&factory);
+  pl_mediator mediator;
+  InThread([&] {
+    ASSERT_EQ(mediator.Open(&factory, &mediator), 1);
+    ASSERT_EQ(mediator.Create(CLowPowerMode::TYPE_ID, nullptr), 1);
+    mediator.Abandon();
+  });
+  EXPECT_EQ(mediator.Count(), 0u);
+  EXPECT_FALSE(SlotEmpty(4));
+  EXPECT_EQ(V(vol::quorPowerModeStatus), 2u);
 }
 
 }  // namespace

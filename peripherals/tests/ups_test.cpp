@@ -6,6 +6,8 @@
 
 #include "peripherals/devices/ups.h"
 #include "peripherals/peripheral_types.h"
+#include "peripherals/pl_factory.h"
+#include "peripherals/pl_mediator.h"
 #include "peripherals/tests/power_test_fixture.h"
 
 namespace {
@@ -93,6 +95,28 @@ TEST_F(UpsTest, PortSettingsWhileHeldAndDefaultsAfter) {
     EXPECT_EQ(V(vol::dmsPowerNumRows), 0u);
     EXPECT_FALSE(s_port_lent);
   }
+}
+
+// Dropped at a second start: the old kernel's rows stay as they are, the
+// port is still handed back.
+TEST_F(UpsTest, AbandonedAtASecondStartFreesThePortAndLeavesTheRows) {
+  unit_ = std::make_unique<sim::ups_unit>(sim::ups_unit::dialect::colon_command);
+  port_ = std::make_unique<sim::ups_port>(*unit_);
+  s_port = port_.get();
+  pl_factory factory;
+  peripheral_register_factories(&factory);
+  pl_mediator mediator;
+  InThread([&] {
+    ASSERT_EQ(mediator.Open(&factory, &mediator), 1);
+    ASSERT_EQ(mediator.Create(20, nullptr), 1);
+  });
+  ASSERT_TRUE(s_port_lent);
+  SetNv(nv::quorCommPortReinit, 0);
+  InThread([&] { mediator.Abandon(); });
+  EXPECT_FALSE(s_port_lent);
+  EXPECT_EQ(Nv(nv::quorCommConfigProtocol(1)), 6u);
+  EXPECT_EQ(Nv(nv::quorCommPortReinit), 0u);
+  EXPECT_EQ(V(vol::dmsPowerNumRows), 1u);
 }
 
 TEST_F(UpsTest, AuxPortInUseIsAnInitErrorOnTheRow) {
