@@ -155,7 +155,6 @@ uint32_t CDataBase::SetValue(uint32_t offset, uint32_t width, uint32_t value, ui
 
 void CDataBase::SetStringPool(TX_BYTE_POOL* pool) {
   if (pool && pool == m_pStringPool) {
-    m_retiredCount = 0;
     std::memset(mib_v, 0, sizeof mib_v);
     for (uint32_t offset = 0; offset + 4 <= sizeof mib_nv; offset += 4)
       if (IsStringObject(offset)) store_be(mib_nv + offset, 4, 0);

@@ -101,8 +101,8 @@ class CDataBase : public CTaskBase {
   int Process() override;
 
   // Where string blocks come from ("dynamic database"). The same pool
-  // handed in again was made afresh by a new start: the handles into it and
-  // the blocks waiting to go back are dropped.
+  // handed in again was made afresh by a new start: the handles into it are
+  // dropped.
   void SetStringPool(TX_BYTE_POOL* pool);
   TX_BYTE_POOL* StringPool() const { return m_pStringPool; }
   void SetBoardRegs(const db_board_regs& regs) { m_regs = regs; }
