@@ -132,12 +132,12 @@ TEST_F(TablesTest, RowsLeftHalfValidatedAreFinishedWhenTheTaskStarts) {
   // As a restart finds them: written before the task runs, nothing
   // announced, so no request bit raised.
   const msg_row req = msg_main_row(3), validating = msg_main_row(7), modify = msg_volatile_row(1);
-  WriteRow(req, "abc", MSG_STATUS_VALIDATE_REQ, 0);
+  WriteRow(req, "ABC", MSG_STATUS_VALIDATE_REQ, 0);
   WriteRow(validating, "AB", MSG_STATUS_VALIDATING, 0);
   WriteRow(modify, "x", MSG_STATUS_MODIFY_REQ, 0);
   RunToStep(1);
   EXPECT_EQ(RowValue(req, req.status), MSG_STATUS_VALID);
-  EXPECT_EQ(RowValue(req, req.crc), Crc("abc"));
+  EXPECT_EQ(RowValue(req, req.crc), Crc("ABC"));
   EXPECT_EQ(RowValue(validating, validating.status), MSG_STATUS_VALID);
   EXPECT_EQ(RowValue(validating, validating.crc), Crc("AB"));
   EXPECT_EQ(RowValue(modify, modify.status), MSG_STATUS_MODIFYING);

@@ -228,9 +228,9 @@ TEST_F(QuorCommTest, RealTimeDataAndTheLastCaller)
     EXPECT_EQ("", GetText(Quor("6.2.0")));
     EXPECT_EQ(0u, Set(vb_str(Quor("6.2.0"), "SPEED 45")).error_status);
     EXPECT_EQ("SPEED 45", Text(vol::quorRealTimeData, false));
-    // Longer than a set value holds: refused whole rather than stored cut.
-    EXPECT_EQ(3u, Set(vb_str(Quor("6.2.0"), std::string(2100, 'r'))).error_status);
-    EXPECT_EQ("SPEED 45", Text(vol::quorRealTimeData, false));
+    // A long text is kept whole.
+    EXPECT_EQ(0u, Set(vb_str(Quor("6.2.0"), std::string(2100, 'r'))).error_status);
+    EXPECT_EQ(std::string(2100, 'r'), Text(vol::quorRealTimeData, false));
     EXPECT_EQ(2u, Set(vb_int(Quor("6.1.0"), 5)).error_status);
 
     SetText(nv::quorCallerIDNumber, true, "5551234");

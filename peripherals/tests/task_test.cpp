@@ -524,10 +524,12 @@ TEST_F(TaskTest, ControlledResetWithoutAPanelTimesOut) {
 TEST_F(TaskTest, StackReportAndSuspend) {
   Start();
   trace_capture trace;
-  // Nothing while the whole stack holds its fill.
+  // The thread's own use shows in the stack it was given.
   Deliver(MSG_PERIPHERAL_STACK_REPORT, 0, 0, 0, 0);
   Steps(1);
-  EXPECT_FALSE(trace.contains("Stack Used"));
+  EXPECT_TRUE(trace.contains("Peripheral Stack Used: "));
+  EXPECT_FALSE(trace.contains("Peripheral Stack Used: 0/"));
+  // The scan stops at the first byte from the low end that lost the fill.
   task_->Stack()[100] = 0;
   Deliver(MSG_PERIPHERAL_STACK_REPORT, 0, 0, 0, 0);
   Steps(1);
