@@ -1,5 +1,6 @@
 #include "frame/startup/host.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -31,6 +32,31 @@ CSignPicture g_sign_picture;
 bench_config g_bench;
 constexpr const char* kRestartedMark = "SIGNCTL_RESTARTED";
 std::unique_ptr<bench_devices> g_bench_devices;
+
+// The board's battery-backed clock register: it keeps the last second the
+// controller wrote through a power cut, in the state folder, so a start
+// measures how long the sign was off.
+int g_clock_register_fd = -1;
+uint32_t g_clock_register = 0;
+
+uint32_t clock_register_read() { return g_clock_register; }
+
+void clock_register_write(uint32_t value) {
+  g_clock_register = value;
+  if (g_clock_register_fd < 0) return;
+  const uint8_t bytes[4] = {uint8_t(value >> 24), uint8_t(value >> 16), uint8_t(value >> 8), uint8_t(value)};
+  if (pwrite(g_clock_register_fd, bytes, sizeof bytes, 0) != sizeof bytes)
+    std::fprintf(stderr, "cannot keep the clock register: %s\n", std::strerror(errno));
+}
+
+void clock_register_open(const std::string& path) {
+  if (g_clock_register_fd >= 0) close(g_clock_register_fd);
+  g_clock_register = 0;
+  g_clock_register_fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  uint8_t bytes[4];
+  if (g_clock_register_fd >= 0 && pread(g_clock_register_fd, bytes, sizeof bytes, 0) == sizeof bytes)
+    g_clock_register = uint32_t(bytes[0]) << 24 | uint32_t(bytes[1]) << 16 | uint32_t(bytes[2]) << 8 | bytes[3];
+}
 
 // The host ports of the controller's network, from "net.conf" in the state
 // folder when there is one (see net_host_parse_config for its lines).
@@ -117,6 +143,12 @@ bool host_prepare(const std::string& state_folder, const std::vector<std::string
   if (!configure_network(state_folder)) return false;
   g_bench = bench_config();
   if (!read_bench(state_folder, &g_bench)) return false;
+  clock_register_open(state_folder + "/" + HOST_CLOCK_REGISTER);
+  if (CDataBase* db = g_pDataBase) {
+    static uint8_t boot_counter = 0;
+    db->SetBoardRegs({clock_register_read, clock_register_write, [] { return boot_counter; },
+                      [](uint8_t value) { boot_counter = value; }});
+  }
   if (!ports_free(state_folder, g_bench.telnet)) return false;
   board::board_config config;
   for (unsigned port : {BENCH_CCP, BENCH_AUX, BENCH_MODEM, BENCH_PANEL, BENCH_LAPTOP})

@@ -11,6 +11,9 @@
 constexpr const char* HOST_NET_CONFIG = "net.conf";
 // The data key's contents (written when the key is first programmed).
 constexpr const char* HOST_DATAKEY_FILE = "datakey.bin";
+// The board clock register kept through power cuts (the last second the
+// controller's clock wrote).
+constexpr const char* HOST_CLOCK_REGISTER = "clock.dat";
 // The sign's face as a picture (written when what the sign shows changes).
 constexpr const char* HOST_SIGN_PICTURE = "sign.png";
 

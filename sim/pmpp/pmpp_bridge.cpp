@@ -43,6 +43,7 @@ bool pmpp_bridge::start(const options& o) {
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(o.udp_port);
   socklen_t len = sizeof a;
   if (m_serial < 0 || m_udp < 0 || bind(m_udp, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
       getsockname(m_udp, reinterpret_cast<sockaddr*>(&a), &len) != 0 || pipe2(m_wake, O_CLOEXEC) != 0) {

@@ -25,6 +25,7 @@ class pmpp_bridge {
     uint16_t tcp_port = 0;  // its TCP serial end on 127.0.0.1
     unsigned station = 1;
     bool broadcast = false;
+    uint16_t udp_port = 0;  // where managers send (0: a free port)
   };
 
   ~pmpp_bridge() { stop(); }
