@@ -31,6 +31,7 @@ const task_letters_s kLetters = {MSG_SCHEDULE_STOP, MSG_WDT_SCHEDULE_START, "Sus
 constexpr uint32_t kEventClasses = 16;
 constexpr uint32_t kTrapDestinationFlag = 0x80000;
 constexpr uint32_t kStartSleepTicks = 40;
+constexpr uint32_t kClockReadingTries = 25;  // ten seconds more at most
 constexpr uint16_t kForever = 0xFFFF;
 constexpr uint8_t kSlot = 6;
 constexpr uint8_t kReasonRequest = 2;
@@ -183,7 +184,12 @@ void CScheduleTask::CheckResetType(int first) {
   uint32_t outage = 0;
   void* clock = s_services.find_clock ? s_services.find_clock() : nullptr;
   if (clock) {
-    if (s_services.clock_startup_time) s_services.clock_startup_time(clock, &outage);
+    // A clock busy with its start gives no reading yet; an outage taken as
+    // none would run a timed message for its whole time again.
+    for (uint32_t tries = 0; s_services.clock_startup_time && !s_services.clock_startup_time(clock, &outage) &&
+                             tries < kClockReadingTries;
+         ++tries)
+      os_sleep(kStartSleepTicks);
   } else {
     monitor_printf("CScheduleTask::CheckResetType: error finding clock\n");
   }
