@@ -10,16 +10,6 @@ namespace {
 constexpr uint16_t kFcsInitial = 0xFFFF;
 constexpr uint16_t kFcsGood = 0xF0B8;
 
-// FCS-16 (reflected 0x8408) over bytes, before the final complement.
-uint16_t fcs16(uint16_t fcs, const uint8_t* bytes, uint32_t length) {
-  crc16_state s{};
-  crc16_begin(&s, fcs);
-  crc16_update(&s, bytes, length);
-  uint16_t out = fcs;
-  crc16_result(&s, &out, 0);
-  crc16_end(&s);
-  return out;
-}
 
 // Room a frame keeps for its FCS (stuffed) and closing flag.
 constexpr uint32_t kTail = 5;
@@ -84,7 +74,7 @@ void pmpp_frame_open(pmpp_frame_writer* w, uint8_t* buffer, uint32_t capacity, u
 }
 
 void pmpp_frame_put(pmpp_frame_writer* w, uint8_t byte) {
-  w->fcs = fcs16(w->fcs, &byte, 1);
+  w->fcs = crc16_fcs(w->fcs, &byte, 1);
   put_stuffed(w, byte);
 }
 
@@ -117,7 +107,7 @@ pmpp_rx_result pmpp_deframe_byte(pmpp_deframer* d, uint8_t byte) {
     if (overflow) return PMPP_RX_TOO_LONG;
     if (n == 0) return PMPP_RX_MORE;  // back-to-back flags
     if (n < kShortest) return PMPP_RX_SHORT;
-    if (fcs16(kFcsInitial, d->buffer, n) != kFcsGood) return PMPP_RX_FCS_ERROR;
+    if (crc16_fcs(kFcsInitial, d->buffer, n) != kFcsGood) return PMPP_RX_FCS_ERROR;
     d->length = static_cast<uint16_t>(n - 2);
     return PMPP_RX_FRAME;
   }

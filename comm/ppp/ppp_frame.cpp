@@ -88,15 +88,7 @@ void start_header(ppp_link* link) {
 
 void ppp_set_activity_hook(void (*hook)()) { g_activity_hook = hook; }
 
-uint16_t ppp_fcs16(uint16_t fcs, const uint8_t* bytes, uint32_t length) {
-  crc16_state s{};
-  crc16_begin(&s, fcs);
-  crc16_update(&s, bytes, length);
-  uint16_t out = fcs;
-  crc16_result(&s, &out, 0);
-  crc16_end(&s);
-  return out;
-}
+uint16_t ppp_fcs16(uint16_t fcs, const uint8_t* bytes, uint32_t length) { return crc16_fcs(fcs, bytes, length); }
 
 void ppp_start_frame(ppp_link* link, uint16_t protocol) {
   link->tx_length = 0;

@@ -69,3 +69,14 @@ int crc16_end(crc16_state* state)
     state->magic = CRC16_MAGIC_ENDED;
     return 0;
 }
+
+uint16_t crc16_fcs(uint16_t fcs, const uint8_t* bytes, uint32_t length)
+{
+    crc16_state s{};
+    crc16_begin(&s, fcs);
+    crc16_update(&s, bytes, length);
+    uint16_t out = fcs;
+    crc16_result(&s, &out, 0);
+    crc16_end(&s);
+    return out;
+}

@@ -28,3 +28,7 @@ int crc16_begin(crc16_state* state, uint16_t initial);
 int crc16_update(crc16_state* state, const void* bytes, uint32_t length);
 int crc16_result(crc16_state* state, uint16_t* out, uint32_t options);
 int crc16_end(crc16_state* state);
+
+// The running FCS-16 of an HDLC-like frame over more bytes, before its
+// final complement (one state opened and closed around them).
+uint16_t crc16_fcs(uint16_t fcs, const uint8_t* bytes, uint32_t length);
