@@ -11,6 +11,7 @@
 #include "frame/serial/q5_serial_driver.h"
 #include "frame/trace/trace.h"
 #include "tx_api.h"
+#include "frame/os/interrupts_masked.h"
 
 namespace {
 
@@ -34,16 +35,6 @@ constexpr uint32_t kRing = 2000;
 constexpr uint32_t kPanelRing = 4000;
 constexpr uint32_t kLineBaud = 19200;
 constexpr uint32_t kHandshakeBits = 0x6F00;  // RTS and DTR bits
-
-// Test and set of a mark must not be split by another thread.
-class masked {
- public:
-  masked() : m_old(tx_interrupt_control(TX_INT_DISABLE)) {}
-  ~masked() { tx_interrupt_control(m_old); }
-
- private:
-  UINT m_old;
-};
 
 void* table_entry(uint32_t id) {
   switch (id) {
@@ -200,7 +191,7 @@ bool AttainPort(uint32_t id, void** entry) {
   if (entry) *entry = nullptr;
   if (id >= COMM_DRIVERS) return false;
   {
-    masked m;
+    interrupts_masked m;
     if (g_drivers_in_use & (1u << id)) return false;
     g_drivers_in_use |= 1u << id;
   }
@@ -216,7 +207,7 @@ CSerialDriver* AttainDriver(uint32_t id) {
 
 uint32_t ReleaseDriver(uint32_t id) {
   if (id >= 16) return 0;
-  masked m;
+  interrupts_masked m;
   g_drivers_in_use &= ~(1u << id);
   return 1;
 }
@@ -230,6 +221,6 @@ int tcp_trap_port_send(const uint8_t* bytes, uint32_t length) {
 }
 
 void laptop_port_put_byte(uint8_t byte) {
-  masked m;
+  interrupts_masked m;
   g_laptop_driver.OnRxByte(byte);
 }

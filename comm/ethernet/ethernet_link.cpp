@@ -6,27 +6,18 @@
 #include "comm/network.h"
 #include "frame/trace/trace.h"
 #include "ntcip/snmp/snmp_counters.h"
+#include "frame/os/interrupts_masked.h"
 
 namespace {
 
 ethernet_link* g_head = nullptr;
 uint32_t g_link_count = 0;
 
-// Masks interrupts for the queue's bookkeeping, shared with the servers.
-class masked {
- public:
-  masked() : m_old(tx_interrupt_control(TX_INT_DISABLE)) {}
-  ~masked() { tx_interrupt_control(m_old); }
-
- private:
-  UINT m_old;
-};
-
 void receive_thread_entry(ULONG) {
   TX_THREAD* self = tx_thread_identify();
   ethernet_link* link = nullptr;
   {
-    masked m;
+    interrupts_masked m;
     ethernet_link* l = g_head;
     for (uint32_t i = 0; l && i < g_link_count; ++i, l = l->next) {
       if (&l->receive_thread == self) {
@@ -125,7 +116,7 @@ UINT enqueue(ethernet_link* link, const uint8_t* data, uint32_t length, uint8_t 
   uint32_t taken = 0;
   bool new_chunk = false;
   {
-    masked m;
+    interrupts_masked m;
     const uint32_t room = link->queue_capacity - link->count;
     ethernet_chunk* tail =
         link->chunk_count ? &link->chunks[(link->chunk_head + link->chunk_count - 1) % ETHERNET_CHUNKS] : nullptr;
@@ -168,7 +159,7 @@ UINT enqueue(ethernet_link* link, const uint8_t* data, uint32_t length, uint8_t 
 }
 
 void unlink(ethernet_link* link) {
-  masked m;
+  interrupts_masked m;
   if (!g_head || !link->next) return;
   if (link->next == link) {
     g_head = nullptr;
@@ -213,7 +204,7 @@ int ethernet_create(ethernet_link* link, const char* name, void* context, snmp_a
 
   link->id = ETHERNET_LINK_ID;
   {
-    masked m;
+    interrupts_masked m;
     if (!g_head) {
       g_head = link->next = link->previous = link;
     } else {
@@ -258,7 +249,7 @@ void ethernet_destroy(ethernet_link* link) {
 }
 
 void ethernet_forget_links() {
-  masked m;
+  interrupts_masked m;
   g_head = nullptr;
   g_link_count = 0;
 }
@@ -299,7 +290,7 @@ void ethernet_receive_step(ethernet_link* link, ULONG wait) {
   }
   ethernet_chunk chunk{};
   {
-    masked m;
+    interrupts_masked m;
     if (link->chunk_count == 0) return;
     chunk = link->chunks[link->chunk_head];
     link->chunk_head = static_cast<uint8_t>((link->chunk_head + 1) % ETHERNET_CHUNKS);
@@ -351,7 +342,7 @@ int ethernet_send(ethernet_link* link, const uint8_t* bytes, uint32_t length) {
 
 ethernet_link* ethernet_find(const char* agent_name) {
   if (!agent_name) return nullptr;
-  masked m;
+  interrupts_masked m;
   ethernet_link* l = g_head;
   for (uint32_t i = 0; l && i < g_link_count; ++i, l = l->next)
     if (l->agent && std::strncmp(l->agent->name, agent_name, SNMP_AGENT_NAME_SIZE) == 0) return l;

@@ -7,17 +7,9 @@
 #include "frame/trace/trace.h"
 #include "ntcip/snmp/agent/snmp_agent.h"
 #include "ntcip/snmp/db/snmp_chap.h"
+#include "frame/os/interrupts_masked.h"
 
 namespace {
-
-class masked {
- public:
-  masked() : m_old(tx_interrupt_control(TX_INT_DISABLE)) {}
-  ~masked() { tx_interrupt_control(m_old); }
-
- private:
-  UINT m_old;
-};
 
 enum : uint8_t { WORKER_STACK_WANTED = 1, WORKER_STACK_TAKEN = 2, WORKER_CREATED = 3 };
 uint8_t g_worker_stage = WORKER_STACK_WANTED;
@@ -79,7 +71,7 @@ bool read_none(uint8_t*) { return false; }
 void write_none(uint8_t) {}
 
 bool queue_take(pmpp_link* link, uint8_t* byte) {
-  masked m;
+  interrupts_masked m;
   if (link->queue_count == 0) return false;
   *byte = link->queue[link->queue_read];
   link->queue_read = static_cast<uint16_t>((link->queue_read + 1) % PMPP_FRAME_SIZE);
@@ -171,7 +163,7 @@ UINT nx_pmpp_create(pmpp_link* link, const char* name, void* owner, UINT worker_
 void pmpp_destroy(pmpp_link* link) {
   if (!link || std::memcmp(link->tag, "PMPP", 4) != 0) return;
   {
-    masked m;
+    interrupts_masked m;
     if (link->row < PMPP_WORKER_LINKS && g_rows[link->row] == link) g_rows[link->row] = nullptr;
     std::memset(link->tag, 0, sizeof link->tag);
   }
@@ -181,7 +173,7 @@ void pmpp_destroy(pmpp_link* link) {
 }
 
 void pmpp_forget_links() {
-  masked m;
+  interrupts_masked m;
   g_worker_stage = WORKER_STACK_WANTED;
   g_worker_events_created = false;
   std::memset(g_rows, 0, sizeof g_rows);
@@ -215,7 +207,7 @@ void nx_pmpp_set_inner_char_timeout(pmpp_link* link, uint32_t milliseconds) {
 UINT pmpp_byte_receive(pmpp_link* link, uint8_t byte) {
   if (!link) return PMPP_QUEUE_FULL;
   {
-    masked m;
+    interrupts_masked m;
     if (link->queue_count >= PMPP_FRAME_SIZE) {
       ++link->count.bytes_dropped;
       return PMPP_QUEUE_FULL;

@@ -8,6 +8,7 @@
 #include "frame/trace/trace.h"
 #include "frame/util/crc16.h"
 #include "ntcip/snmp/agent/snmp_agent.h"
+#include "frame/os/interrupts_masked.h"
 
 namespace {
 
@@ -18,15 +19,6 @@ constexpr uint8_t kControl = 0x03;
 // Room kept at the end of the transmit buffer for the FCS (escaped) and the
 // closing flag.
 constexpr uint32_t kTail = 5;
-
-class masked {
- public:
-  masked() : m_old(tx_interrupt_control(TX_INT_DISABLE)) {}
-  ~masked() { tx_interrupt_control(m_old); }
-
- private:
-  UINT m_old;
-};
 
 void (*g_activity_hook)() = nullptr;
 
@@ -181,7 +173,7 @@ uint32_t ReceiveBufferProcess(ppp_link* link, bool timeout) {
   CommLED_Indicate(link->led_bit, 1);
   uint8_t byte;
   {
-    masked m;
+    interrupts_masked m;
     if (link->queue_count == 0) return PPP_BYTE_DONE;
     byte = link->queue[link->queue_read];
     --link->queue_count;

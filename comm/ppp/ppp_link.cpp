@@ -10,17 +10,9 @@
 #include "frame/trace/trace.h"
 #include "ntcip/snmp/agent/snmp_agent.h"
 #include "ntcip/snmp/db/snmp_chap.h"
+#include "frame/os/interrupts_masked.h"
 
 namespace {
-
-class masked {
- public:
-  masked() : m_old(tx_interrupt_control(TX_INT_DISABLE)) {}
-  ~masked() { tx_interrupt_control(m_old); }
-
- private:
-  UINT m_old;
-};
 
 // The ring of created links.
 ppp_link* g_head = nullptr;
@@ -389,7 +381,7 @@ UINT nx_ppp_create(ppp_link* link, const char* name, NX_IP* ip, void* owner, UIN
     monitor_printf("ppp_create: tx_semaphore_create PPP SERIAL BUFFER SEMAPHORE failed %02x\n", status);
 
   {
-    masked m;
+    interrupts_masked m;
     std::memcpy(link->tag, "PPP ", 4);
     if (!g_head) {
       g_head = link->next = link->previous = link;
@@ -413,7 +405,7 @@ UINT nx_ppp_create(ppp_link* link, const char* name, NX_IP* ip, void* owner, UIN
 void ppp_destroy(ppp_link* link) {
   if (!link || std::memcmp(link->tag, "PPP ", 4) != 0) return;
   {
-    masked m;
+    interrupts_masked m;
     if (link->row < PPP_WORKER_LINKS && g_rows[link->row] == link) {
       g_rows[link->row] = nullptr;
       --g_row_count;
@@ -446,7 +438,7 @@ bool ppp_in_worker() {
 }
 
 void ppp_forget_links() {
-  masked m;
+  interrupts_masked m;
   g_head = nullptr;
   g_link_count = 0;
   g_worker_stage = WORKER_STACK_WANTED;
@@ -459,7 +451,7 @@ void ppp_forget_links() {
 
 ppp_link* ppp_find(const char* agent_name) {
   if (!agent_name) return nullptr;
-  masked m;
+  interrupts_masked m;
   ppp_link* l = g_head;
   for (uint32_t i = 0; l && i < g_link_count; ++i, l = l->next) {
     auto* agent = static_cast<snmp_agent*>(l->owner);
@@ -504,7 +496,7 @@ void nx_ppp_set_inner_char_timeout(ppp_link* link, uint32_t milliseconds) {
 UINT ppp_byte_receive(ppp_link* link, uint8_t byte) {
   if (!link) return PPP_QUEUE_FULL;
   {
-    masked m;
+    interrupts_masked m;
     if (link->queue_count >= PPP_BUFFER_SIZE) {
       ++link->bytes_dropped;
       return PPP_QUEUE_FULL;
@@ -706,7 +698,7 @@ VOID _nx_ppp_driver(NX_IP_DRIVER* request) {
     case NX_DRIVER_INITIALIZE: {
       ppp_link* found = nullptr;
       {
-        masked m;
+        interrupts_masked m;
         ppp_link* l = g_head;
         for (uint32_t i = 0; l && i < g_link_count; ++i, l = l->next)
           if (l->ip == ip) {
