@@ -1,5 +1,6 @@
 #include "peripherals/pl_factory.h"
 
+#include "comm/modem/modem.h"
 #include "database/files/file_config.h"
 #include "database/files/file_directory.h"
 #include "database/files/file_manager.h"
@@ -52,7 +53,7 @@ const pl_creator peripheral_factory_table[] = {
     {PCLASS_LOW_POWER, CLowPowerMode::Create},
     {PCLASS_ISOLATION, nullptr},
     {PCLASS_LVDB, CLVDB::Create},
-    {PCLASS_MODEM, nullptr},
+    {PCLASS_MODEM, CModem::Create},
     {PCLASS_MINI_DCIO, DCIO::CreateMini},
     {PCLASS_OVERHEIGHT, COverheightDetector::Create},
     {PCLASS_RTD, CRTD_Protocol::Create},
