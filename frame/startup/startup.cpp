@@ -5,6 +5,7 @@
 #include "board_io.h"
 #include "comm/clients/trap_clients.h"
 #include "comm/dhcp/dhcp_startup.h"
+#include "comm/modem/modem_task.h"
 #include "comm/network.h"
 #include "comm/ntcip_endpoint.h"
 #include "comm/ports.h"
@@ -141,6 +142,7 @@ void install_comm_links() {
   dhcp_install_services();
   sntp_install_services();
   web_install_services();
+  modem_install_services();
 }
 
 }  // namespace
