@@ -1,5 +1,6 @@
 // What the peripheral task asks of the front panel, and the panel's
 // creator in its factory.
+#include "comm/modem/modem_task.h"
 #include "display/task/display.h"
 #include "display/task/display_peripherals.h"
 #include "panel/lcd_manager.h"
@@ -53,11 +54,15 @@ const peripheral_panel_ops kPanelOps = {suspend,       resume,          clear,  
                                         invalidate_file_menus, control_mode_changed, set_power_good};
 
 // What the idle screen shows of the sign's brightness: the display task's
-// derating and its driver's ceiling. The controller has no cellular modem
-// task to ask for a signal text, so that item reads "not found".
+// derating and its driver's ceiling.
 uint32_t brightness_percent() { return display_derating_percent(); }
 int32_t max_brightness_level() { return g_pDisplay ? static_cast<int32_t>(g_pDisplay->m_dwBrightnessCap) : 255; }
-const lcd_status_sources kStatusSources = {brightness_percent, max_brightness_level, nullptr};
+// The cellular modem's signal rating; "not found" without its task or a
+// reading.
+bool modem_signal_text(bool french, const char** text) {
+  return CModemTask::GetSignalText(g_pModemTask, french ? 1 : 0, text) == 1;
+}
+const lcd_status_sources kStatusSources = {brightness_percent, max_brightness_level, modem_signal_text};
 
 }  // namespace
 

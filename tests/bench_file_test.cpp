@@ -56,6 +56,13 @@ TEST(BenchFile, AWholeBenchIsRead) {
   EXPECT_EQ(c.serial[BENCH_MODEM].kind, board::serial_kind::none);
   EXPECT_EQ(c.serial[BENCH_AUX].kind, board::serial_kind::pipe);
 
+  bench_config modem;
+  ASSERT_TRUE(bench_parse("modem dialup tcp:24010\n", &modem, &error)) << error;
+  EXPECT_EQ(modem.modem, bench_config::modem_kind::dialup);
+  EXPECT_EQ(modem.modem_tcp_port, 24010);
+  ASSERT_TRUE(bench_parse("modem cellular\n", &modem, &error)) << error;
+  EXPECT_EQ(modem.modem, bench_config::modem_kind::cellular);
+
   bench_config factory;
   ASSERT_TRUE(bench_parse("sign factory\npanel off\nserial panel pty\n", &factory, &error)) << error;
   EXPECT_TRUE(factory.factory_sign);
@@ -84,6 +91,11 @@ TEST(BenchFile, BadLinesAreRefusedWithTheirNumberAndChangeNothing) {
       {"frobnicate\n", "line 1: unknown setting \"frobnicate\""},
       {"serial panel pty\n", "the panel unit sits on the panel line: give the line another end with \"panel off\""},
       {"ups q1\nserial aux tcp\n", "the UPS sits on AUX: give AUX another end with \"ups off\""},
+      {"modem fax\n", "line 1: modem off|dialup [tcp:<port>]|cellular"},
+      {"modem cellular tcp:24010\n", "line 1: modem off|dialup [tcp:<port>]|cellular"},
+      {"modem dialup tcp:80\n", "line 1: modem off|dialup [tcp:<port>]|cellular"},
+      {"modem dialup\nserial modem pty\n",
+       "the dial-up modem sits on the MODEM line: give the line another end with \"modem off\""},
   };
   for (const auto& t : cases) {
     SCOPED_TRACE(t.text);

@@ -11,7 +11,10 @@
 #include "database/database.h"
 #include "database/objects.h"
 #include "display/driver/module_type.h"
+#include "net_host.h"
 #include "sim/can/field_board.h"
+#include "sim/modem/cell_modem.h"
+#include "sim/modem/hayes_modem.h"
 #include "sim/modules/module_line.h"
 #include "sim/panel/front_panel.h"
 #include "sim/ups/ups_unit.h"
@@ -97,6 +100,20 @@ bool bench_parse(const std::string& text, bench_config* out, std::string* error)
       else if (w[1] == "colon") c.ups = k::colon;
       else if (w[1] == "q1") c.ups = k::q1;
       else return fail("ups off|status|colon|q1");
+    } else if (w[0] == "modem") {
+      using k = bench_config::modem_kind;
+      const char* usage = "modem off|dialup [tcp:<port>]|cellular";
+      if (w.size() < 2 || w.size() > 3) return fail(usage);
+      c.modem_tcp_port = 0;
+      if (w[1] == "off" && w.size() == 2) c.modem = k::none;
+      else if (w[1] == "cellular" && w.size() == 2) c.modem = k::cellular;
+      else if (w[1] == "dialup") c.modem = k::dialup;
+      else return fail(usage);
+      if (w.size() == 3) {
+        if (c.modem != k::dialup || w[2].rfind("tcp:", 0) != 0 || !number(w[2].substr(4), 65535, &a) || a < 1024)
+          return fail(usage);
+        c.modem_tcp_port = static_cast<uint16_t>(a);
+      }
     } else if (w[0] == "can") {
       static const char* const kinds[] = {"temperature", "humidity", "light", "fan", "io"};
       bool known = false;
@@ -141,6 +158,10 @@ bool bench_parse(const std::string& text, bench_config* out, std::string* error)
     if (error) *error = "the UPS sits on AUX: give AUX another end with \"ups off\"";
     return false;
   }
+  if (c.modem == bench_config::modem_kind::dialup && c.serial[BENCH_MODEM].kind != board::serial_kind::pipe) {
+    if (error) *error = "the dial-up modem sits on the MODEM line: give the line another end with \"modem off\"";
+    return false;
+  }
   *out = c;
   return true;
 }
@@ -151,6 +172,8 @@ struct bench_devices::impl {
   std::unique_ptr<sim::module_line> modules;
   std::unique_ptr<sim::front_panel> panel;
   std::unique_ptr<sim::ups_unit> ups;
+  std::unique_ptr<sim::hayes_modem> dialup;
+  std::unique_ptr<sim::cell_modem> cellular;
   std::vector<std::unique_ptr<sim::field_board>> boards;
   std::atomic<bool> stop{false};
   std::thread serial_thread;
@@ -186,23 +209,44 @@ bench_devices::bench_devices(const bench_config& config) : m(std::make_unique<im
     m->ups = std::make_unique<sim::ups_unit>(d);
     m->ups->attach(&board::serial(BENCH_AUX));
   }
+  if (config.modem == bench_config::modem_kind::dialup) {
+    m->dialup = std::make_unique<sim::hayes_modem>();
+    m->dialup->connect_line(&board::serial(BENCH_MODEM));
+    m_modem_port = m->dialup->listen_tcp(config.modem_tcp_port);
+  } else if (config.modem == bench_config::modem_kind::cellular) {
+    // The modem's address on the controller's network leads to its port here.
+    constexpr uint32_t kModemAddress = IP_ADDRESS(192, 168, 13, 31);
+    constexpr uint16_t kCommandPort = 2332;
+    m->cellular = std::make_unique<sim::cell_modem>();
+    m_modem_port = m->cellular->port();
+    net_host_config net = net_host_current_config();
+    net_peer_map peer;
+    peer.address = kModemAddress;
+    peer.port = kCommandPort;
+    peer.host_port = m_modem_port;
+    net.peers.push_back(peer);
+    net_host_configure(net);
+  }
   for (const bench_can_board& b : config.can_boards) {
     auto fb = std::make_unique<sim::field_board>(board::q5_wire(), b.address, 0x0005, b.kind == "io");
     if (b.kind != "io") fb->set_reading(sensor_reading(b));
     m->boards.push_back(std::move(fb));
   }
-  if (m->panel || m->ups) {
+  if (m->panel || m->ups || m->dialup) {
     // As a pty or TCP end does: the line is served in a host thread.
     m->serial_thread = std::thread([this] {
       while (!m->stop.load()) {
         size_t moved = 0;
         if (m->panel) moved += m->panel->pump();
         if (m->ups) moved += m->ups->pump();
+        if (m->dialup) moved += m->dialup->pump() + m->dialup->serve_tcp();
         if (!moved) std::this_thread::sleep_for(std::chrono::milliseconds(2));
       }
     });
   }
 }
+
+uint16_t bench_devices::modem_port() const { return m_modem_port; }
 
 bench_devices::~bench_devices() {
   m->stop.store(true);
@@ -228,7 +272,25 @@ void bench_configure(const bench_config& config) {
   auto set = [&](const db_object& o, uint32_t v) { db.SetValue(o.offset, o.width, v, nv, DB_NO_VALIDATE); };
   constexpr uint32_t kFeatureTelnet = 0x8;
   const uint32_t features = get(nv::quorFeatureSet);
-  set(nv::quorFeatureSet, config.telnet ? features | kFeatureTelnet : features & ~kFeatureTelnet);
+  constexpr uint32_t kFeatureCellModem = 0x20;
+  uint32_t f = config.telnet ? features | kFeatureTelnet : features & ~kFeatureTelnet;
+  f = config.modem == bench_config::modem_kind::cellular ? f | kFeatureCellModem : f & ~kFeatureCellModem;
+  set(nv::quorFeatureSet, f);
+  if (config.modem == bench_config::modem_kind::dialup) {
+    // An external modem record for the MODEM port, which speaks PPP.
+    constexpr uint16_t kExternalModem = 620;
+    constexpr uint32_t kModemIndex = 2, kSlots = 255, kPpp = 4;
+    int slot = -1;
+    for (uint32_t s = 0; s < kSlots && slot < 0; ++s)
+      if (get(nv::quorPeripheralID(s)) == kExternalModem) slot = static_cast<int>(s);
+    for (uint32_t s = 0; s < kSlots && slot < 0; ++s)
+      if (get(nv::quorPeripheralID(s)) == 0) slot = static_cast<int>(s);
+    if (slot >= 0) {
+      set(nv::quorPeripheralID(static_cast<uint32_t>(slot)), kExternalModem);
+      db.SetString(nv::quorPeripheralParameters(static_cast<uint32_t>(slot)).offset, 4, "3", 1, nv, DB_NO_VALIDATE);
+    }
+    set(nv::quorCommConfigProtocol(kModemIndex), kPpp);
+  }
   if (config.trap_port) {
     // The Ethernet link (comm port 4) sends its traps over UDP, the start
     // traps among them.

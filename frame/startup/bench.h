@@ -41,6 +41,11 @@ struct bench_config {
   uint32_t trap_address = 0;
   uint16_t trap_port = 0;
   enum class ups_kind { none, status_byte, colon, q1 } ups = ups_kind::none;
+  // A modem: a dial-up one on the MODEM line (an external modem record, the
+  // port on PPP; its calls come from and go to loopback TCP), or a cellular
+  // one's AT command port on loopback (the feature that starts its task).
+  enum class modem_kind { none, dialup, cellular } modem = modem_kind::none;
+  uint16_t modem_tcp_port = 0;  // dial-up: calls come in here (0: ephemeral)
   std::vector<bench_can_board> can_boards;
   // Host ends by board port; the console's entry is unused.
   board::serial_end serial[6];
@@ -69,10 +74,14 @@ class bench_devices {
   static layout sign_layout(uint16_t module_type, uint16_t height, uint16_t width);
   // Answer for a sign of this type and size (replaces the modules).
   void answer_for_sign(uint16_t module_type, uint16_t height, uint16_t width);
+  // The loopback port of the modem: where dial-up calls come in, or the
+  // cellular modem's command port. 0 without a modem.
+  uint16_t modem_port() const;
 
  private:
   struct impl;
   std::unique_ptr<impl> m;
+  uint16_t m_modem_port = 0;
 };
 
 // What the file configures in the database at a start whose stored sign

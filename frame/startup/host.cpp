@@ -178,6 +178,12 @@ bool host_prepare(const std::string& state_folder, const std::vector<std::string
   }
   g_bench_devices = std::make_unique<bench_devices>(g_bench);
   print_bench(g_bench);
+  if (g_bench.modem != bench_config::modem_kind::none) {
+    std::printf(g_bench.modem == bench_config::modem_kind::dialup ? "bench: dial-up modem on MODEM, calls on 127.0.0.1:%u\n"
+                                                                  : "bench: cellular modem, AT commands on 127.0.0.1:%u\n",
+                static_cast<unsigned>(g_bench_devices->modem_port()));
+    std::fflush(stdout);
+  }
   // Started from the shell, the board was powered up: a cold start. The
   // boot monitor's restart runs this program again, with the mark set.
   static bool power_up;
