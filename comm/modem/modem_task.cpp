@@ -347,23 +347,27 @@ int CModemTask::ActivateCDMA() {
 }
 
 int CModemTask::PollSignal() {
+  // The mutex guards the reading, not the exchange: the front panel asks for
+  // the rating from the peripheral task, which must not wait out a silent
+  // modem's time-outs. Meanwhile there is no reading.
   if (!m_bMutex || tx_mutex_get(&m_Mutex, TX_WAIT_FOREVER) != TX_SUCCESS) return NO_MUTEX;
   m_sSignal = NO_SIGNAL;
+  tx_mutex_put(&m_Mutex);
   char rssi[30] = "";
   const command commands[] = {
       {kPassword, nullptr, 0}, {"AT*TELNETTIMEOUT=20\r", nullptr, 0}, {"AT*NETRSSI?\r", rssi, sizeof rssi}};
   int r = Exchange(commands, sizeof commands / sizeof commands[0], false, true, clean::after_ok);
+  m_Client.Disconnect();
   int32_t signal = 0;
   if (r == DONE && !signal_of(rssi, &signal)) r = SEND_FAILED;
-  if (r == DONE) {
-    if (m_bRow) CPeripheral::SetStatusValue(m_dwStatusRow, static_cast<uint32_t>(signal));
-    if (CDataBase* d = g_pDataBase)
-      d->SetValue(kSignal.offset, kSignal.width, static_cast<uint16_t>(signal), d->mib_v, DB_NOTIFY);
-    m_sSignal = static_cast<int16_t>(signal);
-  }
+  if (r != DONE) return r;
+  if (m_bRow) CPeripheral::SetStatusValue(m_dwStatusRow, static_cast<uint32_t>(signal));
+  if (CDataBase* d = g_pDataBase)
+    d->SetValue(kSignal.offset, kSignal.width, static_cast<uint16_t>(signal), d->mib_v, DB_NOTIFY);
+  if (tx_mutex_get(&m_Mutex, TX_WAIT_FOREVER) != TX_SUCCESS) return NO_MUTEX;
+  m_sSignal = static_cast<int16_t>(signal);
   tx_mutex_put(&m_Mutex);
-  m_Client.Disconnect();
-  return r;
+  return DONE;
 }
 
 void modem_install_services() {
