@@ -37,11 +37,12 @@ void header(std::vector<uint8_t>& out, bool other_size) {
 }
 
 void records(std::vector<uint8_t>& out, const uint8_t* p, const uint8_t* end) {
-  std::vector<uint8_t> r(JOURNAL_RECORD_MAX_L + 4);
+  std::vector<uint8_t> r(JOURNAL_RECORD_MAX_L + 8);
   while (end - p >= 7) {
     uint8_t flags = p[0];
     uint32_t offset = uint32_t(p[1]) << 24 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 8 | p[4];
-    uint32_t length = std::min<uint32_t>(uint32_t(p[5]) << 8 | p[6], JOURNAL_RECORD_MAX_L);
+    // Up to one byte longer than a record may be: the loader must refuse it.
+    uint32_t length = std::min<uint32_t>(uint32_t(p[5]) << 8 | p[6], JOURNAL_RECORD_MAX_L - 6 + 1);
     p += 7;
     length = std::min<uint32_t>(length, static_cast<uint32_t>(end - p));
     std::vector<uint8_t> value(p, p + length);
