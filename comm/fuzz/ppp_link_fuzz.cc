@@ -33,22 +33,7 @@ class Harness : public pt::PppTest {
     Feed("\x7E\x7E");
   }
   void Up() { BringUp(); }
-  // Bytes to the link as its port hands them on, then the system settles.
-  void Feed(const std::string& bytes) {
-    size_t at = 0;
-    while (at < bytes.size()) {
-      const size_t n = std::min<size_t>(bytes.size() - at, 700);
-      {
-        rtos::cpu_scope s;
-        for (size_t i = 0; i < n; ++i) ppp_byte_receive(link_, static_cast<uint8_t>(bytes[at + i]));
-        ppp_wake(link_);
-      }
-      rtos::settle();
-      Line().transmit_all();
-      Line().take_received();
-      at += n;
-    }
-  }
+  using PppTest::Feed;
 };
 
 Harness* g_harness;

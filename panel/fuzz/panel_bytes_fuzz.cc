@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "database/database.h"
+#include "database/fuzz/fuzz_database.h"
 #include "database/objects.h"
 #include "frame/bus/post_office.h"
 #include "frame/os/os.h"
@@ -43,7 +43,6 @@ class PanelLine : public CSerialDriver {
   sim::front_panel_port& m_unit;
 };
 
-TX_BYTE_POOL g_strings;
 CDataBase* g_db;
 
 void set(db_object o, uint8_t* area, uint32_t v) { g_db->SetValue(o.offset, o.width, v, area, DB_NO_VALIDATE); }
@@ -52,16 +51,8 @@ void no_trap(uint32_t, uint32_t, uint32_t, const peripheral_trap_binding*) {}
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  trace_set_sink([](int, const char*) {});
   monitor::reset();
-  rtos::kernel_config c;
-  c.memory_size = 4u << 20;
-  rtos::kernel_start(c, [](void* mem) {
-    os_byte_pool_create(&g_strings, "dynamic database", mem, 2u << 20);
-    os_event_create(&g_database_flags, "database");
-  });
-  g_db = new CDataBase(&g_post_office);
-  g_db->SetStringPool(&g_strings);
+  g_db = fuzz_database_start(2u << 20);
   g_db->LoadDefaults(0);
   g_db->SetNotifyEnabled(true);
   peripheral_set_trap_sender(no_trap);

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "database/database.h"
+#include "database/fuzz/fuzz_database.h"
 #include "database/objects.h"
 #include "frame/bus/post_office.h"
 #include "frame/os/os.h"
@@ -44,7 +44,6 @@ class AuxPort : public CSerialDriver {
 
 AuxPort* g_port;
 bool g_lent;
-TX_BYTE_POOL g_strings;
 
 const peripheral_port_ops kPorts = {
     [](uint32_t id) -> CSerialDriver* {
@@ -63,17 +62,8 @@ void no_trap(uint32_t, uint32_t, uint32_t, const peripheral_trap_binding*) {}
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  trace_set_sink([](int, const char*) {});
   monitor::reset();
-  rtos::kernel_config c;
-  c.memory_size = 4u << 20;
-  rtos::kernel_start(c, [](void* mem) {
-    os_byte_pool_create(&g_strings, "dynamic database", mem, 2u << 20);
-    os_event_create(&g_database_flags, "database");
-    timer_scheduler_tx_rtos::Instance();
-  });
-  auto* db = new CDataBase(&g_post_office);
-  db->SetStringPool(&g_strings);
+  fuzz_database_start(2u << 20, [] { timer_scheduler_tx_rtos::Instance(); });
   g_port = new AuxPort;
   peripheral_set_port_ops(&kPorts);
   peripheral_set_trap_sender(no_trap);
