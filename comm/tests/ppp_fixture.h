@@ -276,6 +276,23 @@ class PppTest : public ct::CommTest {
 
   board::serial_line& Line() { return board::serial(0); }
 
+  // Hands bytes to the link as its port would and lets the worker take them.
+  void Feed(const std::string& bytes) {
+    size_t at = 0;
+    while (at < bytes.size()) {
+      const size_t n = std::min<size_t>(bytes.size() - at, 700);
+      {
+        rtos::cpu_scope s;
+        for (size_t i = 0; i < n; ++i) ppp_byte_receive(link_, static_cast<uint8_t>(bytes[at + i]));
+        ppp_wake(link_);
+      }
+      rtos::settle();
+      Line().transmit_all();
+      Line().take_received();
+      at += n;
+    }
+  }
+
   // Sends bytes as the peer and returns the frames the controller answered
   // with once the system has settled.
   std::vector<frame> Exchange(const std::string& bytes) {

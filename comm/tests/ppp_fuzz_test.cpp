@@ -88,23 +88,6 @@ TEST(PppFuzz, OptionParsersStayInsideTheirPackets) {
 
 class PppFuzzTest : public PppTest {
  protected:
-  // Hands bytes to the link as its port would and lets the worker take them.
-  void Feed(const std::string& bytes) {
-    size_t at = 0;
-    while (at < bytes.size()) {
-      const size_t n = std::min<size_t>(bytes.size() - at, 700);
-      {
-        rtos::cpu_scope s;
-        for (size_t i = 0; i < n; ++i) ppp_byte_receive(link_, static_cast<uint8_t>(bytes[at + i]));
-        ppp_wake(link_);
-      }
-      rtos::settle();
-      Line().transmit_all();
-      Line().take_received();
-      at += n;
-    }
-  }
-
   // A frame with a good FCS: one of the link's protocols (or any), a code
   // the machines know (or any), lengths that fit or not.
   std::string RandomFrame(Random& r, uint32_t ip_share = 0) {

@@ -21,12 +21,22 @@ struct reader {
   NX_PACKET* packet = nullptr;
   ULONG offset = 0;
   ULONG length = 0;
+  // In place of the connection, when set.
+  const uint8_t* bytes = nullptr;
+  uint32_t bytes_left = 0;
 
   ~reader() {
     if (packet) nx_packet_release(packet);
   }
   // Up to max bytes; 0 when the connection ended or stayed silent.
   uint32_t Read(void* out, uint32_t max) {
+    if (bytes) {
+      const uint32_t n = max < bytes_left ? max : bytes_left;
+      std::memcpy(out, bytes, n);
+      bytes += n;
+      bytes_left -= n;
+      return n;
+    }
     if (!packet || offset >= length) {
       if (packet) nx_packet_release(packet);
       packet = nullptr;
@@ -46,6 +56,10 @@ struct reader {
 };
 
 bool send_bytes(NX_HTTP_SERVER* s, const void* data, uint32_t size) {
+  if (s->answer_out) {
+    s->answer_out(data, size, s->answer_context);
+    return true;
+  }
   const uint8_t* p = static_cast<const uint8_t*>(data);
   while (size) {
     const ULONG n = size < kSendChunk ? size : kSendChunk;
@@ -329,8 +343,7 @@ void send_file(NX_HTTP_SERVER* s) {
   fx_file_close(&file);
 }
 
-void serve(NX_HTTP_SERVER* s) {
-  reader r{s};
+void serve(NX_HTTP_SERVER* s, reader& r) {
   UINT status = read_header(s, r);
   if (status == 0xFFFF) return;
   UINT type = 0;
@@ -370,7 +383,10 @@ void server_entry(ULONG input) {
       tx_event_flags_get(&s->events, kStartFlag, TX_OR_CLEAR, &actual, TX_WAIT_FOREVER);
       continue;
     }
-    if (nx_tcp_server_socket_accept(&s->socket, NX_WAIT_FOREVER) == NX_SUCCESS && s->listening) serve(s);
+    if (nx_tcp_server_socket_accept(&s->socket, NX_WAIT_FOREVER) == NX_SUCCESS && s->listening) {
+      reader r{s};
+      serve(s, r);
+    }
     nx_tcp_socket_disconnect(&s->socket, 10);
     nx_tcp_server_socket_unaccept(&s->socket);
     if (s->listening) nx_tcp_server_socket_relisten(s->ip, s->port, &s->socket);
@@ -447,6 +463,18 @@ UINT nx_http_server_delete(NX_HTTP_SERVER* server) {
     if (slot == server) slot = nullptr;
   server->created = 0;
   return NX_SUCCESS;
+}
+
+void http_server_serve_bytes(NX_HTTP_SERVER* server, const uint8_t* data, uint32_t size,
+                             void (*out)(const void* data, uint32_t size, void* context), void* context) {
+  reader r{server};
+  r.bytes = data;
+  r.bytes_left = size;
+  server->answer_out = out;
+  server->answer_context = context;
+  serve(server, r);
+  server->answer_out = nullptr;
+  server->answer_context = nullptr;
 }
 
 UINT nx_http_server_query_get(const http_request* request, UINT index, CHAR* out, UINT size) {

@@ -62,6 +62,9 @@ struct NX_HTTP_SERVER {
   uint32_t header_used;
   char resource[HTTP_RESOURCE_MAX + 1];
   http_request request;
+  // Set only while http_server_serve_bytes runs: where the answer goes.
+  void (*answer_out)(const void* data, uint32_t size, void* context);
+  void* answer_context;
 };
 
 // Creates the server and its thread (not listening yet).
@@ -73,6 +76,11 @@ UINT nx_http_server_start(NX_HTTP_SERVER* server);
 UINT nx_http_server_stop(NX_HTTP_SERVER* server);
 // Tears the server down (tests).
 UINT nx_http_server_delete(NX_HTTP_SERVER* server);
+
+// Serves one request read from the given bytes instead of a connection, the
+// answer handed to out: the parsing path on its own (tests and fuzzing).
+void http_server_serve_bytes(NX_HTTP_SERVER* server, const uint8_t* data, uint32_t size,
+                             void (*out)(const void* data, uint32_t size, void* context), void* context);
 
 // Query parameter `index` (0 first) of the request, "key=value" as sent, at
 // most size - 1 bytes, zero-terminated. NX_NOT_SUCCESSFUL when there is none.

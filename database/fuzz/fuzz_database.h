@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <vector>
 
 #include "database/database.h"
@@ -14,14 +15,16 @@
 #include "frame/trace/trace.h"
 #include "rtos_host.h"
 
-inline CDataBase* fuzz_database_start(uint32_t pool_size) {
+// more: what else must be created while the kernel starts.
+inline CDataBase* fuzz_database_start(uint32_t pool_size, std::function<void()> more = {}) {
   static TX_BYTE_POOL pool;
   trace_set_sink([](int, const char*) {});
   rtos::kernel_config c;
   c.memory_size = 2 * pool_size;
-  rtos::kernel_start(c, [pool_size](void* mem) {
+  rtos::kernel_start(c, [pool_size, more](void* mem) {
     os_byte_pool_create(&pool, "dynamic database", mem, pool_size);
     os_event_create(&g_database_flags, "database");
+    if (more) more();
   });
   CDataBase* db = new CDataBase(&g_post_office);
   db->SetStringPool(&pool);
