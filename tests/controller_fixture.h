@@ -148,6 +148,7 @@ class picture_controller_test : public controller_test {
   }
   // What the picture shows; {"no picture"} when there is none.
   std::vector<std::string> Picture() const {
+    host_sign_picture().Flush();
     std::vector<std::string> rows = sign_picture_rows((folder_ / HOST_SIGN_PICTURE).string());
     return rows.empty() ? std::vector<std::string>{"no picture"} : rows;
   }
