@@ -48,6 +48,7 @@ class controller_test : public ::testing::Test {
     startup_subscribe();
     rtos::kernel_config k;
     k.memory_size = 32u << 20;
+    k.clock = clock_;
     rtos::kernel_start(k, [&](void* mem) {
       if (before) before(mem);
       tx_application_define(mem);
@@ -61,6 +62,9 @@ class controller_test : public ::testing::Test {
     monitor::shutdown();
     timer_scheduler_tx_rtos::DestroyInstance();
   }
+
+  // The manual clock, unless a measure of real time asks for the host's.
+  rtos::clock_source clock_ = rtos::clock_source::manual;
 
   static CDataBase& Db() { return *g_pDataBase; }
   static void Set(uint8_t* area, db_object o, uint32_t v, uint32_t flags = DB_NO_VALIDATE) {

@@ -1,5 +1,8 @@
 #include "display/driver/sign_picture.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 
@@ -75,6 +78,8 @@ void CSignPicture::SetFile(const std::string& path) {
   m_failed.clear();
   m_bTaken = false;
   m_last = face_copy();
+  // Started here, not in the first display step that offers a face.
+  if (!path.empty() && !m_thread.joinable()) m_thread = std::thread([this] { Work(); });
   m_idle.notify_all();
 }
 
@@ -112,7 +117,6 @@ bool CSignPicture::Offer(const sign_face_s& face, uint32_t tick) {
     std::lock_guard<std::mutex> lk(m_mutex);
     m_pending = m_last;
     m_bPending = true;
-    if (!m_thread.joinable()) m_thread = std::thread([this] { Work(); });
   }
   m_wake.notify_one();
   return true;
@@ -135,6 +139,8 @@ void CSignPicture::Hold(bool held) {
 // The writing thread: the newest face taken, encoded and written; its
 // failures go back to the offering side, which may print.
 void CSignPicture::Work() {
+  // Below the controller's own threads: the host runs them first.
+  setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
   std::unique_lock<std::mutex> lk(m_mutex);
   for (;;) {
     m_wake.wait(lk, [this] { return m_bStop || (m_bPending && !m_bHeld); });
