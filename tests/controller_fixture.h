@@ -48,6 +48,7 @@ class controller_test : public ::testing::Test {
     startup_subscribe();
     rtos::kernel_config k;
     k.memory_size = 32u << 20;
+    k.clock = clock_;
     rtos::kernel_start(k, [&](void* mem) {
       if (before) before(mem);
       tx_application_define(mem);
@@ -61,6 +62,9 @@ class controller_test : public ::testing::Test {
     monitor::shutdown();
     timer_scheduler_tx_rtos::DestroyInstance();
   }
+
+  // The manual clock, unless a measure of real time asks for the host's.
+  rtos::clock_source clock_ = rtos::clock_source::manual;
 
   static CDataBase& Db() { return *g_pDataBase; }
   static void Set(uint8_t* area, db_object o, uint32_t v, uint32_t flags = DB_NO_VALIDATE) {
@@ -148,6 +152,7 @@ class picture_controller_test : public controller_test {
   }
   // What the picture shows; {"no picture"} when there is none.
   std::vector<std::string> Picture() const {
+    host_sign_picture().Flush();
     std::vector<std::string> rows = sign_picture_rows((folder_ / HOST_SIGN_PICTURE).string());
     return rows.empty() ? std::vector<std::string>{"no picture"} : rows;
   }

@@ -1,46 +1,13 @@
 #include "display/driver/frame_keeping_driver.h"
 
-#include <cstdio>
 #include <cstring>
 
-#include "display/driver/png_writer.h"
 #include "display/surface/surface.h"
-#include "frame/trace/trace.h"
 
 CFrameKeepingDriver g_frame_keeping_driver;
 
-namespace {
-
-struct rgb_s {
-  uint8_t r, g, b;
-};
-
-constexpr rgb_s kDark = {40, 40, 40};
-constexpr rgb_s kAmber = {255, 180, 0};
-
-uint8_t expand5(uint32_t v) { return static_cast<uint8_t>((v << 3) | (v >> 2)); }
-
-// One stored pixel as the sign shows it; pixels at depths 1 and 2 are the
-// module's own colours.
-rgb_s colour_of(const uint8_t* p, uint8_t depth) {
-  switch (depth) {
-    case 1:
-      return p[0] ? kAmber : kDark;
-    case 2: {
-      if (!(p[0] & 3)) return kDark;
-      return {static_cast<uint8_t>(p[0] & 1 ? 255 : 0), static_cast<uint8_t>(p[0] & 2 ? 255 : 0), 0};
-    }
-    case 8:
-      return p[0] ? rgb_s{p[0], p[0], p[0]} : kDark;
-    default: {
-      const uint32_t c = static_cast<uint32_t>(p[0]) << 8 | p[1];
-      if (!(c & 0x7FFF)) return kDark;
-      return {expand5(c & 0x1F), expand5((c >> 5) & 0x1F), expand5((c >> 10) & 0x1F)};
-    }
-  }
-}
-
-}  // namespace
+// Every changed frame is pictured, however close to the last one.
+CFrameKeepingDriver::CFrameKeepingDriver() { m_picture.SetMinTicks(0); }
 
 void CFrameKeepingDriver::SetBrightness(int32_t level) {
   m_byBrightness = static_cast<uint8_t>(level <= 0 ? 1 : level > 255 ? 255 : level);
@@ -51,6 +18,8 @@ int32_t CFrameKeepingDriver::Configure(int32_t height, int32_t width, int32_t mo
   m_frame.clear();
   m_byDepth = 0;
   m_dwHeight = m_dwWidth = 0;
+  // The next frame is pictured even when it looks like the last.
+  m_picture.SetFile(m_picture.File());
   return 1;
 }
 
@@ -67,50 +36,23 @@ int32_t CFrameKeepingDriver::WriteFrame(CSurface* surface) {
   m_dwHeight = surface->Height();
   m_dwWidth = surface->Width();
   m_frame.assign(pixels, pixels + size);
-  if (!m_picturePath.empty()) SavePicture();
-  return 1;
-}
-
-std::vector<uint8_t> CFrameKeepingDriver::Picture() const {
-  std::vector<uint8_t> png;
+  if (m_picture.File().empty()) return 1;
+  // The stored pixels as the picture's colour words: depths 1 and 2 are
+  // the module's own colours, 8 a grey level, 15 and 16 colour words kept
+  // high byte first.
   const uint32_t bpp = CSurface::BytesPerPixel(m_byDepth);
-  if (m_frame.empty() || m_frame.size() < static_cast<size_t>(m_dwHeight) * m_dwWidth * bpp) return png;
-  const uint32_t w = m_dwWidth * DOT, h = m_dwHeight * DOT;
-  std::vector<uint8_t> rgb(static_cast<size_t>(w) * h * 3, 0);
-  for (uint32_t y = 0; y < m_dwHeight; ++y)
-    for (uint32_t x = 0; x < m_dwWidth; ++x) {
-      const rgb_s c = colour_of(&m_frame[(static_cast<size_t>(y) * m_dwWidth + x) * bpp], m_byDepth);
-      // A dot of DOT - 1 pixels square; the last row and column stay black.
-      for (uint32_t dy = 0; dy + 1 < DOT; ++dy)
-        for (uint32_t dx = 0; dx + 1 < DOT; ++dx) {
-          uint8_t* p = &rgb[((static_cast<size_t>(y) * DOT + dy) * w + x * DOT + dx) * 3];
-          p[0] = c.r;
-          p[1] = c.g;
-          p[2] = c.b;
-        }
-    }
-  png_encode_rgb(rgb.data(), w, h, png);
-  return png;
-}
-
-// Written beside the picture and renamed over it, so that a viewer never
-// reads half a picture.
-bool CFrameKeepingDriver::SavePicture() {
-  const std::vector<uint8_t> png = Picture();
-  if (png.empty()) return false;
-  const std::string temp = m_picturePath + ".new";
-  FILE* f = std::fopen(temp.c_str(), "wb");
-  if (!f) {
-    monitor_printf("CFrameKeepingDriver::SavePicture: cannot write %s\n", temp.c_str());
-    return false;
-  }
-  const bool written = std::fwrite(png.data(), 1, png.size(), f) == png.size();
-  const bool closed = std::fclose(f) == 0;
-  if (!written || !closed || std::rename(temp.c_str(), m_picturePath.c_str()) != 0) {
-    monitor_printf("CFrameKeepingDriver::SavePicture: cannot write %s\n", m_picturePath.c_str());
-    std::remove(temp.c_str());
-    return false;
-  }
-  ++m_dwPictures;
-  return true;
+  const size_t n = static_cast<size_t>(m_dwHeight) * m_dwWidth;
+  if (m_frame.size() < n * bpp) return 1;
+  m_facePixels.resize(n);
+  for (size_t i = 0; i < n; ++i)
+    m_facePixels[i] = bpp == 2 ? static_cast<uint16_t>((m_frame[i * 2] << 8 | m_frame[i * 2 + 1]) & 0x7FFF)
+                               : m_frame[i];
+  sign_face_s face;
+  face.width = m_dwWidth;
+  face.height = m_dwHeight;
+  face.wide = bpp == 2;
+  face.colours = m_byDepth == 1 ? 1 : m_byDepth == 2 ? 2 : 3;
+  face.pixels = m_facePixels.data();
+  m_picture.Offer(face, m_dwFrames);
+  return 1;
 }

@@ -1,5 +1,8 @@
 #include "display/driver/sign_picture.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 
@@ -56,45 +59,108 @@ std::vector<uint8_t> CSignPicture::Picture(const sign_face_s& face) {
   return png;
 }
 
+CSignPicture::CSignPicture() = default;
+
+CSignPicture::~CSignPicture() {
+  {
+    std::lock_guard<std::mutex> lk(m_mutex);
+    m_bStop = true;
+  }
+  m_wake.notify_all();
+  if (m_thread.joinable()) m_thread.join();
+}
+
+void CSignPicture::SetFile(const std::string& path) {
+  std::lock_guard<std::mutex> lk(m_mutex);
+  m_path = path;
+  ++m_qwGeneration;
+  m_bPending = false;
+  m_failed.clear();
+  m_bTaken = false;
+  m_last = face_copy();
+  // Started here, not in the first display step that offers a face.
+  if (!path.empty() && !m_thread.joinable()) m_thread = std::thread([this] { Work(); });
+  m_idle.notify_all();
+}
+
+std::string CSignPicture::File() const {
+  std::lock_guard<std::mutex> lk(m_mutex);
+  return m_path;
+}
+
 bool CSignPicture::Offer(const sign_face_s& face, uint32_t tick) {
-  if (m_path.empty() || !face.pixels) return false;
+  if (!face.pixels) return false;
+  std::string failed;
+  {
+    std::lock_guard<std::mutex> lk(m_mutex);
+    if (m_path.empty()) return false;
+    failed.swap(m_failed);
+  }
+  if (!failed.empty()) {
+    // Taken again once the interval has passed, and said at most as often.
+    monitor_printf("CSignPicture::Save: cannot write %s\n", failed.c_str());
+    m_last = face_copy();
+  }
   const size_t n = static_cast<size_t>(face.width) * face.height;
-  const bool same = m_bWritten && face.width == m_dwWidth && face.height == m_dwHeight && face.wide == m_bWide &&
-                    face.colours == m_byColours && m_pixels.size() == n &&
-                    std::equal(m_pixels.begin(), m_pixels.end(), face.pixels);
+  const sign_face_s& last = m_last.face;
+  const bool same = m_bTaken && face.width == last.width && face.height == last.height && face.wide == last.wide &&
+                    face.colours == last.colours && m_last.pixels.size() == n &&
+                    std::equal(m_last.pixels.begin(), m_last.pixels.end(), face.pixels);
   if (same) return false;
-  // A failed write waits as long as a good one: the trace says it once per
-  // interval at most.
-  if (m_bTried && tick - m_dwLastTick < MIN_TICKS) return false;
-  m_bTried = true;
+  if (m_bTaken && tick - m_dwLastTick < m_dwMinTicks) return false;
+  m_bTaken = true;
   m_dwLastTick = tick;
-  const std::vector<uint8_t> png = Picture(face);
-  if (png.empty() || !Save(png)) return false;
-  m_bWritten = true;
-  m_dwWidth = face.width;
-  m_dwHeight = face.height;
-  m_bWide = face.wide;
-  m_byColours = face.colours;
-  m_pixels.assign(face.pixels, face.pixels + n);
-  ++m_dwPictures;
+  m_last.face = face;
+  m_last.face.pixels = nullptr;
+  m_last.pixels.assign(face.pixels, face.pixels + n);
+  {
+    std::lock_guard<std::mutex> lk(m_mutex);
+    m_pending = m_last;
+    m_bPending = true;
+  }
+  m_wake.notify_one();
   return true;
 }
 
-// Written beside the picture and renamed over it, so that a viewer never
-// reads half a picture.
-bool CSignPicture::Save(const std::vector<uint8_t>& png) {
-  const std::string temp = m_path + ".new";
-  FILE* f = std::fopen(temp.c_str(), "wb");
-  if (!f) {
-    monitor_printf("CSignPicture::Save: cannot write %s\n", temp.c_str());
-    return false;
+void CSignPicture::Flush() {
+  std::unique_lock<std::mutex> lk(m_mutex);
+  m_idle.wait(lk, [this] { return m_bHeld || m_bStop || (!m_bPending && !m_bBusy); });
+}
+
+void CSignPicture::Hold(bool held) {
+  {
+    std::lock_guard<std::mutex> lk(m_mutex);
+    m_bHeld = held;
   }
-  const bool written = std::fwrite(png.data(), 1, png.size(), f) == png.size();
-  const bool closed = std::fclose(f) == 0;
-  if (!written || !closed || std::rename(temp.c_str(), m_path.c_str()) != 0) {
-    monitor_printf("CSignPicture::Save: cannot write %s\n", m_path.c_str());
-    std::remove(temp.c_str());
-    return false;
+  m_wake.notify_all();
+  m_idle.notify_all();
+}
+
+// The writing thread: the newest face taken, encoded and written; its
+// failures go back to the offering side, which may print.
+void CSignPicture::Work() {
+  // Below the controller's own threads: the host runs them first.
+  setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
+  std::unique_lock<std::mutex> lk(m_mutex);
+  for (;;) {
+    m_wake.wait(lk, [this] { return m_bStop || (m_bPending && !m_bHeld); });
+    if (m_bStop) return;
+    face_copy face = std::move(m_pending);
+    m_bPending = false;
+    m_bBusy = true;
+    const std::string path = m_path;
+    const uint64_t generation = m_qwGeneration;
+    lk.unlock();
+
+    face.face.pixels = face.pixels.data();
+    const std::vector<uint8_t> png = Picture(face.face);
+    std::string error = path;
+    const bool saved = !png.empty() && png_save(path, png, &error);
+    if (saved) ++m_dwPictures;
+
+    lk.lock();
+    if (!saved && generation == m_qwGeneration) m_failed = error;
+    m_bBusy = false;
+    if (!m_bPending) m_idle.notify_all();
   }
-  return true;
 }

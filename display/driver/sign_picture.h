@@ -1,12 +1,16 @@
 // The sign's face as a picture a person can read: every pixel a dot, lit
 // pixels in the colour the modules give them, scaled up and written as a
-// PNG file in the state folder when the face changes. The controller on a
-// host feeds it the pixels its display hardware decoded from the frames
-// the sign driver sent.
+// PNG file in the state folder when the face changes, by a thread of its
+// own. The controller on a host feeds it the pixels its display hardware
+// decoded from the frames the sign driver sent.
 #pragma once
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 struct sign_face_s {
@@ -38,29 +42,57 @@ class CSignPicture {
   // At most one picture in this many ticks (a few a second).
   static constexpr uint32_t MIN_TICKS = 25;
 
+  CSignPicture();
+  ~CSignPicture();
+  CSignPicture(const CSignPicture&) = delete;
+  CSignPicture& operator=(const CSignPicture&) = delete;
+
   // The picture of a face; empty when there is nothing to show.
   static std::vector<uint8_t> Picture(const sign_face_s& face);
 
-  // Where the picture goes (empty: nowhere).
-  void SetFile(const std::string& path) { m_path = path; }
-  const std::string& File() const { return m_path; }
+  // Where the picture goes (empty: nowhere). Forgets the faces offered to
+  // the file before.
+  void SetFile(const std::string& path);
+  std::string File() const;
+  // The least ticks between two pictures (MIN_TICKS unless set).
+  void SetMinTicks(uint32_t ticks) { m_dwMinTicks = ticks; }
 
-  // The face the sign shows now, at kernel time `tick`: written when it
-  // differs from the last picture and MIN_TICKS have passed since that one;
-  // otherwise a later offer writes it. True when a picture was written.
+  // The face the sign shows now, at kernel time `tick`: taken (copied) for a
+  // picture when it differs from the last one taken and the least ticks
+  // have passed since that one; otherwise a later offer takes it. The
+  // picture is encoded and written by a host thread of its own: the caller
+  // never waits for it, and a face taken while an older one still waits
+  // replaces it. True when the face was taken. A write that failed is
+  // reported here, in the caller's thread.
   bool Offer(const sign_face_s& face, uint32_t tick);
-  uint32_t PicturesWritten() const { return m_dwPictures; }
+  // Waits until every face taken has been written or has failed.
+  void Flush();
+  // While held, taken faces wait (the newest replacing the older).
+  void Hold(bool held);
+  uint32_t PicturesWritten() const { return m_dwPictures.load(); }
 
  private:
-  bool Save(const std::vector<uint8_t>& png);
+  // A face with pixels of its own (face.pixels is not used).
+  struct face_copy {
+    sign_face_s face;
+    std::vector<uint16_t> pixels;
+  };
+  void Work();
 
-  std::string m_path;
-  bool m_bWritten = false;
-  bool m_bTried = false;
+  // The caller's side: the last face taken.
+  bool m_bTaken = false;
   uint32_t m_dwLastTick = 0;
-  uint32_t m_dwWidth = 0, m_dwHeight = 0;
-  bool m_bWide = false;
-  uint8_t m_byColours = 0;
-  std::vector<uint16_t> m_pixels;
-  uint32_t m_dwPictures = 0;
+  uint32_t m_dwMinTicks = MIN_TICKS;
+  face_copy m_last;
+
+  // Shared with the writing thread, under m_mutex.
+  mutable std::mutex m_mutex;
+  std::condition_variable m_wake, m_idle;
+  std::string m_path;
+  face_copy m_pending;
+  bool m_bPending = false, m_bBusy = false, m_bHeld = false, m_bStop = false;
+  std::string m_failed;  // the file a write could not write, until reported
+  uint64_t m_qwGeneration = 0;  // SetFile calls: a write for an older file is not reported
+  std::atomic<uint32_t> m_dwPictures{0};
+  std::thread m_thread;
 };

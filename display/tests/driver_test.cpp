@@ -125,6 +125,12 @@ TEST(PngWriter, PicturesReadBackPixelForPixel) {
   EXPECT_EQ(img.width, w);
   EXPECT_EQ(img.height, h);
   EXPECT_EQ(img.rgb, rgb);
+  // Half a picture, or one bit wrong, is no picture.
+  std::vector<uint8_t> half(png.begin(), png.begin() + png.size() / 2);
+  EXPECT_FALSE(png_read_rgb(half, &img));
+  std::vector<uint8_t> flipped = png;
+  flipped[png.size() / 2] ^= 0x10;
+  EXPECT_FALSE(png_read_rgb(flipped, &img));
 
   EXPECT_FALSE(png_encode_rgb(nullptr, 1, 1, png));
   EXPECT_TRUE(png.empty());
@@ -144,6 +150,7 @@ class FrameKeepingTest : public ::testing::Test {
   void TearDown() override { std::remove(path_.c_str()); }
 
   png_rgb_picture ReadPicture() {
+    driver_.FlushPicture();
     png_rgb_picture img;
     EXPECT_TRUE(png_read_file(path_, &img));
     return img;
@@ -168,9 +175,9 @@ TEST_F(FrameKeepingTest, KeepsTheLastFrameAndPicturesItWhenItChanges) {
   EXPECT_EQ(driver_.WriteFrame(&s), 1);
   EXPECT_EQ(driver_.WriteFrame(&s), 1);
   EXPECT_EQ(driver_.FramesWritten(), 2u);
+  png_rgb_picture img = ReadPicture();
   EXPECT_EQ(driver_.PicturesWritten(), 1u);
 
-  png_rgb_picture img = ReadPicture();
   EXPECT_EQ(img.width, 10 * CFrameKeepingDriver::DOT);
   EXPECT_EQ(img.height, 7 * CFrameKeepingDriver::DOT);
   EXPECT_EQ(Dot(img, 2, 3), (std::vector<uint8_t>{255, 180, 0}));
@@ -178,11 +185,12 @@ TEST_F(FrameKeepingTest, KeepsTheLastFrameAndPicturesItWhenItChanges) {
 
   s.SetPixel(2, 3, 0);
   driver_.WriteFrame(&s);
-  EXPECT_EQ(driver_.PicturesWritten(), 2u);
   EXPECT_EQ(Dot(ReadPicture(), 2, 3), (std::vector<uint8_t>{40, 40, 40}));
+  EXPECT_EQ(driver_.PicturesWritten(), 2u);
   // A new geometry forgets the frame: the same picture is drawn anew.
   driver_.Configure(7, 10, 21);
   driver_.WriteFrame(&s);
+  driver_.FlushPicture();
   EXPECT_EQ(driver_.PicturesWritten(), 3u);
 }
 
@@ -206,6 +214,7 @@ TEST_F(FrameKeepingTest, UnwritablePictureIsReportedAndTheFrameKept) {
   ASSERT_NE(s.Allocate(1, 1, 1), nullptr);
   s.SetPixel(0, 0, 1);
   EXPECT_EQ(driver_.WriteFrame(&s), 1);
+  driver_.FlushPicture();
   EXPECT_EQ(driver_.PicturesWritten(), 0u);
   EXPECT_EQ(driver_.FrameBytes(), std::vector<uint8_t>{1});
 }

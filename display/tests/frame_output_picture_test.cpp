@@ -1,6 +1,6 @@
 // The sign's face as a picture: the colour of each pixel on its modules,
-// dots scaled up, and a file written when the face changes, a few times a
-// second at most.
+// dots scaled up, and a file written by a thread of its own when the face
+// changes, a few times a second at most.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -88,6 +88,7 @@ class SignPictureFileTest : public ::testing::Test {
   }
   // The lit dots of the picture's only row.
   std::string Lit() {
+    picture_.Flush();
     png_rgb_picture p;
     if (!png_read_file(path_, &p)) return "?";
     std::string s;
@@ -120,16 +121,45 @@ TEST_F(SignPictureFileTest, WrittenWhenTheFaceChangesAtMostAFewTimesASecond) {
   EXPECT_FALSE(fs::exists(path_ + ".new")) << "written beside and renamed over";
 }
 
+// The offering side copies the face and goes on; while the writer is busy
+// a newer face replaces the one waiting, and only the newest is written.
+TEST_F(SignPictureFileTest, TheWriterTakesACopyAndTheNewestFaceWins) {
+  picture_.SetFile(path_);
+  picture_.Hold(true);
+  std::vector<uint16_t> face = {1, 1, 0};
+  EXPECT_TRUE(Offer(face, 0));
+  face = {0, 0, 1};  // the caller's buffer changes under the waiting copy
+  picture_.Flush();  // returns at once while held
+  EXPECT_FALSE(fs::exists(path_));
+  EXPECT_EQ(picture_.PicturesWritten(), 0u);
+  std::vector<uint16_t> newer = {0, 1, 0};
+  EXPECT_TRUE(Offer(newer, 30));
+  newer = {1, 1, 1};
+  picture_.Hold(false);
+  EXPECT_EQ(Lit(), ".#.");
+  EXPECT_EQ(picture_.PicturesWritten(), 1u);
+  EXPECT_TRUE(Offer(face, 60));
+  EXPECT_EQ(Lit(), "..#");
+}
+
 TEST_F(SignPictureFileTest, AFolderThatCannotBeWrittenIsSaidNotOften) {
   picture_.SetFile((dir_ / "missing" / "sign.png").string());
   std::vector<uint16_t> a = {1};
   trace_capture cap;
-  EXPECT_FALSE(Offer(a, 0));
-  EXPECT_FALSE(Offer(a, 10));
+  EXPECT_TRUE(Offer(a, 0));
+  picture_.Flush();
+  EXPECT_FALSE(Offer(a, 10)) << "the failure is said, the face waits for the interval";
   EXPECT_FALSE(Offer(a, 20));
   EXPECT_EQ(cap.text(), "CSignPicture::Save: cannot write " + (dir_ / "missing" / "sign.png.new").string() + "\n");
-  EXPECT_FALSE(Offer(a, 30));
+  EXPECT_TRUE(Offer(a, 30)) << "tried again";
+  picture_.Flush();
   EXPECT_EQ(picture_.PicturesWritten(), 0u);
+  // Once the folder is there, the same face is written.
+  fs::create_directories(dir_ / "missing");
+  EXPECT_FALSE(Offer(a, 40));
+  EXPECT_TRUE(Offer(a, 60));
+  picture_.Flush();
+  EXPECT_EQ(picture_.PicturesWritten(), 1u);
 }
 
 }  // namespace

@@ -1,12 +1,10 @@
-// Reads back the pictures our PNG encoder writes (8-bit RGB, one zlib
-// stream, no row filters), checking every chunk's CRC: for tests that look
-// at the sign's picture.
+// Reads a PNG picture back as 8-bit RGB with libpng: for tests that look at
+// the sign's picture.
 #pragma once
 
-#include <zlib.h>
+#include <png.h>
 
 #include <cstdint>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -19,40 +17,19 @@ struct png_rgb_picture {
   const uint8_t* at(uint32_t x, uint32_t y) const { return &rgb[(static_cast<size_t>(y) * width + x) * 3]; }
 };
 
+// False unless `png` is a whole, sound 8-bit RGB picture.
 inline bool png_read_rgb(const std::vector<uint8_t>& png, png_rgb_picture* out) {
-  static const uint8_t sig[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  auto be32 = [](const uint8_t* p) {
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
-  };
-  if (png.size() < 8 || std::memcmp(png.data(), sig, 8) != 0) return false;
-  std::vector<uint8_t> idat;
-  size_t at = 8;
-  for (bool end = false; !end;) {
-    if (at + 12 > png.size()) return false;
-    const uint32_t length = be32(&png[at]);
-    if (length > png.size() - at - 12) return false;
-    const std::string type(reinterpret_cast<const char*>(&png[at + 4]), 4);
-    const uint8_t* data = &png[at + 8];
-    if (crc32(0L, &png[at + 4], 4 + length) != be32(data + length)) return false;
-    if (type == "IHDR") {
-      if (length != 13 || data[8] != 8 || data[9] != 2) return false;
-      out->width = be32(data);
-      out->height = be32(data + 4);
-    } else if (type == "IDAT") {
-      idat.insert(idat.end(), data, data + length);
-    } else if (type == "IEND") {
-      end = true;
-    }
-    at += 12 + length;
-  }
-  const size_t row = size_t(out->width) * 3 + 1;
-  std::vector<uint8_t> raw(row * out->height);
-  uLongf size = raw.size();
-  if (uncompress(raw.data(), &size, idat.data(), idat.size()) != Z_OK || size != raw.size()) return false;
-  out->rgb.clear();
-  for (uint32_t y = 0; y < out->height; ++y) {
-    if (raw[y * row] != 0) return false;
-    out->rgb.insert(out->rgb.end(), raw.begin() + y * row + 1, raw.begin() + (y + 1) * row);
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (png.empty() || !png_image_begin_read_from_memory(&image, png.data(), png.size())) return false;
+  const bool rgb8 = image.format == PNG_FORMAT_RGB;
+  image.format = PNG_FORMAT_RGB;
+  out->width = image.width;
+  out->height = image.height;
+  out->rgb.assign(PNG_IMAGE_SIZE(image), 0);
+  if (!rgb8 || !png_image_finish_read(&image, nullptr, out->rgb.data(), 0, nullptr)) {
+    png_image_free(&image);
+    return false;
   }
   return true;
 }

@@ -215,9 +215,9 @@ void host_restore_terminal() {
 }
 
 void host_show_sign(const std::string& path) {
-  g_sign_picture = CSignPicture();
   g_sign_picture.SetFile(path);
-  // Each frame the display hardware decoded, in the display task's thread.
+  // Each frame the display hardware decoded, in the display task's thread;
+  // the picture is written by a thread of its own.
   board::display_output().on_frame = [] {
     const board::display_face f = board::display_output().face();
     sign_face_s face;
@@ -230,4 +230,4 @@ void host_show_sign(const std::string& path) {
   };
 }
 
-const CSignPicture& host_sign_picture() { return g_sign_picture; }
+CSignPicture& host_sign_picture() { return g_sign_picture; }

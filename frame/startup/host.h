@@ -29,6 +29,7 @@ bool host_prepare(const std::string& state_folder, const std::vector<std::string
 // Puts the terminal back as it was (async-signal-safe).
 void host_restore_terminal();
 // Shows what the board's display hardware receives as the picture at
-// `path`, from now on (until the board is reset).
+// `path`, from now on (until the board is reset). The picture is written a
+// little after the frame: host_sign_picture().Flush() waits for it.
 void host_show_sign(const std::string& path);
-const CSignPicture& host_sign_picture();
+CSignPicture& host_sign_picture();

@@ -23,7 +23,7 @@ bool is_column(const mib_variable& r) { return r.oid[r.oid_length - 1] != 0; }
 // short of the row sorts before it.
 int row_compare(const mib_variable& r, const uint32_t* name, uint32_t length)
 {
-    uint32_t own = is_column(r) ? r.oid_length - 1u : r.oid_length;
+    uint32_t own = mib_key_length(r);
     uint32_t n = std::min<uint32_t>(length, own);
     for (uint32_t i = 0; i < n; ++i)
         if (r.oid[i] != name[i])
@@ -31,6 +31,19 @@ int row_compare(const mib_variable& r, const uint32_t* name, uint32_t length)
     if (length < own || (length == own && own < r.oid_length))
         return 1;
     return 0;
+}
+
+// The first row that may match the name for any operation: the rows
+// before it sort below the name. Found by halves where the registry found
+// the keys in order.
+uint32_t first_candidate(const mib_subtree& t, const uint32_t* name, uint32_t length)
+{
+    if (!t.keys_ordered)
+        return 0;
+    const mib_variable* at = std::partition_point(t.rows, t.rows + t.row_count, [&](const mib_variable& r) {
+        return row_compare(r, name, length) < 0;
+    });
+    return static_cast<uint32_t>(at - t.rows);
 }
 
 void copy_name(uint32_t* name, uint32_t* length, const uint32_t* from, uint32_t count)
@@ -199,7 +212,7 @@ uintptr_t* fvars(mib_subtree* tp, uint32_t* name, uint32_t* name_length, uint16_
         copy_name(name, name_length, tp->prefix.sub, tp->prefix.length);
 
     uint32_t visits = 0;
-    for (uint32_t i = 0; i < tp->row_count; ++i) {
+    for (uint32_t i = passed ? 0 : first_candidate(*tp, name, *name_length); i < tp->row_count; ++i) {
         mib_variable* row = &tp->rows[i];
         uint8_t carry = 0;
         for (;;) {

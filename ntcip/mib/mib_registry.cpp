@@ -125,6 +125,29 @@ mib_subtree* snmp_subtree_find(const char* label)
 
 int snmp_mib_init() { return snmp_mib_build(g_mib_groups, g_mib_group_count); }
 
+namespace {
+
+// Each row's key below the next one's, differing before either ends: then
+// the rows whose key sorts below a name come first, whatever the name.
+bool keys_rise(const mib_subtree& t)
+{
+    for (uint32_t i = 1; i < t.row_count; ++i) {
+        const mib_variable& a = t.rows[i - 1];
+        const mib_variable& b = t.rows[i];
+        const uint32_t n = std::min(mib_key_length(a), mib_key_length(b));
+        uint32_t j = 0;
+        while (j < n && a.oid[j] == b.oid[j])
+            ++j;
+        if (j == n || a.oid[j] > b.oid[j]) {
+            monitor_printf("snmp_mib_build: \"%s\" searched row by row\n", t.label);
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 int snmp_mib_build(const mib_group* const* groups, uint32_t count)
 {
     int ok = 1;
@@ -174,6 +197,7 @@ int snmp_mib_build(const mib_group* const* groups, uint32_t count)
             ++t.row_count;
         }
         used += t.row_count;
+        t.keys_ordered = keys_rise(t);
     }
     // Groups naming no subtree.
     for (uint32_t g = 0; g < count; ++g) {

@@ -157,7 +157,16 @@ struct mib_subtree {
     char label[20];
     mib_subtree* next;
     mib_subtree* previous;
+    // The rows' keys rise strictly and none starts the next, so the lookup
+    // may search them by halves (set when the registry is built).
+    bool keys_ordered;
 };
+
+// A row's key: its OID, a column's without the index placeholder.
+inline uint32_t mib_key_length(const mib_variable& r)
+{
+    return r.oid[r.oid_length - 1] != 0 ? r.oid_length - 1u : r.oid_length;
+}
 
 // The registry's array, in its historic order (cls b, auxio, fdot, quor,
 // nvdot, zezaro, vestrel, protocol, global, dms, ess); the list links them in

@@ -283,6 +283,10 @@ TEST_F(MibGroupTest, ProgramRegistryHoldsEveryRow)
     EXPECT_EQ(16, snmp_subtree_find("fdot")->row_count);
     EXPECT_EQ(9, snmp_subtree_find("protocol")->row_count);
     EXPECT_EQ(87, snmp_subtree_find("global")->row_count);
+    // Every subtree's keys allow the search by halves.
+    for (mib_subtree* t = snmp_subtree_head(); t; t = t->next)
+        EXPECT_TRUE(t->keys_ordered) << t->label;
+    EXPECT_FALSE(trace.contains("searched row by row"));
 }
 
 }  // namespace

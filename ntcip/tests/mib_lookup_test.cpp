@@ -115,6 +115,30 @@ TEST_F(MibLookup, BuildMergesGroupsInOrderAndLeavesBadRowsOut)
     EXPECT_EQ(0, t->rows[1].column);  // the first group's row of that OID stays
 }
 
+// A scalar inside a column's instances breaks the order of the keys: the
+// subtree is searched row by row, and the column still serves its
+// instances on either side of the scalar.
+TEST_F(MibLookup, RowsInsideAColumnAreSearchedRowByRow)
+{
+    static const uint32_t column[] = {1, 3, 6, 1, 2, 1, 1, 9, MIB_PLACEHOLDER};
+    static const uint32_t inside[] = {1, 3, 6, 1, 2, 1, 1, 9, 300, 0};
+    static const mib_variable rows[] = {mib_row(column, MIB_INTEGER, 4, MIB_READ_ONLY, var_stub_column, 1),
+                                        mib_row(inside, MIB_INTEGER, 1, MIB_READ_ONLY, var_stub_scalar)};
+    static const mib_group g{"cls b", rows, 2};
+    const mib_group* const groups[] = {&g};
+    trace_capture trace;
+    EXPECT_EQ(1, snmp_mib_build(groups, 1));
+    EXPECT_TRUE(trace.contains("snmp_mib_build: \"cls b\" searched row by row"));
+    EXPECT_FALSE(snmp_subtree_find("cls b")->keys_ordered);
+    EXPECT_TRUE(snmp_subtree_find("dms")->keys_ordered) << "an empty subtree";
+    g_mib_stub[4].highest[0] = 500;
+    for (const char* name : {"1.3.6.1.2.1.1.9.299", "1.3.6.1.2.1.1.9.400"}) {
+        found f = Look(name, MIB_GET);
+        EXPECT_TRUE(f.served) << name;
+        EXPECT_EQ(dotted(O(name)), f.name);
+    }
+}
+
 TEST_F(MibLookup, FindSubtree)
 {
     struct {

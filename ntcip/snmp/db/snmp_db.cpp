@@ -29,8 +29,10 @@ void set_value(const db_object& o, bool nv, uint32_t value)
         db->SetValue(o.offset, o.width, value, nv ? db->mib_nv : db->mib_v, DB_NOTIFY);
 }
 
-// The counters are the database's volatile objects. Their read-add-write
-// takes no lock, as every other database write.
+// The counters are the database's volatile objects, where a GET reads
+// them. Counted on every request, they are stored plainly: no write hook and
+// no change notice, which nothing waits for. Their read-add-write takes no
+// lock, as every other database write.
 uint32_t counter_get(snmp_counter c)
 {
     CDataBase* db = g_pDataBase;
@@ -40,7 +42,7 @@ uint32_t counter_get(snmp_counter c)
 void counter_set(snmp_counter c, uint32_t value)
 {
     if (CDataBase* db = g_pDataBase)
-        db->SetValue(snmp_counter_offset(c), 4, value, db->mib_v, DB_NOTIFY);
+        db->SetValue(snmp_counter_offset(c), 4, value, db->mib_v, DB_NO_VALIDATE);
 }
 
 const snmp_counter_store kDatabaseCounters = {counter_get, counter_set};

@@ -83,6 +83,8 @@ class serial_line {
  private:
   void pump();
   void wake();
+  void drain_console();
+  bool take_console_text(bool idle, std::string* text);
   void deliver(const uint8_t* data, size_t n);
   bool open_pty();
   bool open_tcp();
@@ -105,6 +107,11 @@ class serial_line {
   std::atomic<bool> m_connected{false};
   std::atomic<bool> m_stop{false};
   std::thread m_thread;
+  // stdio: the console's text, held until a line ends or the output pauses
+  std::mutex m_text_lock;
+  std::string m_text;
+  uint64_t m_text_bytes = 0;  // ever appended, to see a pause
+  std::atomic<bool> m_draining{false}, m_tx_more{false};
 };
 
 // The whole board. reset() builds it from a configuration (stopping the

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "board_host.h"
 
@@ -18,6 +19,11 @@ namespace board {
 
 namespace {
 constexpr size_t k_backlog_limit = 4096;  // bytes read ahead from the host before the UART takes them
+// The console's text leaves a line at a time; text without a newline (a
+// prompt) leaves once the output has paused this long, or has gone on for
+// k_text_wait_rounds pauses.
+constexpr int k_text_pause_ms = 2;
+constexpr int k_text_wait_rounds = 10;
 }
 
 bool parse_serial_end(const std::string& text, serial_end* out) {
@@ -61,7 +67,12 @@ serial_line::serial_line(uart16550& uart, const serial_end& end) : m_uart(uart),
       std::fprintf(stderr, "board: serial host end could not be opened, port left unattached\n");
       m_end.kind = serial_kind::none;
     } else if (pipe2(m_wake, O_NONBLOCK | O_CLOEXEC) == 0) {
-      m_uart.on_tx = [this] { wake(); };
+      // The console's characters are taken as they are written, without a
+      // thread switch each; the others are taken by the pump.
+      if (m_end.kind == serial_kind::stdio)
+        m_uart.on_tx = [this] { drain_console(); };
+      else
+        m_uart.on_tx = [this] { wake(); };
       m_thread = std::thread([this] { pump(); });
     }
   }
@@ -86,7 +97,17 @@ serial_line::~serial_line() {
   wake();
   if (m_thread.joinable()) m_thread.join();
   m_uart.on_tx = nullptr;
-  if (m_end.kind == serial_kind::stdio) m_fd = -1;  // not ours to close
+  if (m_end.kind == serial_kind::stdio) {
+    m_fd = -1;  // not ours to close
+    // The console's last words, line ended or not.
+    std::string text;
+    if (take_console_text(true, &text) && m_out >= 0)
+      for (size_t at = 0; at < text.size();) {
+        const ssize_t w = ::write(m_out, text.data() + at, text.size() - at);
+        if (w <= 0) break;
+        at += static_cast<size_t>(w);
+      }
+  }
   for (int fd : {m_fd, m_slave, m_listen, m_wake[0], m_wake[1]})
     if (fd >= 0) close(fd);
   if (!m_end.pty_link.empty() && !m_pty_path.empty()) unlink(m_end.pty_link.c_str());
@@ -149,6 +170,48 @@ void serial_line::wake() {
   }
 }
 
+// Moves the transmitter's bytes into the console's text, in the writer's
+// thread. One thread drains at a time, so the bytes keep their order; a
+// write made meanwhile (even from an interrupt this raises) is taken by that
+// thread before it lets go. The pump is woken when a line ends, and when
+// text starts so that it can time the pause.
+void serial_line::drain_console() {
+  m_tx_more.store(true);
+  if (m_draining.exchange(true)) return;
+  for (;;) {
+    m_tx_more.store(false);
+    bool signal = false;
+    for (;;) {
+      {
+        std::lock_guard<std::mutex> lk(m_text_lock);
+        if (m_text.size() >= k_backlog_limit) break;  // a slow terminal holds the transmitter back
+      }
+      uint8_t b[uart16550::FIFO_DEPTH];
+      const size_t n = m_uart.tx_take(b, sizeof b);
+      if (!n) break;
+      std::lock_guard<std::mutex> lk(m_text_lock);
+      if (m_text.empty() || std::memchr(b, '\n', n)) signal = true;
+      m_text.append(reinterpret_cast<const char*>(b), n);
+      m_text_bytes += n;
+      if (m_text.size() >= k_backlog_limit) signal = true;
+    }
+    if (signal) wake();
+    m_draining.store(false);
+    if (!m_tx_more.load() || m_draining.exchange(true)) return;
+  }
+}
+
+// The console's text that is due to leave: all of it once a line has
+// ended, it has grown large, or (`idle`) it has paused.
+bool serial_line::take_console_text(bool idle, std::string* text) {
+  std::lock_guard<std::mutex> lk(m_text_lock);
+  if (m_text.empty()) return false;
+  if (!idle && m_text.size() < k_backlog_limit && m_text.find('\n') == std::string::npos) return false;
+  text->swap(m_text);
+  m_text.clear();
+  return true;
+}
+
 void serial_line::set_connected(bool on) {
   m_connected.store(on);
   m_uart.set_cts(on);
@@ -162,13 +225,28 @@ void serial_line::set_connected(bool on) {
 void serial_line::pump() {
   std::deque<uint8_t> out;  // taken from the transmitter, not yet written
   uint8_t buf[512];
+  const bool console = m_end.kind == serial_kind::stdio;
+  bool idle = false;       // the console's text has paused
+  int text_waits = 0;      // pauses waited for with text held
+  uint64_t text_seen = 0;  // m_text_bytes before the last wait
   while (!m_stop.load()) {
-    // Take what the transmitter holds; emptying it raises its interrupt,
-    // whose service may fill it again.
-    for (int round = 0; round < 64 && out.size() < k_backlog_limit; ++round) {
-      size_t n = m_uart.tx_take(buf, sizeof buf);
-      if (!n) break;
-      if (m_fd >= 0) out.insert(out.end(), buf, buf + n);  // without a client the bytes are lost
+    if (console) {
+      // Bytes held back while the text was full, then the text that is due.
+      drain_console();
+      std::string text;
+      if (out.size() < k_backlog_limit && take_console_text(idle || text_waits >= k_text_wait_rounds, &text)) {
+        out.insert(out.end(), text.begin(), text.end());
+        text_waits = 0;
+        drain_console();
+      }
+    } else {
+      // Take what the transmitter holds; emptying it raises its interrupt,
+      // whose service may fill it again.
+      for (int round = 0; round < 64 && out.size() < k_backlog_limit; ++round) {
+        size_t n = m_uart.tx_take(buf, sizeof buf);
+        if (!n) break;
+        if (m_fd >= 0) out.insert(out.end(), buf, buf + n);  // without a client the bytes are lost
+      }
     }
     int out_fd = m_out >= 0 ? m_out : m_fd;
     while (!out.empty() && out_fd >= 0) {
@@ -193,7 +271,22 @@ void serial_line::pump() {
     }
     if (m_listen >= 0) p[np++] = {m_listen, POLLIN, 0};
     // A bounded wait: the receiver's backlog drains without waking us.
-    if (poll(p, np, can_read ? -1 : 20) < 0 && errno != EINTR) break;
+    int timeout = can_read ? -1 : 20;
+    bool text_held = false;
+    if (console) {
+      std::lock_guard<std::mutex> lk(m_text_lock);
+      text_held = !m_text.empty();
+      text_seen = m_text_bytes;
+    }
+    if (text_held && (timeout < 0 || timeout > k_text_pause_ms)) timeout = k_text_pause_ms;
+    const int ready = poll(p, np, timeout);
+    if (ready < 0 && errno != EINTR) break;
+    idle = false;
+    if (text_held && ready == 0) {
+      std::lock_guard<std::mutex> lk(m_text_lock);
+      idle = m_text_bytes == text_seen;
+      ++text_waits;
+    }
     if (p[0].revents & POLLIN) {
       char drain[64];
       while (::read(m_wake[0], drain, sizeof drain) > 0) {

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <thread>
 
 #include "board_host.h"
 #include "board_io.h"
@@ -98,6 +99,61 @@ TEST(SerialEnd, PtyDeliversTransmittedBytesToTheTerminal) {
   EXPECT_EQ(got, "hello");
   close(fd);
   board::shutdown();
+}
+
+// The console on the program's terminal: its characters are taken as they
+// are written, leave in order, and text without a newline (a prompt) still
+// leaves; a terminal that reads slowly holds the transmitter back instead
+// of losing text.
+TEST(SerialEnd, ConsoleTextReachesTheTerminalWholeAndInOrder) {
+  int out[2];
+  ASSERT_EQ(pipe(out), 0);
+  fcntl(out[1], F_SETPIPE_SZ, 4096);  // a terminal that holds little
+  fflush(stdout);
+  const int saved = dup(STDOUT_FILENO);
+  ASSERT_GE(saved, 0);
+  ASSERT_EQ(dup2(out[1], STDOUT_FILENO), STDOUT_FILENO);
+  close(out[1]);
+  board::board_config c;
+  c.serial[1].kind = board::serial_kind::stdio;
+  board::reset(c);
+  constexpr uint32_t kThr = 0xEF600400, kLsr = 0xEF600405;
+  // Written as the boot monitor writes: a character, then a wait for the
+  // transmitter to empty (bounded: a stuck transmitter fails the test).
+  auto type = [&](const std::string& text) {
+    for (char ch : text) {
+      for (int i = 0; i < 5000000 && !(reg_read8(kLsr) & 0x20); ++i) {
+      }
+      reg_write8(kThr, static_cast<uint8_t>(ch));
+    }
+  };
+  auto read_until = [&](size_t size) {
+    std::string got;
+    while (got.size() < size) {
+      pollfd p{out[0], POLLIN, 0};
+      if (poll(&p, 1, 10000) != 1) break;
+      char buf[4096];
+      const ssize_t n = read(out[0], buf, sizeof buf);
+      if (n <= 0) break;
+      got.append(buf, static_cast<size_t>(n));
+    }
+    return got;
+  };
+  type("login ok\nPassword:");
+  const std::string first = read_until(18);
+  // Far more than the terminal end holds, while nobody reads.
+  std::string many;
+  for (int i = 0; many.size() < 20000; ++i) many += "line " + std::to_string(i) + "\n";
+  std::thread writer([&] { type(many + "VMS>"); });
+  const std::string rest = read_until(many.size() + 4);
+  writer.join();
+  EXPECT_EQ(board::uart(1).tx_overruns(), 0u);
+  board::shutdown();
+  dup2(saved, STDOUT_FILENO);
+  close(saved);
+  close(out[0]);
+  EXPECT_EQ(first, "login ok\nPassword:");
+  EXPECT_EQ(rest, many + "VMS>");
 }
 
 }  // namespace
