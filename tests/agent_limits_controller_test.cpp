@@ -147,6 +147,22 @@ TEST_F(AgentLimitsTest, WronglyTypedValuesAreRefusedWithAnAnswer) {
   EXPECT_EQ("4", GetOne(kSign + "6.1.0"));
 }
 
+// A MULTI text of 2,900 bytes (the sign takes up to 3000) is stored whole
+// through snmpset, read back whole, and is still there after a restart.
+TEST_F(AgentLimitsTest, ALongMultiTextIsStoredWholeAndKept) {
+  std::string text;
+  while (text.size() < 2900 - 5) text += "[jl2]";
+  text += "ABCDE";
+  ASSERT_EQ(2900u, text.size());
+  const std::string row = ".3.1";
+  run_result r = Edit(1, text);
+  EXPECT_EQ(0, r.status) << r.output;
+  EXPECT_EQ("\"" + text + "\"", GetOne(kSign + "5.8.1.3" + row));
+
+  ASSERT_TRUE(controller_.Restart()) << controller_.Output();
+  EXPECT_EQ("\"" + text + "\"", GetOne(kSign + "5.8.1.3" + row));
+}
+
 // sysUpTime counts hundredths: two reads 5 s apart on the manual clock
 // differ by 500.
 class UpTimeTest : public controller_test {};
