@@ -45,7 +45,9 @@ class PppTcpControllerTest : public controller_test {
   // stepping on): long when the frame is awaited, short when it must not
   // come.
   std::vector<frame> Exchange(int fd, const std::string& bytes, uint16_t protocol, int code, bool awaited = true) {
-    if (!bytes.empty()) EXPECT_EQ(static_cast<ssize_t>(bytes.size()), send(fd, bytes.data(), bytes.size(), 0));
+    if (!bytes.empty()) {
+      EXPECT_EQ(static_cast<ssize_t>(bytes.size()), send(fd, bytes.data(), bytes.size(), 0));
+    }
     std::string wire;
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(awaited ? 20 : 3);
     while (std::chrono::steady_clock::now() < end) {
