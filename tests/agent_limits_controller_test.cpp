@@ -59,7 +59,7 @@ class AgentLimitsTest : public ::testing::Test {
 
   run_result Tool(const char* tool, const char* version, const char* community, std::vector<std::string> args) {
     std::vector<std::string> all = {tool, "-On", "-Oqv", "-m", "", "-t", "3", "-r", "2", "-v", version, "-c",
-                                    community, controller_.Agent()};
+                                    community, transport_ + controller_.Agent()};
     all.insert(all.end(), args.begin(), args.end());
     return RunProgram(all);
   }
@@ -87,6 +87,7 @@ class AgentLimitsTest : public ::testing::Test {
   }
 
   signctl_process controller_;
+  std::string transport_;  // "tcp:" for SNMP over TCP
 };
 
 // A full walk by the read community passes the time-compatibility object and
@@ -145,6 +146,30 @@ TEST_F(AgentLimitsTest, WronglyTypedValuesAreRefusedWithAnAnswer) {
     }
   }
   EXPECT_EQ("4", GetOne(kSign + "6.1.0"));
+}
+
+// A MULTI text of 2,900 bytes (the sign takes up to 3000) is stored whole
+// through snmpset over UDP and TCP, read back whole, and is still there
+// after a restart.
+TEST_F(AgentLimitsTest, ALongMultiTextIsStoredWholeAndKept) {
+  std::string text;
+  while (text.size() < 2900 - 5) text += "[jl2]";
+  text += "ABCDE";
+  ASSERT_EQ(2900u, text.size());
+  const std::string row = ".3.1";
+  run_result r = Edit(1, text);
+  EXPECT_EQ(0, r.status) << r.output;
+  EXPECT_EQ("\"" + text + "\"", GetOne(kSign + "5.8.1.3" + row));
+
+  // The same over TCP, into the next message.
+  transport_ = "tcp:";
+  r = Edit(2, text);
+  EXPECT_EQ(0, r.status) << r.output;
+  EXPECT_EQ("\"" + text + "\"", GetOne(kSign + "5.8.1.3.3.2"));
+  transport_.clear();
+
+  ASSERT_TRUE(controller_.Restart()) << controller_.Output();
+  EXPECT_EQ("\"" + text + "\"", GetOne(kSign + "5.8.1.3" + row));
 }
 
 // sysUpTime counts hundredths: two reads 5 s apart on the manual clock

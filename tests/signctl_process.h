@@ -114,6 +114,25 @@ class signctl_process {
       for (const auto& [port, host] : extra_ports_) net << "port " << port << " " << host << "\n";
     }
     if (!bench_.empty()) std::ofstream(folder_ + "/" + "bench.conf") << bench_;
+    return Launch();
+  }
+
+  // The program ended as at a power-off and started again on the same
+  // state folder.
+  bool Restart() {
+    End();
+    output_.clear();
+    return Launch();
+  }
+
+  void Stop() {
+    End();
+    if (!folder_.empty()) std::filesystem::remove_all(folder_);
+    folder_.clear();
+  }
+
+ private:
+  bool Launch() {
     int in[2], out[2];
     if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return false;
     pid_ = fork();
@@ -141,7 +160,7 @@ class signctl_process {
     return pid_ > 0 && WaitForOutput("Launching Thread(s)") && WaitForSnmp();
   }
 
-  void Stop() {
+  void End() {
     if (pid_ > 0) {
       kill(pid_, SIGTERM);
       waitpid(pid_, nullptr, 0);
@@ -150,10 +169,9 @@ class signctl_process {
     if (console_ >= 0) close(console_);
     console_ = -1;
     if (reader_.joinable()) reader_.join();
-    if (!folder_.empty()) std::filesystem::remove_all(folder_);
-    folder_.clear();
   }
 
+ public:
   uint16_t Port() const { return port_; }
   // The state folder (the flash image, sign.png, ...).
   const std::string& Folder() const { return folder_; }

@@ -11,61 +11,11 @@
 
 namespace {
 
-enum : uint8_t { WORKER_STACK_WANTED = 1, WORKER_STACK_TAKEN = 2, WORKER_CREATED = 3 };
-uint8_t g_worker_stage = WORKER_STACK_WANTED;
-pmpp_link* g_rows[PMPP_WORKER_LINKS] = {};
-TX_THREAD g_worker;
-TX_EVENT_FLAGS_GROUP g_worker_events;
-bool g_worker_events_created = false;
-
-void nx_pmpp_rx_thread(ULONG) {
-  for (;;) {
-    ULONG actual = 0;
-    tx_event_flags_get(&g_worker_events, 0xFFFFFFFFu, TX_OR, &actual, TX_WAIT_FOREVER);
-    pmpp_worker_pass();
-    tx_thread_relinquish();
-  }
-}
-
-void register_with_worker(pmpp_link* link, UINT priority) {
-  if (g_worker_stage == WORKER_STACK_WANTED) {
-    void* stack = nullptr;
-    TX_BYTE_POOL* pool = comm_thread_stack_pool();
-    UINT status = pool ? tx_byte_allocate(pool, &stack, PMPP_WORKER_STACK, TX_NO_WAIT) : TX_PTR_ERROR;
-    if (status != TX_SUCCESS || !stack) {
-      monitor_printf("nx_pmpp_worker_thread Allocation Error:%d! Size:%d\n", status, PMPP_WORKER_STACK);
-    } else {
-      g_worker_stage = WORKER_STACK_TAKEN;
-      status = tx_event_flags_create(&g_worker_events, "PMPP Worker Events");
-      if (status != TX_SUCCESS)
-        monitor_printf("nx_pmpp_create: tx_event_flags_create failed:0x%02X\n", status);
-      else
-        g_worker_events_created = true;
-      status = tx_thread_create(&g_worker, "PMPP RX WORKER THREAD", nx_pmpp_rx_thread, 0, stack, PMPP_WORKER_STACK,
-                                priority, priority, TX_NO_TIME_SLICE, TX_AUTO_START);
-      if (status != TX_SUCCESS)
-        monitor_printf("pmpp_create: nx_pmpp_rx_thread failed %02x\n", status);
-      else
-        g_worker_stage = WORKER_CREATED;
-    }
-  }
-  link->row = PMPP_WORKER_LINKS;
-  uint32_t row = 0;
-  while (row < PMPP_WORKER_LINKS && g_rows[row]) ++row;
-  if (row < PMPP_WORKER_LINKS && g_worker_events_created) {
-    link->row = row;
-    link->worker_bit = 1u << row;
-    link->worker_events = &g_worker_events;
-    g_rows[row] = link;
-  } else {
-    monitor_printf("nx_pmpp_create: failed to register with worker thread\n");
-  }
-}
-
-bool take_bit(TX_EVENT_FLAGS_GROUP* group, ULONG bit) {
-  ULONG actual = 0;
-  return group && tx_event_flags_get(group, bit, TX_OR_CLEAR, &actual, TX_NO_WAIT) == TX_SUCCESS;
-}
+void serve(pmpp_link* link);
+void serve_row(void* link) { serve(static_cast<pmpp_link*>(link)); }
+void nx_pmpp_rx_thread(ULONG);
+link_worker g_worker = {"pmpp", "PMPP RX WORKER THREAD", "PMPP Worker Events", nx_pmpp_rx_thread, serve_row};
+void nx_pmpp_rx_thread(ULONG) { link_worker_run(&g_worker); }
 
 bool read_none(uint8_t*) { return false; }
 void write_none(uint8_t) {}
@@ -81,7 +31,7 @@ bool queue_take(pmpp_link* link, uint8_t* byte) {
 
 // One row of a worker pass.
 void serve(pmpp_link* link) {
-  if (!take_bit(link->worker_events, link->worker_bit) && !link->timeout_pending) return;
+  if (!link_worker_take_bit(link->worker_events, link->worker_bit) && !link->timeout_pending) return;
   bool had_bytes = false;
   for (;;) {
     // Bytes stay in the port's driver while the queue is full; they are
@@ -152,7 +102,7 @@ UINT nx_pmpp_create(pmpp_link* link, const char* name, void* owner, UINT worker_
   UINT status = tx_mutex_create(&link->protect, "PMPP PROTECT MUTEX", TX_NO_INHERIT);
   if (status != TX_SUCCESS) monitor_printf("pmpp_create: tx_mutex_create PMPP PROTECT MUTEX failed %02x\n", status);
   link->led_bit = CommLED_RegisterAgent();
-  register_with_worker(link, worker_priority);
+  link->row = link_worker_register(&g_worker, link, worker_priority, &link->worker_events, &link->worker_bit);
   status = tx_timer_create(&link->timer, "PMPP Comm Timeout", pmpp_timer_entry, link->row, PMPP_MINIMUM_TIMEOUT, 0,
                            TX_NO_ACTIVATE);
   if (status != TX_SUCCESS) monitor_printf("nx_pmpp_create: tx_timer_create failed:0x%02X\n", status);
@@ -164,7 +114,7 @@ void pmpp_destroy(pmpp_link* link) {
   if (!link || std::memcmp(link->tag, "PMPP", 4) != 0) return;
   {
     interrupts_masked m;
-    if (link->row < PMPP_WORKER_LINKS && g_rows[link->row] == link) g_rows[link->row] = nullptr;
+    link_worker_remove(&g_worker, link->row, link);
     std::memset(link->tag, 0, sizeof link->tag);
   }
   tx_timer_deactivate(&link->timer);
@@ -172,17 +122,9 @@ void pmpp_destroy(pmpp_link* link) {
   tx_mutex_delete(&link->protect);
 }
 
-void pmpp_forget_links() {
-  interrupts_masked m;
-  g_worker_stage = WORKER_STACK_WANTED;
-  g_worker_events_created = false;
-  std::memset(g_rows, 0, sizeof g_rows);
-}
+void pmpp_forget_links() { link_worker_forget(&g_worker); }
 
-bool pmpp_in_worker() {
-  TX_THREAD* self = tx_thread_identify();
-  return self && g_worker_stage == WORKER_CREATED && self == &g_worker;
-}
+bool pmpp_in_worker() { return link_worker_in(&g_worker); }
 
 void pmpp_set_port_hooks(pmpp_link* link, pmpp_read_byte_fn read, pmpp_write_byte_fn write, pmpp_frame_send_fn send) {
   if (!link) return;
@@ -348,18 +290,10 @@ void pmpp_send_poll_answer(pmpp_link* link) {
 
 // ---------------------------------------------------------------- worker
 
-void pmpp_worker_pass() {
-  for (uint32_t row = 0; row < PMPP_WORKER_LINKS; ++row) {
-    if (pmpp_link* link = g_rows[row])
-      serve(link);
-    else if (g_worker_events_created)
-      take_bit(&g_worker_events, 1u << row);
-  }
-}
+void pmpp_worker_pass() { link_worker_pass(&g_worker); }
 
 void pmpp_timer_entry(ULONG row) {
-  if (row >= PMPP_WORKER_LINKS) return;
-  pmpp_link* link = g_rows[row];
+  auto* link = static_cast<pmpp_link*>(link_worker_row(&g_worker, row));
   if (!link) return;
   link->timeout_pending = 1;
   link->timer_running = 0;

@@ -15,10 +15,11 @@
 
 #include "comm/pmpp/pmpp_frame.h"
 #include "comm/pmpp/pmpp_rdi.h"
+#include "comm/ppp/link_worker.h"
 #include "tx_api.h"
 
-constexpr uint32_t PMPP_WORKER_LINKS = 10;
-constexpr uint32_t PMPP_WORKER_STACK = 5120;
+constexpr uint32_t PMPP_WORKER_LINKS = LINK_WORKER_ROWS;
+constexpr uint32_t PMPP_WORKER_STACK = LINK_WORKER_STACK;
 constexpr uint32_t PMPP_MINIMUM_TIMEOUT = 100;  // ticks of silence that end a partly received frame
 // An answer frame: the largest SNMP message, every byte stuffed.
 constexpr uint32_t PMPP_TX_SIZE = 2 * 3000 + 16;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "comm/network.h"
+#include "comm/ppp/link_worker.h"
 #include "comm/ppp/ppp_negotiation.h"
 #include "comm/ppp/snmp_ppp.h"
 #include "frame/trace/trace.h"
@@ -19,13 +20,8 @@ ppp_link* g_head = nullptr;
 uint32_t g_link_count = 0;
 
 // The worker and the links it serves.
-enum : uint8_t { WORKER_NONE = 0, WORKER_STACK_WANTED = 1, WORKER_STACK_TAKEN = 2, WORKER_CREATED = 3 };
-uint8_t g_worker_stage = WORKER_STACK_WANTED;
-ppp_link* g_rows[PPP_WORKER_LINKS] = {};
-uint32_t g_row_count = 0;
-TX_THREAD g_worker;
-TX_EVENT_FLAGS_GROUP g_worker_events;
-bool g_worker_events_created = false;
+void serve_row(void* link);
+link_worker g_worker = {"ppp", "PPP RX WORKER THREAD", "PPP Worker Events", nx_ppp_rx_thread, serve_row};
 
 // "CLIENT" seen on any link of the worker.
 char g_client[10] = {};
@@ -50,53 +46,9 @@ void client_match(ppp_link* link, uint8_t byte) {
   }
 }
 
-void register_with_worker(ppp_link* link, UINT priority) {
-  if (g_worker_stage == WORKER_STACK_WANTED) {
-    void* stack = nullptr;
-    TX_BYTE_POOL* pool = comm_thread_stack_pool();
-    UINT status = pool ? tx_byte_allocate(pool, &stack, PPP_WORKER_STACK, TX_NO_WAIT) : TX_PTR_ERROR;
-    if (status != TX_SUCCESS || !stack) {
-      monitor_printf("nx_ppp_worker_thread Allocation Error:%d! Ptr:%08x, Size:%d\n", status,
-                     static_cast<uint32_t>(reinterpret_cast<uintptr_t>(stack)), PPP_WORKER_STACK);
-    } else {
-      std::memset(stack, 0xEF, PPP_WORKER_STACK);
-      g_worker_stage = WORKER_STACK_TAKEN;
-      // The event flags come first: the worker waits on them at once.
-      status = tx_event_flags_create(&g_worker_events, "PPP Worker Events");
-      if (status != TX_SUCCESS)
-        monitor_printf("nx_ppp_create: tx_event_flags_create failed:0x%02X\n", status);
-      else
-        g_worker_events_created = true;
-      status = tx_thread_create(&g_worker, "PPP RX WORKER THREAD", nx_ppp_rx_thread, 0, stack, PPP_WORKER_STACK,
-                                priority, priority, TX_NO_TIME_SLICE, TX_AUTO_START);
-      if (status != TX_SUCCESS)
-        monitor_printf("pmpp_create: nx_ppp_rx_thread failed %02x\n", status);
-      else
-        g_worker_stage = WORKER_CREATED;
-    }
-  }
-  link->row = PPP_WORKER_LINKS;
-  uint32_t row = 0;
-  while (row < PPP_WORKER_LINKS && g_rows[row]) ++row;
-  if (row < PPP_WORKER_LINKS && g_worker_events_created) {
-    link->row = row;
-    link->worker_bit = 1u << row;
-    link->worker_events = &g_worker_events;
-    g_rows[row] = link;
-    ++g_row_count;
-  } else {
-    monitor_printf("nx_ppp_create: failed to register with worker thread\n");
-  }
-}
-
-bool take_bit(TX_EVENT_FLAGS_GROUP* group, ULONG bit) {
-  ULONG actual = 0;
-  return tx_event_flags_get(group, bit, TX_OR_CLEAR, &actual, TX_NO_WAIT) == TX_SUCCESS;
-}
-
 // One row of a worker pass.
 void serve(ppp_link* link) {
-  if (!take_bit(link->worker_events, link->worker_bit) && !link->timeout_pending) return;
+  if (!link_worker_take_bit(link->worker_events, link->worker_bit) && !link->timeout_pending) return;
   ppp_link_step(link);
 
   if (link->read_byte) {
@@ -145,6 +97,8 @@ void serve(ppp_link* link) {
   if (link->queue_count > 0 || result == PPP_FRAME_COMPLETE)
     tx_event_flags_set(link->worker_events, link->worker_bit, TX_OR);
 }
+
+void serve_row(void* link) { serve(static_cast<ppp_link*>(link)); }
 
 // Forgets the datagram being received.
 void drop_datagram(ppp_link* link) {
@@ -369,7 +323,7 @@ UINT nx_ppp_create(ppp_link* link, const char* name, NX_IP* ip, void* owner, UIN
     monitor_printf("ppp_create: tx_semaphore_create PPP TX READY SEMAPHORE failed %02x\n", status);
 
   link->led_bit = CommLED_RegisterAgent();
-  register_with_worker(link, worker_priority);
+  link->row = link_worker_register(&g_worker, link, worker_priority, &link->worker_events, &link->worker_bit);
 
   status =
       tx_timer_create(&link->timer, "PPP Comm Timeout", ppp_timer_entry, link->row, kMinimumTimeout, 0, TX_NO_ACTIVATE);
@@ -406,10 +360,7 @@ void ppp_destroy(ppp_link* link) {
   if (!link || std::memcmp(link->tag, "PPP ", 4) != 0) return;
   {
     interrupts_masked m;
-    if (link->row < PPP_WORKER_LINKS && g_rows[link->row] == link) {
-      g_rows[link->row] = nullptr;
-      --g_row_count;
-    }
+    link_worker_remove(&g_worker, link->row, link);
     if (g_head && link->next) {
       if (link->next == link) {
         g_head = nullptr;
@@ -433,18 +384,14 @@ void ppp_destroy(ppp_link* link) {
 }
 
 bool ppp_in_worker() {
-  TX_THREAD* self = tx_thread_identify();
-  return self && g_worker_stage == WORKER_CREATED && self == &g_worker;
+  return link_worker_in(&g_worker);
 }
 
 void ppp_forget_links() {
   interrupts_masked m;
   g_head = nullptr;
   g_link_count = 0;
-  g_worker_stage = WORKER_STACK_WANTED;
-  g_worker_events_created = false;
-  std::memset(g_rows, 0, sizeof g_rows);
-  g_row_count = 0;
+  link_worker_forget(&g_worker);
   std::memset(g_client, 0, sizeof g_client);
   g_client_index = 0;
 }
@@ -571,28 +518,12 @@ void ppp_receive_packet_process(ppp_link* link) {
 
 // ---------------------------------------------------------------- worker
 
-void ppp_worker_pass() {
-  for (uint32_t row = 0; row < PPP_WORKER_LINKS; ++row) {
-    ppp_link* link = g_rows[row];
-    if (link)
-      serve(link);
-    else if (g_worker_events_created)
-      take_bit(&g_worker_events, 1u << row);  // a row given up: its bit must not keep the worker awake
-  }
-}
+void ppp_worker_pass() { link_worker_pass(&g_worker); }
 
-void nx_ppp_rx_thread(ULONG) {
-  for (;;) {
-    ULONG actual = 0;
-    tx_event_flags_get(&g_worker_events, 0xFFFFFFFFu, TX_OR, &actual, TX_WAIT_FOREVER);
-    ppp_worker_pass();
-    tx_thread_relinquish();
-  }
-}
+void nx_ppp_rx_thread(ULONG) { link_worker_run(&g_worker); }
 
 void ppp_timer_entry(ULONG row) {
-  if (row >= PPP_WORKER_LINKS) return;
-  ppp_link* link = g_rows[row];
+  auto* link = static_cast<ppp_link*>(link_worker_row(&g_worker, row));
   if (!link) return;
   link->timeout_pending = 1;
   tx_timer_deactivate(&link->timer);

@@ -19,14 +19,15 @@
 
 #include <cstdint>
 
+#include "comm/ppp/link_worker.h"
 #include "nx_api.h"
 #include "tx_api.h"
 
 struct ppp_link;
 
 constexpr uint32_t PPP_BUFFER_SIZE = 1500;  // receive buffer, transmit buffer, receive queue
-constexpr uint32_t PPP_WORKER_LINKS = 10;
-constexpr uint32_t PPP_WORKER_STACK = 5120;
+constexpr uint32_t PPP_WORKER_LINKS = LINK_WORKER_ROWS;
+constexpr uint32_t PPP_WORKER_STACK = LINK_WORKER_STACK;
 constexpr uint32_t PPP_LIST_SIZE = 50;  // Nak and Reject lists, count byte first
 constexpr uint32_t PPP_NAME_SIZE = 32;
 constexpr uint32_t PPP_CHALLENGE_SIZE = 66;

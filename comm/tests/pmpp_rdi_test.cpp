@@ -140,7 +140,9 @@ TEST_F(RdiTest, LongAnswerLeavesIn488BytePacketsEachAfterAck2) {
     EXPECT_TRUE(packets[k].checksum_ok);
     EXPECT_EQ(k, packets[k].packet.h.number);
     EXPECT_EQ(!last, packets[k].packet.h.more);
-    if (!last) EXPECT_EQ(RDI_PACKET_DATA, packets[k].packet.data.size());
+    if (!last) {
+      EXPECT_EQ(RDI_PACKET_DATA, packets[k].packet.data.size());
+    }
     message += packets[k].packet.data;
   }
   EXPECT_TRUE(IsResponse(message));

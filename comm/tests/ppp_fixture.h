@@ -210,6 +210,17 @@ constexpr uint32_t kPeer = IP_ADDRESS(10, 0, 0, 1);
 constexpr uint32_t kManager = IP_ADDRESS(10, 0, 0, 9);
 const std::string kSecret = "BRIMOX";  // the factory chapSecret
 
+// The peer's CHAP Response to a Challenge frame.
+inline std::string ChapResponse(const frame& challenge, const std::string& secret = kSecret) {
+  const std::string data = Data(challenge);
+  const size_t size = data.empty() ? 0 : static_cast<uint8_t>(data[0]);
+  const std::string value = data.substr(1, size);
+  const std::string digest = Md5(Id(challenge), secret, value);
+  const std::string name = "peer";
+  return Bytes({2, Id(challenge)}) + U16(static_cast<uint32_t>(4 + 1 + 16 + name.size())) + Bytes({16}) + digest +
+         name;
+}
+
 // ---------------------------------------------------------------- kernel
 
 class PppTest : public ct::CommTest {
@@ -351,16 +362,8 @@ class PppTest : public ct::CommTest {
     ASSERT_EQ(PPP_OPENED, link_->ipcp_state);
   }
 
-  // The peer's CHAP Response to a Challenge frame.
   static std::string Response(const frame& challenge, const std::string& secret = kSecret) {
-    const std::string data = Data(challenge);
-    const size_t size = data.empty() ? 0 : static_cast<uint8_t>(data[0]);
-    const std::string value = data.substr(1, size);
-    const std::string digest = Md5(Id(challenge), secret, value);
-    const std::string name = "peer";
-    std::string p =
-        Bytes({2, Id(challenge)}) + U16(static_cast<uint32_t>(4 + 1 + 16 + name.size())) + Bytes({16}) + digest + name;
-    return p;
+    return ChapResponse(challenge, secret);
   }
 
   std::unique_ptr<uint8_t[]> memory_;

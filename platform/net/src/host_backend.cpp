@@ -12,6 +12,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -186,7 +188,7 @@ class host_backend : public backend {
 
   void close(uint64_t id) override {
     {
-      std::lock_guard<std::mutex> lk(m_mutex);
+      std::unique_lock<std::mutex> lk(m_mutex);
       auto it = m_entries.find(id);
       if (it == m_entries.end()) return;
       entry* e = it->second.get();
@@ -195,7 +197,15 @@ class host_backend : public backend {
         e->closing = true;
         e->credit = false;
       } else {
+        const bool bound = e->kind != kind_t::conn;
         close_now(it);
+        if (!bound || !m_in_poll) return;
+        // A poll under way holds the socket, and with it the host port,
+        // until it returns: a bind of the same port right after this close
+        // would find the port taken.
+        const uint64_t polls = m_polls;
+        poke();
+        m_polled.wait_for(lk, std::chrono::seconds(2), [&] { return m_polls != polls || m_stop; });
         return;
       }
     }
@@ -461,10 +471,19 @@ class host_backend : public backend {
           fds.push_back({e->fd, events, 0});
           ids.push_back(id);
         }
+        m_in_poll = true;
       }
-      if (poll(fds.data(), fds.size(), -1) < 0) {
-        if (errno == EINTR) continue;
-        trace("net host I/O: poll failed: %s\n", strerror(errno));
+      const int polled = poll(fds.data(), fds.size(), -1);
+      const int poll_error = errno;
+      {
+        std::lock_guard<std::mutex> lk(m_mutex);
+        m_in_poll = false;
+        ++m_polls;
+      }
+      m_polled.notify_all();
+      if (polled < 0) {
+        if (poll_error == EINTR) continue;
+        trace("net host I/O: poll failed: %s\n", strerror(poll_error));
         return;
       }
       if (fds[0].revents) {
@@ -494,6 +513,9 @@ class host_backend : public backend {
   ip* m_owner;
   std::mutex m_mutex;
   entry_map m_entries;
+  bool m_in_poll = false;  // the I/O thread sleeps in poll
+  uint64_t m_polls = 0;    // polls returned
+  std::condition_variable m_polled;
   uint64_t m_next = 1;
   int m_wake = -1;
   std::atomic<bool> m_stop{false};
