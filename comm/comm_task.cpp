@@ -297,7 +297,8 @@ void comm_task::InitNetwork() {
     address = 0;
     mask = 0xFFFFFF00;
   }
-  status = nx_ip_create(&g_netx_ip, "NetX IP Instance 0", address, mask, &g_netx_pool, ethernet_host_driver, cursor,
+  status = nx_ip_create(&g_netx_ip, "NetX IP Instance 0", address, mask, &g_netx_pool,
+                        g_services.ip_driver ? g_services.ip_driver : ethernet_host_driver, cursor,
                         kIpStack, 1);
   cursor += kIpStack;
   if (status != NX_SUCCESS) monitor_printf("nx_ip_create: failure:0x%02X!!\n", status);
