@@ -60,6 +60,41 @@ bytes ArpRequest(uint32_t target) {
   return f;
 }
 
+
+uint16_t Checksum(const bytes& b, size_t from, size_t n) {
+  uint32_t sum = 0;
+  for (size_t k = 0; k + 1 < n; k += 2) sum += (b[from + k] << 8) | b[from + k + 1];
+  if (n & 1) sum += b[from + n - 1] << 8;
+  while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
+  return static_cast<uint16_t>(~sum);
+}
+
+// An ICMP echo request from the peer, in a frame padded as a wire pads it.
+bytes PingFrame(uint32_t to, uint16_t sequence) {
+  bytes f = IpFrame(28 + 8, 28 + 8);
+  f[15] = 0;
+  put16(f, 18, 0x1234);
+  put16(f, 20, 0);
+  f[22] = 64;
+  f[23] = 1;
+  put16(f, 24, 0);
+  put16(f, 26, 0x0A00);
+  put16(f, 28, 0x0202);
+  put16(f, 30, to >> 16);
+  put16(f, 32, to & 0xFFFF);
+  put16(f, 24, Checksum(f, 14, 20));
+  bytes icmp = {8, 0, 0, 0, 0x00, 0x07, uint8_t(sequence >> 8), uint8_t(sequence), 'p', 'i', 'n', 'g', 0, 0, 0, 0};
+  icmp.resize(16);
+  put16(icmp, 2, Checksum(icmp, 0, icmp.size()));
+  f.resize(34);
+  f.insert(f.end(), icmp.begin(), icmp.end());
+  put16(f, 16, 20 + icmp.size());
+  put16(f, 24, 0);
+  put16(f, 24, Checksum(f, 14, 20));
+  f.resize(60, 0);
+  return f;
+}
+
 class EmacTest : public ct::CommTest {
  protected:
   void SetUp() override {
@@ -540,6 +575,107 @@ TEST_F(EmacTest, SoftResetKeepsRingsAndRestoresModes) {
   EXPECT_EQ(0x91780000u, board::emac().reg(board::emac_model::MR1));
   Receive(IpFrame(28, 28, 60));
   EXPECT_EQ(1u, emac_get_counters().frames_received);
+}
+
+
+// ---------------------------------------------------------------- with the stack
+
+// The main instance on this driver, as the network start-up makes it in
+// wire mode: ARP is answered for its address (also after a lease changed
+// it), the asker is learnt, and a ping is answered to the asker's address.
+TEST_F(EmacTest, InstanceAnswersArpAndPingOverTheWire) {
+  NX_IP ip{};
+  std::vector<uint8_t> stack(4096), arp_cache(1024);
+  {
+    rtos::cpu_scope s;
+    ASSERT_EQ(NX_SUCCESS, nx_ip_create(&ip, "NetX IP Instance 0", kOwnIp, 0xFFFFFF00, &pool_, emac_driver_entry,
+                                       stack.data(), stack.size(), 1));
+    nx_arp_enable(&ip, arp_cache.data(), arp_cache.size());
+    nx_icmp_enable(&ip);
+  }
+  rtos::settle();
+  ASSERT_EQ(EMAC_DRIVER_ENABLED, emac_driver_state_get());
+  struct row {
+    const char* what;
+    uint32_t address;
+  } rows[] = {{"configured address", kOwnIp}, {"address from a lease", IP_ADDRESS(10, 0, 2, 77)}};
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.what);
+    {
+      rtos::cpu_scope s;
+      nx_ip_address_set(&ip, r.address, 0xFFFFFF00);
+    }
+    Receive(ArpRequest(r.address));
+    auto sent = board::emac().take_sent();
+    ASSERT_EQ(1u, sent.size());
+    const bytes& reply = sent[0];
+    EXPECT_EQ(bytes(kPeerMac, kPeerMac + 6), bytes(reply.begin(), reply.begin() + 6));
+    EXPECT_EQ(0x0806, (reply[12] << 8) | reply[13]);
+    EXPECT_EQ(2, reply[21]) << "an ARP reply";
+    EXPECT_EQ(bytes(kOwnMac, kOwnMac + 6), bytes(reply.begin() + 22, reply.begin() + 28));
+    EXPECT_EQ(r.address, (uint32_t(reply[28]) << 24) | (reply[29] << 16) | (reply[30] << 8) | reply[31]);
+    Receive(PingFrame(r.address, 5));
+    sent = board::emac().take_sent();
+    ASSERT_EQ(1u, sent.size()) << "the asker's address is known: no request first";
+    const bytes& pong = sent[0];
+    EXPECT_EQ(bytes(kPeerMac, kPeerMac + 6), bytes(pong.begin(), pong.begin() + 6));
+    EXPECT_EQ(0x0800, (pong[12] << 8) | pong[13]);
+    EXPECT_EQ(0, pong[34]) << "echo reply";
+    EXPECT_EQ(5, pong[41]);
+  }
+  {
+    rtos::cpu_scope s;
+    nx_ip_delete(&ip);
+  }
+}
+
+TEST_F(EmacTest, UnknownNextHopIsAskedForOnce) {
+  NX_IP ip{};
+  NX_UDP_SOCKET socket{};
+  std::vector<uint8_t> stack(4096), arp_cache(1024);
+  {
+    rtos::cpu_scope s;
+    ASSERT_EQ(NX_SUCCESS, nx_ip_create(&ip, "NetX IP Instance 0", kOwnIp, 0xFFFFFF00, &pool_, emac_driver_entry,
+                                       stack.data(), stack.size(), 1));
+    nx_arp_enable(&ip, arp_cache.data(), arp_cache.size());
+    nx_udp_enable(&ip);
+    nx_ip_gateway_address_set(&ip, IP_ADDRESS(10, 0, 2, 2));
+  }
+  rtos::settle();
+  {
+    rtos::cpu_scope s;
+    ASSERT_EQ(NX_SUCCESS, nx_udp_socket_create(&ip, &socket, "trap", 0, 0, 128, 4));
+    ASSERT_EQ(NX_SUCCESS, nx_udp_socket_bind(&socket, 162, NX_NO_WAIT));
+    for (int k = 0; k < 2; ++k) {
+      NX_PACKET* p = nullptr;
+      ASSERT_EQ(NX_SUCCESS, nx_packet_allocate(&pool_, &p, NX_UDP_PACKET, NX_NO_WAIT));
+      ASSERT_EQ(NX_SUCCESS, nx_packet_data_append(p, "trap", 4, &pool_, NX_NO_WAIT));
+      // Off the subnet: through the gateway.
+      ASSERT_EQ(NX_SUCCESS, nx_udp_socket_send(&socket, p, IP_ADDRESS(192, 168, 7, 1), 162));
+    }
+  }
+  rtos::settle();
+  auto sent = board::emac().take_sent();
+  ASSERT_EQ(1u, sent.size()) << "one request while both datagrams wait";
+  EXPECT_EQ(0xFF, sent[0][0]);
+  EXPECT_EQ(1, sent[0][21]);
+  EXPECT_EQ(bytes({10, 0, 2, 2}), bytes(sent[0].begin() + 38, sent[0].begin() + 42));
+  // The gateway answers: both leave to its address.
+  bytes answer = ArpRequest(kOwnIp);
+  std::copy(kOwnMac, kOwnMac + 6, answer.begin());
+  answer[21] = 2;
+  Receive(answer);
+  sent = board::emac().take_sent();
+  ASSERT_EQ(2u, sent.size());
+  for (const bytes& f : sent) {
+    EXPECT_EQ(bytes(kPeerMac, kPeerMac + 6), bytes(f.begin(), f.begin() + 6));
+    EXPECT_EQ(bytes({192, 168, 7, 1}), bytes(f.begin() + 30, f.begin() + 34));
+  }
+  {
+    rtos::cpu_scope s;
+    nx_udp_socket_delete(&socket);
+    nx_ip_delete(&ip);
+  }
 }
 
 }  // namespace
