@@ -282,6 +282,7 @@ void comm_task::InitNetwork() {
     monitor_printf("Ethernet Allocation Error:%d Ptr:%08x, Size:%d\n", status,
                    static_cast<uint32_t>(reinterpret_cast<uintptr_t>(memory)), COMM_NETWORK_FILL);
     // Nothing below can run without its stacks: the network stays down.
+    monitor_printf(" - tx_byte_allocate: comm_network_memory\t\t[FAIL]\n");
     if (g_pWatchdog) g_pWatchdog->Enable();
     if (panel && g_services.panel_lcd_suspend) g_services.panel_lcd_suspend(0);
     return;
