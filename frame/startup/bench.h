@@ -42,6 +42,10 @@ struct bench_config {
   uint16_t trap_port = 0;
   enum class ups_kind { none, status_byte, colon, q1 } ups = ups_kind::none;
   std::vector<bench_can_board> can_boards;
+  // The Ethernet: the main instance on host sockets (the default), or
+  // frames through the MAC model and its driver to the far end of a
+  // simulated wire, which forwards the SNMP port from 127.0.0.1.
+  bool ethernet_wire = false;
   // Host ends by board port; the console's entry is unused.
   board::serial_end serial[6];
 };
