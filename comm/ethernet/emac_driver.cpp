@@ -4,12 +4,20 @@
 #include "comm/comm_services.h"
 #include "comm/ethernet/emac.h"
 #include "frame/board/interrupt.h"
+#include "frame/console/vms_command.h"
 #include "frame/os/interrupts_masked.h"
 
 namespace {
 
 emac_driver_state g_driver;
 NX_PACKET_POOL g_enet_pool;
+
+// The console's "vms -d ethernet pool" shows the driver's pool while it exists.
+void show_pool_on_console(NX_PACKET_POOL* pool) {
+  vms_links links = vms_get_links();
+  links.driver_pool = pool;
+  vms_set_links(links);
+}
 
 // The very first request sets the driver up.
 bool first_request() {
@@ -37,12 +45,14 @@ UINT initialise(NX_IP* ip) {
     return NX_NOT_SUCCESSFUL;
   }
   g_driver.pool = &g_enet_pool;
+  show_pool_on_console(&g_enet_pool);
   tx_semaphore_put(&g_driver.protect);
   const UINT status = emac_hardware_init();
   tx_semaphore_get(&g_driver.protect, TX_NO_WAIT);
   if (status != NX_SUCCESS) {
     nx_packet_pool_delete(&g_enet_pool);
     g_driver.pool = nullptr;
+    show_pool_on_console(nullptr);
     g_driver.state = EMAC_DRIVER_HARDWARE_FAILED;
     return NX_NOT_SUCCESSFUL;
   }
@@ -92,6 +102,7 @@ uint16_t emac_driver_state_get() { return g_driver.state; }
 
 void emac_driver_reset() {
   if (g_driver.created) tx_semaphore_delete(&g_driver.protect);
+  if (vms_get_links().driver_pool == &g_enet_pool) show_pool_on_console(nullptr);
   g_driver = emac_driver_state();
   g_enet_pool = NX_PACKET_POOL{};
 }
@@ -183,4 +194,7 @@ void emac_install(uint32_t buffer_area) {
   s.reinitialize = emac_initialize;
   s.ip_driver = emac_driver_entry;
   comm_set_services(s);
+  vms_links links = vms_get_links();
+  links.emac_initialize = emac_initialize;
+  vms_set_links(links);
 }

@@ -4,6 +4,7 @@
 // the receive ring, and the error interrupts.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "comm/ethernet/emac_driver.h"
 #include "comm/tests/comm_fixture.h"
 #include "frame/board/interrupt.h"
+#include "frame/console/vms_command.h"
 #include "frame/os/interrupts_masked.h"
 #include "frame/trace/trace.h"
 
@@ -100,6 +102,7 @@ class EmacTest : public ct::CommTest {
   void SetUp() override {
     CommTest::SetUp();
     saved_ = comm_get_services();
+    saved_links_ = vms_get_links();
     interrupt_power_on();
     board::reset(board::board_config());
     board_install_external_vector(&Interrupt::DispatchWithInterruptsOff);
@@ -125,6 +128,7 @@ class EmacTest : public ct::CommTest {
     board::shutdown();
     board_install_external_vector(nullptr);
     comm_set_services(saved_);
+    vms_set_links(saved_links_);
     emac_power_on();
     CommTest::TearDown();
   }
@@ -167,6 +171,7 @@ class EmacTest : public ct::CommTest {
   ULONG EnetFree() { return emac_packet_pool() ? emac_packet_pool()->nx_packet_pool_available : 0; }
 
   comm_services saved_{};
+  vms_links saved_links_{};
   NX_IP ip_{};
   NX_PACKET_POOL pool_{};
 };
@@ -676,6 +681,29 @@ TEST_F(EmacTest, UnknownNextHopIsAskedForOnce) {
     nx_udp_socket_delete(&socket);
     nx_ip_delete(&ip);
   }
+}
+
+
+TEST_F(EmacTest, ConsoleShowsThePoolAndResetsTheController) {
+  auto console = [](std::string line) {
+    std::vector<char*> argv;
+    for (char* word = std::strtok(line.data(), " "); word; word = std::strtok(nullptr, " ")) argv.push_back(word);
+    trace_capture out;
+    {
+      rtos::cpu_scope s;
+      vms_command(static_cast<int>(argv.size()), argv.data());
+    }
+    return out.text();
+  };
+  EXPECT_NE(std::string::npos, console("vms -d ethernet pool").find("Driver: not available\n"));
+  Start();
+  const ULONG total = emac_packet_pool()->nx_packet_pool_total;
+  EXPECT_NE(std::string::npos, console("vms -d ethernet pool")
+                                   .find("Driver: " + std::to_string(total - 32) + " of " + std::to_string(total) +
+                                         " Free, Req:0, Susp:0, Invalid:0\n"));
+  const uint32_t resets = board::emac().emac_resets();
+  EXPECT_EQ("reset ethernet\n", console("vms -d ethernet reset"));
+  EXPECT_EQ(resets + 1, board::emac().emac_resets());
 }
 
 }  // namespace
