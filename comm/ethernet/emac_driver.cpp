@@ -6,6 +6,7 @@
 #include "frame/board/interrupt.h"
 #include "frame/console/vms_command.h"
 #include "frame/os/interrupts_masked.h"
+#include "frame/watchdog/watchdog_task.h"
 
 namespace {
 
@@ -192,6 +193,10 @@ void emac_install(uint32_t buffer_area) {
   s.link_up = [] { return int(emac_link_up()); };
   s.phy_absent = [] { return int(g_driver.phy_absent); };
   s.reinitialize = emac_initialize;
+  s.ethernet_reset = system_ethernet_reset;
+  // The supervision's soft reset follows the dispatcher's Ethernet count.
+  s.interrupt_count = [] { return g_ethernet_interrupt_count; };
+  s.interrupt_seen = [] { return int(g_ethernet_activity); };
   s.ip_driver = emac_driver_entry;
   comm_set_services(s);
   vms_links links = vms_get_links();
