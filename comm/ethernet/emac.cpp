@@ -483,7 +483,12 @@ UINT emac_send_packet(NX_IP* ip, NX_PACKET* packet) {
     release_sent(packet);
     return NX_NOT_SUCCESSFUL;
   }
-  if (!take_protect()) return NX_NOT_SUCCESSFUL;
+  if (!take_protect()) {
+    // The frame is lost, not its packet.
+    ++g_run.counters.frames_refused;
+    release_sent(packet);
+    return NX_NOT_SUCCESSFUL;
+  }
   NX_PACKET* frame = single_buffer(packet);
   if (!frame) {
     ++g_run.counters.frames_refused;

@@ -666,6 +666,7 @@ TEST_F(EmacTest, UnknownNextHopIsAskedForOnce) {
   EXPECT_EQ(1, sent[0][21]);
   EXPECT_EQ(bytes({10, 0, 2, 2}), bytes(sent[0].begin() + 38, sent[0].begin() + 42));
   // The gateway answers: both leave to its address.
+  const ULONG free_while_waiting = pool_.nx_packet_pool_available;
   bytes answer = ArpRequest(kOwnIp);
   std::copy(kOwnMac, kOwnMac + 6, answer.begin());
   answer[21] = 2;
@@ -676,6 +677,24 @@ TEST_F(EmacTest, UnknownNextHopIsAskedForOnce) {
     EXPECT_EQ(bytes(kPeerMac, kPeerMac + 6), bytes(f.begin(), f.begin() + 6));
     EXPECT_EQ(bytes({192, 168, 7, 1}), bytes(f.begin() + 30, f.begin() + 34));
   }
+  EXPECT_EQ(free_while_waiting + 2, pool_.nx_packet_pool_available);
+  // A next hop that never answers: what waits for it goes back to the pool.
+  auto send_to_silent = [&] {
+    rtos::cpu_scope s;
+    NX_PACKET* p = nullptr;
+    ASSERT_EQ(NX_SUCCESS, nx_packet_allocate(&pool_, &p, NX_UDP_PACKET, NX_NO_WAIT));
+    ASSERT_EQ(NX_SUCCESS, nx_packet_data_append(p, "trap", 4, &pool_, NX_NO_WAIT));
+    ASSERT_EQ(NX_SUCCESS, nx_udp_socket_send(&socket, p, IP_ADDRESS(10, 0, 2, 40), 162));
+  };
+  const ULONG free_before = pool_.nx_packet_pool_available;
+  send_to_silent();
+  rtos::settle();
+  EXPECT_EQ(free_before - 1, pool_.nx_packet_pool_available);
+  rtos::advance(400);
+  send_to_silent();
+  rtos::settle();
+  EXPECT_EQ(free_before - 1, pool_.nx_packet_pool_available) << "the first was given up";
+  EXPECT_EQ(2u, board::emac().take_sent().size()) << "asked again";
   {
     rtos::cpu_scope s;
     nx_udp_socket_delete(&socket);

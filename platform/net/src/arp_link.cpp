@@ -13,8 +13,9 @@ namespace {
 
 constexpr size_t kArpSize = 28;
 constexpr size_t kCacheEntries = 16;
-constexpr size_t kHeldMax = 8;
+constexpr size_t kHeldMax = 4;
 constexpr ULONG kAskAgain = 100;  // ticks before the same address is asked again
+constexpr ULONG kGiveUp = 300;    // ticks after the last request: what waits is dropped
 constexpr uint16_t kRequest = 1, kReply = 2;
 
 uint32_t get16(const uint8_t* p) { return (uint32_t(p[0]) << 8) | p[1]; }
@@ -165,6 +166,24 @@ void arp_send_datagram(ip* owner, NX_PACKET* packet, ULONG destination) {
 
 void arp_service(ip* owner) {
   arp_link_state& s = owner->arp_link;
+  // Next hops that never answered: their datagrams go back to the pool.
+  const ULONG now = tx_time_get();
+  for (auto it = s.asked.begin(); it != s.asked.end();) {
+    if (static_cast<int32_t>(now - it->second) < static_cast<int32_t>(kGiveUp)) {
+      ++it;
+      continue;
+    }
+    const ULONG hop = it->first;
+    for (auto h = s.held.begin(); h != s.held.end();) {
+      if (h->first == hop) {
+        nx_packet_release(h->second);
+        h = s.held.erase(h);
+      } else {
+        ++h;
+      }
+    }
+    it = s.asked.erase(it);
+  }
   while (!s.in.empty() && !owner->dead) {
     NX_PACKET* packet = s.in.front();
     s.in.pop_front();
