@@ -6,6 +6,7 @@
 // transmitter pads them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -30,6 +31,11 @@ struct wire_config {
   uint32_t gateway = 0;
   std::vector<wire_forward> forwards;
 };
+
+// What the far end takes from the controller: ARP, answers from one of the
+// forwarded ports to the far end, and DHCP (UDP 68 to 67). Nothing the
+// controller starts itself leaves the wire.
+bool wire_crosses(const uint8_t* frame, size_t length, uint32_t far, const std::vector<uint16_t>& answering);
 
 class ethernet_wire {
  public:

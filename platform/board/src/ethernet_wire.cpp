@@ -52,6 +52,28 @@ struct ethernet_wire::impl {
 #endif
 };
 
+namespace {
+uint32_t get32(const uint8_t* p) { return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3]; }
+}  // namespace
+
+bool wire_crosses(const uint8_t* f, size_t length, uint32_t far, const std::vector<uint16_t>& answering) {
+  if (length < 14) return false;
+  const uint16_t type = static_cast<uint16_t>((f[12] << 8) | f[13]);
+  if (type == 0x0806) return true;
+  if (type != 0x0800 || length < 38) return false;
+  const size_t header = (f[14] & 0x0F) * 4u;
+  if (header < 20 || length < 14 + header + 4) return false;
+  const uint8_t proto = f[23];
+  const uint32_t to = get32(f + 30);
+  const uint16_t from_port = static_cast<uint16_t>((f[14 + header] << 8) | f[15 + header]);
+  const uint16_t to_port = static_cast<uint16_t>((f[16 + header] << 8) | f[17 + header]);
+  if (proto == 17 && from_port == 68 && to_port == 67) return true;
+  if ((proto != 6 && proto != 17) || to != far) return false;
+  // A later fragment carries no ports; without its first it is never whole.
+  if (((f[20] << 8) | f[21]) & 0x1FFF) return true;
+  return std::find(answering.begin(), answering.end(), from_port) != answering.end();
+}
+
 #ifdef SIGN_HAVE_SLIRP
 
 namespace {
@@ -116,26 +138,6 @@ const SlirpCb kCallbacks = {
     send_packet, guest_error, clock_get_ns, nullptr, timer_free, timer_mod, no_fd, no_fd, notify, nullptr,
     timer_new_opaque,
 };
-
-uint32_t get32(const uint8_t* p) { return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3]; }
-
-// What the far end takes from the controller: ARP, answers from a
-// forwarded port to the far end, and DHCP (UDP 68 to 67).
-bool crosses(const uint8_t* f, size_t length, uint32_t far, const std::vector<uint16_t>& answering) {
-  if (length < 14) return false;
-  const uint16_t type = static_cast<uint16_t>((f[12] << 8) | f[13]);
-  if (type == 0x0806) return true;
-  if (type != 0x0800 || length < 38) return false;
-  const size_t header = (f[14] & 0x0F) * 4u;
-  if (header < 20 || length < 14 + header + 4) return false;
-  const uint8_t proto = f[23];
-  const uint32_t to = get32(f + 30);
-  const uint16_t from_port = static_cast<uint16_t>((f[14 + header] << 8) | f[15 + header]);
-  const uint16_t to_port = static_cast<uint16_t>((f[16 + header] << 8) | f[17 + header]);
-  if (proto == 17 && from_port == 68 && to_port == 67) return true;
-  if ((proto != 6 && proto != 17) || to != far) return false;
-  return std::find(answering.begin(), answering.end(), from_port) != answering.end();
-}
 
 in_addr in(uint32_t a) {
   in_addr x{};
@@ -242,7 +244,7 @@ bool ethernet_wire::start(const wire_config& config, std::string* error) {
   std::vector<uint16_t> answering;
   for (const wire_forward& f : config.forwards) answering.push_back(f.guest_port);
   m->mac.set_wire([p, far, answering](const uint8_t* frame, size_t length) {
-    if (!crosses(frame, length, far, answering)) return;
+    if (!wire_crosses(frame, length, far, answering)) return;
     {
       std::lock_guard<std::mutex> lk(p->lock);
       if (p->to_far.size() < 256) p->to_far.emplace_back(frame, frame + length);

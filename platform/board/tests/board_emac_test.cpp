@@ -8,6 +8,7 @@
 
 #include "board_host.h"
 #include "board_io.h"
+#include "ethernet_wire.h"
 
 namespace {
 
@@ -176,6 +177,52 @@ TEST_F(EmacModelTest, ResetsAndSystemErrors) {
   EXPECT_EQ(0u, mfdcr(emac_model::MAL_CFG) & 0x80000000u);
   EXPECT_EQ(0u, mfdcr(emac_model::MAL_TXCASR));
   EXPECT_EQ(0u, mfdcr(emac_model::MAL_IER));
+}
+
+
+// Only answers from the forwarded ports, ARP and DHCP reach the far end:
+// nothing the controller starts leaves the wire.
+TEST(EthernetWire, OnlyAnswersFromForwardedPortsCross) {
+  constexpr uint32_t kFar = 0xC0A80101;  // 192.168.1.1
+  auto ip = [](uint8_t proto, uint32_t to, uint16_t from_port, uint16_t to_port, uint16_t fragment = 0) {
+    bytes f(60, 0);
+    f[12] = 0x08;
+    f[14] = 0x45;
+    f[20] = static_cast<uint8_t>(fragment >> 8);
+    f[21] = static_cast<uint8_t>(fragment);
+    f[23] = proto;
+    for (int k = 0; k < 4; ++k) f[30 + k] = static_cast<uint8_t>(to >> (24 - 8 * k));
+    f[34] = static_cast<uint8_t>(from_port >> 8);
+    f[35] = static_cast<uint8_t>(from_port);
+    f[36] = static_cast<uint8_t>(to_port >> 8);
+    f[37] = static_cast<uint8_t>(to_port);
+    return f;
+  };
+  bytes arp(60, 0);
+  arp[12] = 0x08;
+  arp[13] = 0x06;
+  bytes ipv6(60, 0);
+  ipv6[12] = 0x86;
+  ipv6[13] = 0xDD;
+  struct row {
+    const char* what;
+    bytes frame;
+    bool crosses;
+  } rows[] = {
+      {"ARP", arp, true},
+      {"UDP answer from 161", ip(17, kFar, 161, 40000), true},
+      {"TCP answer from 161", ip(6, kFar, 161, 40000), true},
+      {"UDP from a client port", ip(17, kFar, 49152, 162), false},
+      {"TCP connect from a client port", ip(6, kFar, 49153, 80), false},
+      {"from 161 to another address", ip(17, 0x08080808, 161, 53), false},
+      {"ICMP", ip(1, kFar, 0, 0), false},
+      {"DHCP", ip(17, 0xFFFFFFFF, 68, 67), true},
+      {"a later fragment to the far end", ip(17, kFar, 0x1234, 0x5678, 0x00B9), true},
+      {"a later fragment elsewhere", ip(17, 0x08080808, 0x1234, 0x5678, 0x00B9), false},
+      {"IPv6", ipv6, false},
+      {"runt", bytes(20, 0), false},
+  };
+  for (const row& r : rows) EXPECT_EQ(r.crosses, board::wire_crosses(r.frame.data(), r.frame.size(), kFar, {161})) << r.what;
 }
 
 }  // namespace
