@@ -63,8 +63,6 @@ uint16_t phy_model::read(unsigned reg) {
   switch (reg) {
     case 0: return m_control;
     case 1: return status_locked();
-    case 2: return 0x2000;  // identifier
-    case 3: return 0x5C10;
     case 4: return m_advertise;
     case 5: return m_lpa;
     case 0x10: return m_reg10;
