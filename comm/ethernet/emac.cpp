@@ -35,7 +35,7 @@ constexpr uint32_t kResetWait = 10000000;
 
 struct config {
   uint32_t area = 0;
-  uint8_t mac[6] = {0x00, 0x05, 0xAC, 0x00, 0x00, 0x01};
+  uint8_t mac[6] = {0x02, 0x00, 0x00, 0x00, 0x00, 0x01};  // until ETHERADD is read
   uint32_t speed = EMAC_SPEED_AUTO;
   uint32_t duplex = EMAC_DUPLEX_AUTO;
   uint32_t force_10_half = 1;

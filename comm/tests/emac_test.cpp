@@ -22,7 +22,7 @@
 namespace {
 
 using bytes = std::vector<uint8_t>;
-constexpr uint8_t kOwnMac[6] = {0x00, 0x05, 0xAC, 0x12, 0x34, 0x56};
+constexpr uint8_t kOwnMac[6] = {0x02, 0x05, 0xAC, 0x12, 0x34, 0x56};
 constexpr uint8_t kPeerMac[6] = {0x52, 0x55, 0x0A, 0x00, 0x02, 0x02};
 constexpr uint32_t kOwnIp = IP_ADDRESS(10, 0, 2, 15);
 
@@ -216,7 +216,7 @@ TEST_F(EmacTest, SpeedAndDuplexReachThePhyAndMr1) {
 TEST_F(EmacTest, InitialiseProgramsAddressRingsAndInstance) {
   Start();
   board::emac_model& m = board::emac();
-  EXPECT_EQ(0x0005u, m.reg(board::emac_model::IAHR));
+  EXPECT_EQ(0x0205u, m.reg(board::emac_model::IAHR));
   EXPECT_EQ(0xAC123456u, m.reg(board::emac_model::IALR));
   EXPECT_EQ(board::ETHERNET_MEMORY_BASE + 0x11040, m.dcr(board::emac_model::MAL_TXCTP0R));
   EXPECT_EQ(board::ETHERNET_MEMORY_BASE + 0x11060, m.dcr(board::emac_model::MAL_RXCTP0R));
@@ -227,7 +227,7 @@ TEST_F(EmacTest, InitialiseProgramsAddressRingsAndInstance) {
   EXPECT_EQ(0x003F0000u, mfdcr(board::UIC0_ER) & 0x003F0000u);
   // 32 packets sit in the ring, the rest of the pool is slack.
   EXPECT_EQ(emac_packet_pool()->nx_packet_pool_total - 32, EnetFree());
-  EXPECT_EQ(0x0005u, ip_.nx_ip_physical_msw);
+  EXPECT_EQ(0x0205u, ip_.nx_ip_physical_msw);
   EXPECT_EQ(0xAC123456u, ip_.nx_ip_physical_lsw);
   EXPECT_EQ(1u, ip_.nx_ip_mapping_needed);
   EXPECT_EQ(1u, ip_.nx_ip_driver_datagrams);
@@ -399,7 +399,7 @@ TEST_F(EmacTest, FramesLeaveOneAtATimeThroughTheQueue) {
   EXPECT_EQ(114u, sent[0].size());
   EXPECT_EQ(214u, sent[1].size());
   EXPECT_EQ(1514u, sent[2].size());
-  const bytes header = {0x52, 0x55, 0x0A, 0x00, 0x02, 0x02, 0x00, 0x05, 0xAC, 0x12, 0x34, 0x56, 0x08, 0x00};
+  const bytes header = {0x52, 0x55, 0x0A, 0x00, 0x02, 0x02, 0x02, 0x05, 0xAC, 0x12, 0x34, 0x56, 0x08, 0x00};
   EXPECT_EQ(header, bytes(sent[0].begin(), sent[0].begin() + 14));
   EXPECT_EQ(0x11, sent[0][14]);
   EXPECT_EQ(0x22, sent[1][14]);
@@ -576,7 +576,7 @@ TEST_F(EmacTest, SoftResetKeepsRingsAndRestoresModes) {
   }
   EXPECT_EQ(resets + 1, board::emac().emac_resets());
   EXPECT_EQ(0x18000000u, board::emac().reg(board::emac_model::MR0) & 0x18000000u);
-  EXPECT_EQ(0x0005u, board::emac().reg(board::emac_model::IAHR));
+  EXPECT_EQ(0x0205u, board::emac().reg(board::emac_model::IAHR));
   EXPECT_EQ(0x91780000u, board::emac().reg(board::emac_model::MR1));
   Receive(IpFrame(28, 28, 60));
   EXPECT_EQ(1u, emac_get_counters().frames_received);

@@ -47,7 +47,7 @@ class EmacModelTest : public ::testing::Test {
     mtdcr(emac_model::MAL_TXCASR, emac_model::CHANNEL0);
     mtdcr(emac_model::MAL_RXCASR, emac_model::CHANNEL0);
     mtdcr(emac_model::MAL_IER, 0x1F);
-    reg_write32(kEmac + emac_model::IAHR, 0x0005);
+    reg_write32(kEmac + emac_model::IAHR, 0x0205);
     reg_write32(kEmac + emac_model::IALR, 0xAC123456);
     reg_write32(kEmac + emac_model::RMR, rmr);
     reg_write32(kEmac + emac_model::MR0, 0x18000000);
@@ -128,8 +128,8 @@ TEST_F(EmacModelTest, ReceivesIntoEmptyDescriptorsThroughTheFilter) {
     bytes frame;
     bool taken;
   } rows[] = {
-      {"own address", Frame(0x00, 64), true},
-      {"another station", Frame(0x02, 64), false},
+      {"own address", Frame(0x02, 64), true},
+      {"another station", Frame(0x06, 64), false},
       {"broadcast", bytes(64, 0xFF), true},
       {"multicast without the hash", Frame(0x01, 64), false},
   };
@@ -144,12 +144,12 @@ TEST_F(EmacModelTest, ReceivesIntoEmptyDescriptorsThroughTheFilter) {
   EXPECT_EQ(0x5A, board_memory(kBuffers + 0x1000, 64)[63]);
   EXPECT_TRUE(M().irq(emac_model::IRQ_RXEOB));
   // The second descriptor wrapped the ring: the first is next, and full.
-  const bytes own = Frame(0x00, 64);
+  const bytes own = Frame(0x02, 64);
   M().receive(own.data(), own.size());
   EXPECT_EQ(1u, M().frames_no_descriptor());
   // Too long for the buffer: cut, with an error bit.
   Descriptor(kTable + 0x100, 0, 0x8400, 0, kBuffers + 0x1000);
-  const bytes big = Frame(0x00, 1600);
+  const bytes big = Frame(0x02, 1600);
   M().receive(big.data(), big.size());
   EXPECT_NE(0u, reg_read16(kTable + 0x100) & 0x03FFu);
   EXPECT_EQ(1536u, reg_read16(kTable + 0x102));
