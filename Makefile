@@ -2,7 +2,7 @@
 SHELL := /bin/bash
 JOBS  ?= $(shell nproc)
 PKGS  := cmake g++ make ccache googletest libgtest-dev libgmock-dev libbenchmark-dev \
-         zlib1g-dev libpng-dev libmd-dev libncurses-dev snmp snmptrapd telnet
+         zlib1g-dev libpng-dev libmd-dev libncurses-dev libslirp-dev snmp snmptrapd telnet
 
 .PHONY: run test deps build-run build-test clean
 

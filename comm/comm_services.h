@@ -29,6 +29,8 @@ struct comm_services {
   // Soft reset of the Ethernet controller; the reset path after a PHY loss.
   void (*reinitialize)();
   void (*ethernet_reset)();
+  // The main IP instance's link driver; null: the host-socket driver.
+  VOID (*ip_driver)(NX_IP_DRIVER* request);
 
   // --- Addressing and time.
   void (*dhcp_start)(NX_IP* ip);

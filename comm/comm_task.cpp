@@ -282,6 +282,7 @@ void comm_task::InitNetwork() {
     monitor_printf("Ethernet Allocation Error:%d Ptr:%08x, Size:%d\n", status,
                    static_cast<uint32_t>(reinterpret_cast<uintptr_t>(memory)), COMM_NETWORK_FILL);
     // Nothing below can run without its stacks: the network stays down.
+    monitor_printf(" - tx_byte_allocate: comm_network_memory\t\t[FAIL]\n");
     if (g_pWatchdog) g_pWatchdog->Enable();
     if (panel && g_services.panel_lcd_suspend) g_services.panel_lcd_suspend(0);
     return;
@@ -297,7 +298,8 @@ void comm_task::InitNetwork() {
     address = 0;
     mask = 0xFFFFFF00;
   }
-  status = nx_ip_create(&g_netx_ip, "NetX IP Instance 0", address, mask, &g_netx_pool, ethernet_host_driver, cursor,
+  status = nx_ip_create(&g_netx_ip, "NetX IP Instance 0", address, mask, &g_netx_pool,
+                        g_services.ip_driver ? g_services.ip_driver : ethernet_host_driver, cursor,
                         kIpStack, 1);
   cursor += kIpStack;
   if (status != NX_SUCCESS) monitor_printf("nx_ip_create: failure:0x%02X!!\n", status);

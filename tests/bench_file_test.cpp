@@ -18,6 +18,7 @@ TEST(BenchFile, TheDefaultBenchIsAFullMatrixColourSignWithItsPanel) {
   EXPECT_TRUE(c.modules);
   EXPECT_TRUE(c.panel);
   EXPECT_FALSE(c.telnet);
+  EXPECT_FALSE(c.ethernet_wire) << "the Ethernet on host sockets";
   EXPECT_EQ(c.ups, bench_config::ups_kind::none);
   const bench_devices::layout l = bench_devices::sign_layout(c.module_type, c.height, c.width);
   EXPECT_EQ(l.rows, 2u);
@@ -34,7 +35,8 @@ TEST(BenchFile, AWholeBenchIsRead) {
       "traps 127.0.0.1:1162\n"
       "serial ccp pty:/tmp/ccp-link\n"
       "serial laptop tcp:24001\n"
-      "serial modem none\n";
+      "serial modem none\n"
+      "ethernet wire\n";
   bench_config c;
   std::string error;
   ASSERT_TRUE(bench_parse(text, &c, &error)) << error;
@@ -55,6 +57,9 @@ TEST(BenchFile, AWholeBenchIsRead) {
   EXPECT_EQ(c.serial[BENCH_LAPTOP].tcp_port, 24001);
   EXPECT_EQ(c.serial[BENCH_MODEM].kind, board::serial_kind::none);
   EXPECT_EQ(c.serial[BENCH_AUX].kind, board::serial_kind::pipe);
+  EXPECT_TRUE(c.ethernet_wire);
+  ASSERT_TRUE(bench_parse("ethernet sockets\n", &c, &error)) << error;
+  EXPECT_FALSE(c.ethernet_wire);
 
   bench_config modem;
   ASSERT_TRUE(bench_parse("modem dialup tcp:24010\n", &modem, &error)) << error;
@@ -88,6 +93,8 @@ TEST(BenchFile, BadLinesAreRefusedWithTheirNumberAndChangeNothing) {
       {"traps 127.0.0.1\n", "line 1: traps <address>:<port>"},
       {"traps localhost:162\n", "line 1: traps <address>:<port>"},
       {"traps 127.0.0.1:0\n", "line 1: traps <address>:<port>"},
+      {"ethernet\n", "line 1: ethernet wire|sockets"},
+      {"ethernet wire 10161\n", "line 1: ethernet wire|sockets"},
       {"frobnicate\n", "line 1: unknown setting \"frobnicate\""},
       {"serial panel pty\n", "the panel unit sits on the panel line: give the line another end with \"panel off\""},
       {"ups q1\nserial aux tcp\n", "the UPS sits on AUX: give AUX another end with \"ups off\""},

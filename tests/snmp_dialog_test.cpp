@@ -60,9 +60,11 @@ class SnmpDialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (access(kSnmpGet, X_OK) != 0) GTEST_SKIP() << "net-snmp's tools are not installed (Debian package snmp)";
+    controller_.SetBench(Bench());
     ASSERT_TRUE(controller_.Start()) << controller_.Output();
   }
   void TearDown() override { controller_.Stop(); }
+  virtual std::string Bench() const { return "sign factory\n"; }
 
   // The values a GET answers, one per object, as the tool prints them.
   std::vector<std::string> Get(const std::vector<std::string>& objects, const char* version = "2c") {
@@ -128,6 +130,59 @@ class SnmpDialogTest : public ::testing::Test {
     return rows;
   }
 
+  // A message edited, validated and activated, then one in error.
+  void EditValidateActivate() {
+    EXPECT_EQ("4", GetOne("6.1.0"));  // dmsControlMode: central
+
+    Edit(1, "AB");
+    EXPECT_EQ("4", GetOne("5.8.1.9.3.1"));  // valid
+    EXPECT_EQ("2", GetOne("5.9.0"));        // dmsValidateMessageError: none
+    const uint16_t crc = MessageCrc("AB", 0, 0);
+    ASSERT_EQ(std::to_string(crc), GetOne("5.8.1.5.3.1"));
+    EXPECT_EQ("1", GetOne("5.2.0"));  // dmsNumChangeableMsg
+
+    // Nothing is lit yet.
+    for (const std::string& row : Picture()) EXPECT_EQ(std::string::npos, row.find('#'));
+
+    // Activate it: duration 0xFFFF, priority 255, changeable 1, its CRC, from
+    // 127.0.0.1.
+    const uint8_t hi = static_cast<uint8_t>(crc >> 8), lo = static_cast<uint8_t>(crc);
+    const std::vector<uint8_t> code = {0xFF, 0xFF, 0xFF, 3, 0, 1, hi, lo, 127, 0, 0, 1};
+    run_result r = Set({{"6.3.0", "x", Hex(code, "")}});
+    ASSERT_EQ(0, r.status) << r.output;
+    EXPECT_EQ(Printed({3, 0, 1, hi, lo}), GetOne("6.5.0"));  // dmsMsgTableSource
+    EXPECT_EQ("2", GetOne("6.17.0"));                          // dmsActivateMsgError: none
+    EXPECT_EQ("\"AB\"", GetOne("5.8.1.3.5.1"));                // the current buffer
+    // The sign shows it, as the state folder's picture says.
+    const std::vector<std::string> ab = {
+        ".........#...####........",  //
+        "........#.#..#...#.......",  //
+        ".......#...#.#...#.......",  //
+        ".......#...#.####........",  //
+        ".......#####.#...#.......",  //
+        ".......#...#.#...#.......",  //
+        ".......#...#.####........",  //
+    };
+    EXPECT_EQ(ab, LitPicture());
+
+    // A tag the controller does not know: the message ends in error, and
+    // says which error and where.
+    Edit(2, "A[zz9]B");
+    EXPECT_EQ("5", GetOne("5.8.1.9.3.2"));  // error
+    EXPECT_EQ("5", GetOne("5.9.0"));        // dmsValidateMessageError: syntaxMULTI
+    EXPECT_EQ("3", GetOne("6.18.0"));       // dmsMultiSyntaxError: unsupportedTag
+    const int position = std::atoi(GetOne("6.19.0").c_str());
+    EXPECT_GT(position, 0);
+    EXPECT_LE(position, 7);
+    EXPECT_EQ("0", GetOne("5.8.1.5.3.2"));  // no CRC for it
+    // Its activation is refused, with the message's status as the reason.
+    r = Set({{"6.3.0", "x", Hex({0xFF, 0xFF, 0xFF, 3, 0, 2, 0, 0, 127, 0, 0, 1}, "")}});
+    EXPECT_NE(0, r.status);
+    EXPECT_NE(std::string::npos, r.output.find("genErr")) << r.output;
+    EXPECT_EQ("4", GetOne("6.17.0"));  // messageStatus
+    EXPECT_EQ("\"AB\"", GetOne("5.8.1.3.5.1"));
+  }
+
   signctl_process controller_;
 };
 
@@ -153,57 +208,7 @@ TEST_F(SnmpDialogTest, FirstReadsOfAConformanceRun) {
   for (const char* version : {"1", "2c"}) EXPECT_EQ(expected, Get(objects, version)) << "version " << version;
 }
 
-TEST_F(SnmpDialogTest, MessageEditedValidatedAndActivated) {
-  EXPECT_EQ("4", GetOne("6.1.0"));  // dmsControlMode: central
-
-  Edit(1, "AB");
-  EXPECT_EQ("4", GetOne("5.8.1.9.3.1"));  // valid
-  EXPECT_EQ("2", GetOne("5.9.0"));        // dmsValidateMessageError: none
-  const uint16_t crc = MessageCrc("AB", 0, 0);
-  ASSERT_EQ(std::to_string(crc), GetOne("5.8.1.5.3.1"));
-  EXPECT_EQ("1", GetOne("5.2.0"));  // dmsNumChangeableMsg
-
-  // Nothing is lit yet.
-  for (const std::string& row : Picture()) EXPECT_EQ(std::string::npos, row.find('#'));
-
-  // Activate it: duration 0xFFFF, priority 255, changeable 1, its CRC, from
-  // 127.0.0.1.
-  const uint8_t hi = static_cast<uint8_t>(crc >> 8), lo = static_cast<uint8_t>(crc);
-  const std::vector<uint8_t> code = {0xFF, 0xFF, 0xFF, 3, 0, 1, hi, lo, 127, 0, 0, 1};
-  run_result r = Set({{"6.3.0", "x", Hex(code, "")}});
-  ASSERT_EQ(0, r.status) << r.output;
-  EXPECT_EQ(Printed({3, 0, 1, hi, lo}), GetOne("6.5.0"));  // dmsMsgTableSource
-  EXPECT_EQ("2", GetOne("6.17.0"));                          // dmsActivateMsgError: none
-  EXPECT_EQ("\"AB\"", GetOne("5.8.1.3.5.1"));                // the current buffer
-  // The sign shows it, as the state folder's picture says.
-  const std::vector<std::string> ab = {
-      ".........#...####........",  //
-      "........#.#..#...#.......",  //
-      ".......#...#.#...#.......",  //
-      ".......#...#.####........",  //
-      ".......#####.#...#.......",  //
-      ".......#...#.#...#.......",  //
-      ".......#...#.####........",  //
-  };
-  EXPECT_EQ(ab, LitPicture());
-
-  // A tag the controller does not know: the message ends in error, and
-  // says which error and where.
-  Edit(2, "A[zz9]B");
-  EXPECT_EQ("5", GetOne("5.8.1.9.3.2"));  // error
-  EXPECT_EQ("5", GetOne("5.9.0"));        // dmsValidateMessageError: syntaxMULTI
-  EXPECT_EQ("3", GetOne("6.18.0"));       // dmsMultiSyntaxError: unsupportedTag
-  const int position = std::atoi(GetOne("6.19.0").c_str());
-  EXPECT_GT(position, 0);
-  EXPECT_LE(position, 7);
-  EXPECT_EQ("0", GetOne("5.8.1.5.3.2"));  // no CRC for it
-  // Its activation is refused, with the message's status as the reason.
-  r = Set({{"6.3.0", "x", Hex({0xFF, 0xFF, 0xFF, 3, 0, 2, 0, 0, 127, 0, 0, 1}, "")}});
-  EXPECT_NE(0, r.status);
-  EXPECT_NE(std::string::npos, r.output.find("genErr")) << r.output;
-  EXPECT_EQ("4", GetOne("6.17.0"));  // messageStatus
-  EXPECT_EQ("\"AB\"", GetOne("5.8.1.3.5.1"));
-}
+TEST_F(SnmpDialogTest, MessageEditedValidatedAndActivated) { EditValidateActivate(); }
 
 // Requests the controller refuses, each with its error.
 TEST_F(SnmpDialogTest, RefusedRequests) {
@@ -230,5 +235,25 @@ TEST_F(SnmpDialogTest, RefusedRequests) {
   EXPECT_EQ("1", GetOne("5.8.1.9.3.1"));  // still not used
   EXPECT_EQ("1072", GetOne("1.3.0"));
 }
+
+// The same dialog with the Ethernet in wire mode: every request and answer
+// crosses the far end's forward, the MAC model, the driver and the IPv4
+// engine, over UDP and over TCP.
+class SnmpDialogOverWireTest : public SnmpDialogTest {
+ protected:
+  std::string Bench() const override { return "sign factory\nethernet wire\n"; }
+};
+
+TEST_F(SnmpDialogOverWireTest, GetOverUdpAndTcp) {
+  EXPECT_NE(std::string::npos, controller_.Output().find("bench: Ethernet on a wire")) << controller_.Output();
+  for (const std::string transport : {"udp:", "tcp:"}) {
+    run_result r = RunProgram({kSnmpGet, "-On", "-Oqv", "-m", "", "-t", "2", "-r", "3", "-v", "2c", "-c", kReader,
+                               transport + controller_.Agent(), "1.3.6.1.2.1.1.1.0"});
+    EXPECT_EQ(0, r.status) << transport << r.output;
+    EXPECT_EQ("\"Quorvantis, Inc. KSR-7100 Palisade(tm) VMS Field Controller\"\n", r.output) << transport;
+  }
+}
+
+TEST_F(SnmpDialogOverWireTest, MessageEditedValidatedAndActivated) { EditValidateActivate(); }
 
 }  // namespace

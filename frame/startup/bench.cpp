@@ -135,6 +135,9 @@ bool bench_parse(const std::string& text, bench_config* out, std::string* error)
         return fail("traps <address>:<port>");
       c.trap_address = ntohl(a4.s_addr);
       c.trap_port = static_cast<uint16_t>(a);
+    } else if (w[0] == "ethernet") {
+      if (w.size() != 2 || (w[1] != "wire" && w[1] != "sockets")) return fail("ethernet wire|sockets");
+      c.ethernet_wire = w[1] == "wire";
     } else if (w[0] == "serial") {
       const int port = w.size() == 3 ? channel_port(w[1]) : -1;
       board::serial_end end;

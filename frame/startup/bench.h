@@ -47,6 +47,10 @@ struct bench_config {
   enum class modem_kind { none, dialup, cellular } modem = modem_kind::none;
   uint16_t modem_tcp_port = 0;  // dial-up: calls come in here (0: ephemeral)
   std::vector<bench_can_board> can_boards;
+  // The Ethernet: the main instance on host sockets (the default), or
+  // frames through the MAC model and its driver to the far end of a
+  // simulated wire, which forwards the SNMP port from 127.0.0.1.
+  bool ethernet_wire = false;
   // Host ends by board port; the console's entry is unused.
   board::serial_end serial[6];
 };

@@ -13,7 +13,14 @@
 #include <memory>
 #include <sstream>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include "board_host.h"
+#include "comm/ethernet/emac_driver.h"
+#include "ethernet_wire.h"
+#include "mon_api.h"
 #include "display/driver/module_type.h"
 #include "display/driver/sign_picture.h"
 #include "database/database.h"
@@ -26,6 +33,7 @@
 
 namespace {
 
+std::unique_ptr<board::ethernet_wire> g_wire;
 struct termios g_saved_terminal;
 bool g_terminal_saved = false;
 CSignPicture g_sign_picture;
@@ -133,6 +141,54 @@ void print_bench(const bench_config& bench) {
   std::fflush(stdout);
 }
 
+uint32_t env_address(const char* name) {
+  const char* text = mon_getenv(name);
+  in_addr a{};
+  return text && inet_pton(AF_INET, text, &a) == 1 ? ntohl(a.s_addr) : 0;
+}
+
+// A loopback port free for UDP and TCP now.
+uint16_t free_loopback_port() {
+  int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  uint16_t port = 0;
+  if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+      getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+    port = ntohs(a.sin_port);
+  if (fd >= 0) close(fd);
+  return port;
+}
+
+// Wire mode: the far end on the controller's subnet (from the boot
+// monitor's environment), forwarding the SNMP port's host port, and the
+// board's Ethernet as the main instance's link.
+bool start_wire() {
+  board::wire_config w;
+  w.address = env_address("IPADD");
+  w.mask = env_address("NETMASK");
+  w.gateway = env_address("GIPADD");
+  if (!w.address || !w.mask) {
+    std::fprintf(stderr, "wire mode needs the boot monitor's IPADD and NETMASK\n");
+    return false;
+  }
+  uint16_t host_port = net_host_listen_port(161);
+  if (!host_port) host_port = free_loopback_port();
+  w.forwards = {{true, host_port, 161}, {false, host_port, 161}};
+  g_wire = std::make_unique<board::ethernet_wire>(board::emac());
+  std::string error;
+  if (!g_wire->start(w, &error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return false;
+  }
+  emac_install(board::ETHERNET_MEMORY_BASE);
+  std::printf("bench: Ethernet on a wire, SNMP from 127.0.0.1:%u (UDP, TCP)\n", static_cast<unsigned>(host_port));
+  std::fflush(stdout);
+  return true;
+}
+
 }  // namespace
 
 bool host_prepare(const std::string& state_folder, const std::vector<std::string>& argv, bool exit_on_restart) {
@@ -167,6 +223,7 @@ bool host_prepare(const std::string& state_folder, const std::vector<std::string
     tcsetattr(STDIN_FILENO, TCSANOW, &raw);
   }
   g_bench_devices.reset();
+  g_wire.reset();
   board::reset(config);
   for (unsigned port : {BENCH_CCP, BENCH_AUX, BENCH_MODEM, BENCH_PANEL, BENCH_LAPTOP}) {
     if (g_bench.serial[port].kind != board::serial_kind::pty && g_bench.serial[port].kind != board::serial_kind::tcp)
@@ -207,6 +264,7 @@ bool host_prepare(const std::string& state_folder, const std::vector<std::string
   // The board's watchdog runs in real time, whatever the kernel's ticks do.
   mon.watchdog_host_clock = true;
   monitor::reset(mon);
+  if (g_bench.ethernet_wire && !start_wire()) return false;
   return true;
 }
 

@@ -12,6 +12,7 @@
 #include "can_models.h"
 #include "datakey_model.h"
 #include "display_models.h"
+#include "emac_models.h"
 #include "module_response_model.h"
 
 namespace board {
@@ -149,6 +150,8 @@ datakey_memory& datakey_key();
 memory_model& frame_memory();
 dma_model& dma();
 display_output_model& display_output();
+// The Ethernet MAC with its MAL and PHY.
+emac_model& emac();
 
 // UIC input bits of the board's devices.
 enum : uint32_t {

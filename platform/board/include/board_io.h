@@ -22,6 +22,9 @@ void reg_write32(uint32_t address, uint32_t value);
 // it (on the board the address itself): null unless memory is mapped over
 // the whole range.
 uint8_t* board_memory(uint32_t address, uint32_t length);
+// The physical address of a byte of mapped memory (the inverse of
+// board_memory); 0 when the pointer is in none.
+uint32_t board_address(const void* pointer);
 
 uint32_t mfdcr(uint32_t dcrn);
 void mtdcr(uint32_t dcrn, uint32_t value);

@@ -3,6 +3,7 @@
 #include "board_io.h"
 #include "can_models.h"
 #include "display_models.h"
+#include "emac_models.h"
 
 namespace board {
 
@@ -29,6 +30,9 @@ struct the_board {
   memory_model frame_memory{FRAME_MEMORY_SIZE};
   dma_model dma;
   display_output_model display{config};
+  emac_model emac;
+  memory_model ethernet_memory{ETHERNET_MEMORY_SIZE};
+  memory_model packet_memory{PACKET_MEMORY_SIZE};
 
   explicit the_board(const board_config& c) : cpld(c.board_id), key(c.datakey.size, c.datakey.file) {}
 };
@@ -67,6 +71,11 @@ void reset(const board_config& config) {
   map_dcr(dma_model::DMA0_CR0, 4, &b.dma);
   map_dcr(dma_model::DMA0_SR, 1, &b.dma);
   map_device(display_output_model::BASE, display_output_model::SIZE, &b.display);
+  map_device(emac_model::BASE, emac_model::SIZE, &b.emac);
+  map_dcr(emac_model::MAL_FIRST_DCR, emac_model::MAL_DCRS, &b.emac);
+  map_dcr(emac_model::CHIP_ETH, 1, &b.emac);
+  map_device(ETHERNET_MEMORY_BASE, ETHERNET_MEMORY_SIZE, &b.ethernet_memory);
+  map_device(PACKET_MEMORY_BASE, PACKET_MEMORY_SIZE, &b.packet_memory);
   // DMA channel 0 feeds the display FPGA.
   display_output_model* display = &b.display;
   b.dma.on_transfer = [display](const uint8_t* data, size_t length) { display->receive(data, length); };
@@ -95,6 +104,12 @@ void reset(const board_config& config) {
     return epld->line() ? 1 : 0;
   });
 
+  // The six Ethernet sources, each a level of the MAL or the EMAC.
+  emac_model* emac = &b.emac;
+  b.emac.on_irq_changed = [uic](uint32_t mask) { uic->input_changed(mask); };
+  for (uint32_t bit = emac_model::IRQ_EMAC; bit <= emac_model::IRQ_SERR; bit <<= 1)
+    b.uic.connect(bit, [emac, bit] { return emac->irq(bit) ? 1 : 0; });
+
   b.config.power_up(config.epld_configured);
   for (unsigned p = 0; p < 6; ++p)
     b.lines[p] = std::make_unique<serial_line>(uart(p), config.serial[p]);
@@ -121,6 +136,7 @@ datakey_memory& datakey_key() { return g_board->key; }
 memory_model& frame_memory() { return g_board->frame_memory; }
 dma_model& dma() { return g_board->dma; }
 display_output_model& display_output() { return g_board->display; }
+emac_model& emac() { return g_board->emac; }
 
 uart16550& uart(unsigned port) {
   if (port == 0) return g_board->uart0;

@@ -103,6 +103,15 @@ uint8_t* board_memory(uint32_t address, uint32_t length) {
   return nullptr;
 }
 
+uint32_t board_address(const void* pointer) {
+  const auto* p = static_cast<const uint8_t*>(pointer);
+  for (const board::window& w : board::g_windows) {
+    const uint8_t* start = w.device->direct(0, w.size);
+    if (start && p >= start && p < start + w.size) return w.base + static_cast<uint32_t>(p - start);
+  }
+  return 0;
+}
+
 uint32_t mfdcr(uint32_t dcrn) {
   board::dcr_device* d = board::find_dcr(dcrn);
   return d ? d->read_dcr(dcrn) : 0;

@@ -203,6 +203,7 @@ class link_backend : public backend {
   void map_source(net_proto, ULONG*, UINT*) override {}
 
   void stop() override {
+    if (!m_stopped) arp_forget(m_owner);
     m_stopped = true;
     for (NX_PACKET* p : m_in) nx_packet_release(p);
     m_in.clear();
@@ -238,6 +239,7 @@ class link_backend : public backend {
 
   void service() override {
     if (m_stopped) return;
+    if (m_owner->cb->nx_ip_mapping_needed) arp_service(m_owner);
     while (!m_in.empty()) {
       NX_PACKET* p = m_in.front();
       m_in.pop_front();
@@ -320,7 +322,13 @@ class link_backend : public backend {
         return;
       }
       head->nx_packet_length = static_cast<ULONG>(d.size());
+      const ULONG destination = get32(&d[16]);
       m_out.pop_front();
+      if (m_owner->cb->nx_ip_mapping_needed) {
+        arp_send_datagram(m_owner, head, destination);
+        if (m_owner->dead) return;
+        continue;
+      }
       NX_IP_DRIVER request{};
       request.nx_driver_command = NX_DRIVER_SEND;
       request.nx_driver_ip = m_owner->cb;

@@ -264,8 +264,24 @@ struct delayed_callback {
   ULONG due;
 };
 
+// Address resolution of a link that needs it (an Ethernet in wire mode):
+// the cache, ARP messages from the driver waiting for the instance's thread,
+// and datagrams waiting for an answer. See arp_link.cpp.
+struct arp_entry {
+  ULONG address = 0;
+  ULONG msw = 0, lsw = 0;
+  ULONG used = 0;  // tick of the last use or update
+};
+struct arp_link_state {
+  std::vector<arp_entry> cache;
+  std::deque<NX_PACKET*> in;
+  std::deque<std::pair<ULONG, NX_PACKET*>> held;  // next hop, datagram
+  std::map<ULONG, ULONG> asked;                    // next hop, tick of the last request
+};
+
 struct ip : object {
   NX_IP* cb = nullptr;
+  arp_link_state arp_link;  // outlives the back-end, which may release into it
   ULONG index = 0;
   std::unique_ptr<backend> be;
   bool arp = false, icmp = false, udp = false, tcp = false;
@@ -283,6 +299,13 @@ struct ip : object {
   waitq port_waiters;
   UINT next_port = 0;
 };
+
+// The link engine's ARP: a datagram to its next hop (the instance's thread),
+// the queued ARP messages (on each wake of that thread), and the end of
+// everything held (the engine stops).
+void arp_send_datagram(ip* owner, NX_PACKET* packet, ULONG destination);
+void arp_service(ip* owner);
+void arp_forget(ip* owner);
 
 // The instance's back-end, chosen on first use: the link engine once the
 // driver's initialise has set nx_ip_driver_datagrams, else host sockets.
