@@ -24,6 +24,8 @@ void lcd_register_page_classes(class_factory* factory) {
       &g_current_display_class, &g_current_multi_string_class,
       &g_message_control_class, &g_message_list_class, &g_message_blank_class, &g_message_delete_class,
       &g_default_font_class,
+      &g_message_editor_class, &g_message_preview_class, &g_message_save_class, &g_message_save_as_class,
+      &g_message_slot_used_class,
       &g_run_options_class, &g_run_duration_class, &g_schedule_start_class, &g_schedule_stop_class,
       &g_reset_class, &g_password_class, &g_version_info_class,
   };

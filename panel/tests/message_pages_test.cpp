@@ -307,14 +307,15 @@ TEST_F(MessagePageTest, MessageControlPicksTheFirstFreeSlotForTheEditor) {
   EXPECT_EQ(Unit().line(2), Line("1) RUN SAVED MESSAGE"));
   EXPECT_EQ(Unit().line(3), Line("2) PREVIEW A MESSAGE"));
   EXPECT_EQ(Unit().line(4), Line("3) BLANK DISPLAY"));
-  EXPECT_EQ(Unit().line(5), Line("4) DELETE MESSAGE"));  // the editor is not built
+  EXPECT_EQ(Unit().line(5), Line("4) CREATE MESSAGE"));
+  EXPECT_EQ(Unit().line(6), Line("5) DELETE MESSAGE"));
   PressKeys({pad('4')});
   EXPECT_EQ(mgr_->m_wEditSlot, 4);
-  EXPECT_EQ(mgr_->CurrentMenu()->m_iId, LCD_MENU_DELETE_MESSAGE);
+  EXPECT_EQ(mgr_->CurrentMenu()->m_iId, LCD_MENU_MESSAGE_EDITOR);
 
   // Every changeable slot in use: the page says so and stays.
   for (uint32_t i = 0; i < 500; ++i) SetNv(nv::dmsMessageStatus(i), 4);
-  PressKeys({LCD_PAD_CANCEL});
+  Open(LCD_MENU_MESSAGE_CONTROL);
   mgr_->m_wEditSlot = 0;
   PressKeys({pad('4')});
   EXPECT_EQ(mgr_->CurrentMenu()->m_iId, LCD_MENU_MESSAGE_CONTROL);
