@@ -229,4 +229,45 @@ TEST_F(PanelMessagesTest, RunMessage7ContinuousAndWatchItOnThePanel) {
   EXPECT_TRUE(RunUntilPixels(0, 28, Rendered(56))) << Joined(Rendered(56));
 }
 
+// A message typed at the panel, saved into the first free slot and run;
+// its preview on the panel is the renderer's frame.
+TEST_F(PanelMessagesTest, TypeSaveRunAndPreviewAMessage) {
+  FirstDisplayStep();
+  InThread([] { ConfigureSmallSign(); });
+  DisplaySteps(1);
+  Login();
+  Choose("MESSAGE CONTROL");
+  Choose("CREATE MESSAGE");
+  ASSERT_TRUE(RunUntil("PAGE: 1/1")) << unit_.screen();
+  for (uint8_t k : {2, 2}) Key(k);         // 4 G
+  for (uint8_t k : {10, 10, 10, 10}) Key(k);  // 6 M N O
+  ASSERT_TRUE(RunUntil("GO")) << unit_.screen();
+  Key(0);
+  ASSERT_TRUE(RunUntil("1) SAVE IN 1")) << unit_.screen();
+  Key(3);
+  ASSERT_TRUE(RunUntil("1) RUN CONTINUOUS")) << unit_.screen();
+  EXPECT_EQ(Nv(nv::dmsMessageStatus(0)), 4u);
+  EXPECT_EQ(NvText(nv::dmsMessageMultiString(0)), "[pt30o0][jp2][jl2][fo1]GO");
+  EXPECT_EQ(NvText(nv::dmsMessageOwner(0)), "LOCAL EDITOR");
+  Key(3);
+  ASSERT_TRUE(RunUntil("BLANK DISPLAY")) << unit_.screen();
+  EXPECT_EQ(Slot6().m_byMemoryType, 3);
+  EXPECT_EQ(Slot6().m_wMessageNumber, 1);
+  EXPECT_EQ(Slot6().m_wCRC, Nv(nv::dmsMessageCRC(0)));
+  DisplaySteps(4);
+  EXPECT_EQ(Running().m_wMessageNumber, 1);
+  ASSERT_TRUE(Lit(Rendered()));
+  EXPECT_EQ(Picture(), Rendered());
+
+  Choose("PREVIEW A MESSAGE");
+  ASSERT_TRUE(RunUntil("PRESS ENTER TO PREVIEW:")) << unit_.screen();
+  Key(3);
+  Key(8);
+  ASSERT_TRUE(RunUntil("PREVIEW MESSAGE FRAME 1/1")) << unit_.screen();
+  EXPECT_TRUE(RunUntilPixels(105, 28, Rendered())) << Joined(Rendered());
+  // ENTER on the last frame returns to MESSAGE CONTROL.
+  Key(8);
+  ASSERT_TRUE(RunUntil("BLANK DISPLAY")) << unit_.screen();
+}
+
 }  // namespace
