@@ -270,4 +270,27 @@ TEST_F(PanelMessagesTest, TypeSaveRunAndPreviewAMessage) {
   ASSERT_TRUE(RunUntil("BLANK DISPLAY")) << unit_.screen();
 }
 
+// A pixel test started at the panel: the panel waits for it, then shows
+// what it found.
+TEST_F(PanelMessagesTest, APixelTestFromThePanelAndItsResults) {
+  FirstDisplayStep();
+  InThread([] { ConfigureSmallSign(); });
+  DisplaySteps(1);
+  Login();
+  Choose("DIAGNOSTICS");
+  Choose("PIXEL TEST ACTIVATION");
+  Choose("CONFIRM");
+  ASSERT_TRUE(RunUntil("PIXEL TEST RESULTS")) << unit_.screen();
+  ASSERT_TRUE(RunUntil("1) PIXEL TEST RESULTS BITMAP", 60000)) << unit_.screen();
+  EXPECT_NE(Db().GetValue(vol::pixelTestActivation.offset, 1, Db().mib_v, 0), 3u);
+  Choose("PIXEL TEST RESULTS BITMAP");
+  const uint32_t rows = Db().GetValue(vol::dmsPixelFailureTestRows.offset, 2, Db().mib_v, 0);
+  ASSERT_TRUE(RunUntil(rows ? std::to_string(rows) + " ERRORS!" : std::string("NO ERRORS!"))) << unit_.screen();
+  // The picture's frame sits around the 30 x 7 sign.
+  EXPECT_TRUE(unit_.pixel(104, 27));
+  Key(0);
+  Choose("PIXEL TEST RESULTS LIST");
+  ASSERT_TRUE(RunUntil(rows ? "module:[" : "1) NO ERROR")) << unit_.screen();
+}
+
 }  // namespace

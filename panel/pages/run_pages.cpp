@@ -90,14 +90,9 @@ void CLCD_RunDuration::Draw(CLCD_Manager* mgr, CLCD* lcd, uint8_t mode) {
 // ---------------------------------------------------------------- schedule
 
 CLCD_Schedule::CLCD_Schedule(CLCD_MenuId id, bool start)
-    : CLCD_SimpleMenuBase(id, start ? "START SCHEDULE" : "STOP SCHEDULE",
-                          start ? "ACTIVER L'HORAIRE" : "DESACTIVER L'HORAIRE", LCD_RIGHT_SCHEDULE),
-      m_bStart(start),
-      m_Confirm(1, "CONFIRM", "CONFIRMER", 0),
-      m_Cancel(0, "CANCEL", "ANNULER", 0) {
-  AddOption(&m_Confirm);
-  AddOption(&m_Cancel);
-}
+    : CLCD_ConfirmMenu(id, start ? "START SCHEDULE" : "STOP SCHEDULE",
+                       start ? "ACTIVER L'HORAIRE" : "DESACTIVER L'HORAIRE", LCD_RIGHT_SCHEDULE),
+      m_bStart(start) {}
 
 bool CLCD_Schedule::HasRights(CLCD_Manager* mgr) {
   if (!CMenuItem::HasRights(mgr)) return false;

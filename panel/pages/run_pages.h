@@ -29,13 +29,11 @@ class CLCD_RunDuration : public CMenuItem {
 // START SCHEDULE (start true) hands the sign to the time-based schedule;
 // STOP SCHEDULE takes it back and blanks the sign. Each is listed only
 // while it would change something.
-class CLCD_Schedule : public CLCD_SimpleMenuBase {
+class CLCD_Schedule : public CLCD_ConfirmMenu {
  public:
   CLCD_Schedule(CLCD_MenuId id, bool start);
   bool HasRights(CLCD_Manager* mgr) override;
   void OnSelect(CLCD_Manager* mgr, CLCD_MenuOption* option) override;
 
   bool m_bStart;
-  CLCD_MenuOption m_Confirm;
-  CLCD_MenuOption m_Cancel;
 };
