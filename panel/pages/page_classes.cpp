@@ -27,7 +27,7 @@ void lcd_register_page_classes(class_factory* factory) {
       &g_message_editor_class, &g_message_preview_class, &g_message_save_class, &g_message_save_as_class,
       &g_message_slot_used_class,
       &g_pixel_test_activation_class, &g_pixel_test_results_class, &g_pixel_test_bitmap_class,
-      &g_pixel_test_list_class, &g_pixel_test_clear_class,
+      &g_pixel_test_list_class, &g_pixel_test_clear_class, &g_real_time_pixel_class,
       &g_run_options_class, &g_run_duration_class, &g_schedule_start_class, &g_schedule_stop_class,
       &g_reset_class, &g_password_class, &g_version_info_class,
   };

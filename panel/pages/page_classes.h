@@ -29,6 +29,7 @@ extern const class_descriptor g_pixel_test_results_class;
 extern const class_descriptor g_pixel_test_bitmap_class;
 extern const class_descriptor g_pixel_test_list_class;
 extern const class_descriptor g_pixel_test_clear_class;
+extern const class_descriptor g_real_time_pixel_class;
 extern const class_descriptor g_reset_class;
 extern const class_descriptor g_password_class;
 extern const class_descriptor g_version_info_class;

@@ -228,6 +228,37 @@ void CLCD_PixelTestResultsClear::OnSelect(CLCD_Manager*, CLCD_MenuOption* option
   if (option && option->m_dwValue == 1) clear_results(m_bySource);
 }
 
+// ---------------------------------------------------------------- real time
+
+namespace {
+const char* const kRealTimeChoices[] = {"DISABLE", "ENABLE", nullptr};
+}  // namespace
+
+CLCD_RealTimePixel::CLCD_RealTimePixel(CLCD_MenuId id)
+    : CLCD_SimpleWizardBase(id, "REAL-TIME PIXEL ERRORS", "REAL-TIME PIXEL ERRORS", LCD_RIGHT_CONFIGURATION) {
+  m_Item.kind = WIZARD_CHOICE;
+  m_Item.choice.per_page = 6;
+  m_Item.choice.choices = kRealTimeChoices;
+  m_Item.choice.title = m_pszTitle;
+  AddItem(&m_Item);
+}
+
+void CLCD_RealTimePixel::Enter(CLCD_Manager* mgr) {
+  CLCD_SimpleWizardBase::Enter(mgr);
+  m_Item.choice.selected = real_time_on() ? 1 : 0;
+}
+
+void CLCD_RealTimePixel::DrawValue(CLCD_Manager*, CLCD* lcd, uint32_t line, uint8_t align) {
+  lcd->Printf(line, align, "%sD ", nv_value(nv::quorEnableRealTimePixelDiagnostics) ? "ENABLE" : "DISABLE");
+}
+
+void CLCD_RealTimePixel::Finish(CLCD_Manager*) {
+  if (!db()) return;
+  db()->SetValue(nv::quorEnableRealTimePixelDiagnostics.offset, nv::quorEnableRealTimePixelDiagnostics.width,
+                 m_Item.choice.selected != 0 ? 1 : 0, db()->mib_nv, DB_NOTIFY);
+  clear_results(PIXEL_SOURCE_REAL_TIME);
+}
+
 // ---------------------------------------------------------------- factory
 
 namespace {
@@ -246,8 +277,10 @@ CMenuItem* create_list(CLCD_MenuId id, uint32_t) {
 CMenuItem* create_clear(CLCD_MenuId id, uint32_t) {
   return new (std::nothrow) CLCD_PixelTestResultsClear(id, source_of(id));
 }
+CMenuItem* create_real_time(CLCD_MenuId id, uint32_t) { return new (std::nothrow) CLCD_RealTimePixel(id); }
 }  // namespace
 
+const class_descriptor g_real_time_pixel_class = {44, create_real_time};
 const class_descriptor g_pixel_test_activation_class = {27, create_activation};
 const class_descriptor g_pixel_test_results_class = {28, create_results};
 const class_descriptor g_pixel_test_bitmap_class = {29, create_bitmap};

@@ -63,3 +63,14 @@ class CLCD_PixelTestResultsClear : public CLCD_ConfirmMenu {
 
   uint8_t m_bySource;
 };
+
+// "REAL-TIME PIXEL ERRORS": real-time detection on or off.
+class CLCD_RealTimePixel : public CLCD_SimpleWizardBase {
+ public:
+  explicit CLCD_RealTimePixel(CLCD_MenuId id);
+  void Enter(CLCD_Manager* mgr) override;
+  void DrawValue(CLCD_Manager* mgr, CLCD* lcd, uint32_t line, uint8_t align) override;
+  void Finish(CLCD_Manager* mgr) override;
+
+  CLCD_WizardItem m_Item;
+};

@@ -113,4 +113,18 @@ TEST_F(PixelTestPagesTest, ResultPagesAreOfferedWhereTheyMeanSomething) {
   EXPECT_EQ(errors->CountVisible(mgr_), without + 2);
 }
 
+TEST_F(PixelTestPagesTest, RealTimeDetectionIsSwitchedOnTheOptionsPage) {
+  Boot();
+  SetNv(nv::quorEnableRealTimePixelDiagnostics, 0);
+  Open(82);
+  EXPECT_EQ(Unit().line(1), Centred("REAL-TIME PIXEL ERRORS"));
+  EXPECT_NE(Unit().screen().find("2) ENABLE"), std::string::npos);
+  PressKeys({pad('2')});
+  EXPECT_EQ(Nv(nv::quorEnableRealTimePixelDiagnostics), 1u);
+  PressKeys({LCD_PAD_CANCEL});
+  Open(82);
+  PressKeys({pad('1')});
+  EXPECT_EQ(Nv(nv::quorEnableRealTimePixelDiagnostics), 0u);
+}
+
 }  // namespace
