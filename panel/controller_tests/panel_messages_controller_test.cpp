@@ -293,4 +293,45 @@ TEST_F(PanelMessagesTest, APixelTestFromThePanelAndItsResults) {
   ASSERT_TRUE(RunUntil(rows ? "module:[" : "1) NO ERROR")) << unit_.screen();
 }
 
+// Previewing a message of three pages: ENTER steps through them, the
+// failed pixel of the last test blinks on the picture, and the last ENTER
+// returns to MESSAGE CONTROL.
+TEST_F(PanelMessagesTest, PreviewStepsThroughThePagesAndMarksFailedPixels) {
+  FirstDisplayStep();
+  InThread([] { ConfigureSmallSign(); });
+  DisplaySteps(1);
+  InThread([] {
+    StoreChangeable(2, "A[np]B[np]C");
+    Set(Db().mib_v, vol::pixelFailureXLocation(0, 0), 10);
+    Set(Db().mib_v, vol::pixelFailureYLocation(0, 0), 3);
+    Set(Db().mib_v, vol::dmsPixelFailureTestRows, 1);
+  });
+  DisplaySteps(1);
+  ASSERT_EQ(Nv(nv::dmsMessageStatus(1)), 4u);
+  Login();
+  Choose("MESSAGE CONTROL");
+  Choose("PREVIEW A MESSAGE");
+  ASSERT_TRUE(RunUntil("PRESS ENTER TO PREVIEW:")) << unit_.screen();
+  Key(7);  // 2
+  unit_.clear_log();
+  Key(8);
+  ASSERT_TRUE(RunUntil("PREVIEW MESSAGE FRAME 1/3")) << unit_.screen();
+  // The sign's picture sits at 105, 28: column 10, row 3 is 114, 30.
+  bool marked = false;
+  for (uint32_t t = 0; t < 3000 && !marked; t += 10) {
+    rtos::advance(10);
+    unit_.pump();
+    for (const auto& c : unit_.commands())
+      if (c.letter == 'p' && c.params == std::vector<uint8_t>{114, 30}) marked = true;
+  }
+  EXPECT_TRUE(marked);
+  EXPECT_GE(unit_.count('c'), 1u);
+  Key(8);
+  ASSERT_TRUE(RunUntil("PREVIEW MESSAGE FRAME 2/3")) << unit_.screen();
+  Key(8);
+  ASSERT_TRUE(RunUntil("PREVIEW MESSAGE FRAME 3/3")) << unit_.screen();
+  Key(8);
+  ASSERT_TRUE(RunUntil("BLANK DISPLAY")) << unit_.screen();
+}
+
 }  // namespace

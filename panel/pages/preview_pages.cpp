@@ -163,12 +163,12 @@ void CLCD_MessagePreview::Draw(CLCD_Manager* mgr, CLCD* lcd, uint8_t mode) {
     return;
   }
   if (!m_byFrameCount) return;
+  if (m_byPhase == 0 && (!Render(m_byFrame) || !m_Driver.Bitmap())) return;
+  // The rendered size, known once a frame has been rendered.
   const uint32_t H = static_cast<uint32_t>(m_Driver.GetHeight());
   const uint32_t W = static_cast<uint32_t>(m_Driver.GetWidth());
   if (m_byPhase == 0) {
-    if (!Render(m_byFrame) || !m_Driver.Bitmap()) return;
-    const sign_picture picture = {m_Driver.Bitmap(), m_Driver.BitmapRowBytes(), static_cast<uint32_t>(m_Driver.GetHeight()),
-                                  static_cast<uint32_t>(m_Driver.GetWidth()), m_dwSignHeight, m_dwSignWidth};
+    const sign_picture picture = {m_Driver.Bitmap(), m_Driver.BitmapRowBytes(), H, W, m_dwSignHeight, m_dwSignWidth};
     lcd_draw_sign_picture(lcd, picture, m_byView ? SIGN_VIEW_RIGHT : SIGN_VIEW_LEFT);
     lcd_sign_picture_origin(H, W, &m_dwLeft, &m_dwTop);
     if (W > LCD_WIDTH && m_byView) m_dwLeft = 0;
