@@ -1,8 +1,8 @@
 // The front panel's view of the sign: a display driver that keeps a 1-bit
 // bitmap of the sign's size for the panel's LCD. The display task embeds
-// one as its panel mirror. Until the front panel is built, drawing on the
-// LCD goes through a hook the panel installs; without it ShowFrame draws
-// nothing.
+// one as its panel mirror. Drawing on the LCD goes through a hook the
+// panel installs (display does not link the panel); without it ShowFrame
+// draws nothing.
 #pragma once
 
 #include <cstdint>
