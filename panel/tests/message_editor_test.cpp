@@ -212,3 +212,20 @@ TEST_F(MessageEditorTest, TheTextIsSavedInTheChosenSlotOrAnother) {
 }
 
 }  // namespace
+
+namespace {
+
+// Before the save pages open, format tags that change nothing go.
+TEST_F(MessageEditorTest, CancelTidiesTheTextBeforeSaving) {
+  Boot(96, 16);
+  const std::string text = std::string(kHeader) + "A[fo1]B[fo2][fo3]C[jl2][fo1]";
+  std::memcpy(mgr_->m_szEdit, text.data(), text.size());
+  mgr_->m_dwEditLength = static_cast<uint32_t>(text.size());
+  Editor()->m_wCursor = 3;
+  Send(LCD_KEY_FORWARDED);
+  Send(LCD_KEY_ESC);
+  EXPECT_EQ(mgr_->CurrentMenu()->m_iId, 31);
+  EXPECT_EQ(Text(), std::string(kHeader) + "AB[fo3]C");
+}
+
+}  // namespace
