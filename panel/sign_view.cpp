@@ -2,6 +2,7 @@
 
 #include "database/database.h"
 #include "database/objects.h"
+#include "panel/db_values.h"
 #include "display/driver/lcd_display_driver.h"
 #include "frame/os/os.h"
 #include "frame/trace/trace.h"
@@ -16,10 +17,6 @@ namespace {
 constexpr uint32_t kWideShown = 232;     // columns of the right end, before W mod 8
 constexpr uint32_t kLeftShown = 239;     // columns of the left part
 constexpr uint32_t kViewLockTicks = 100;
-
-uint32_t nv_value(db_object o) {
-  return g_pDataBase ? g_pDataBase->GetValue(o.offset, o.width, g_pDataBase->mib_nv, 0) : 0;
-}
 
 // Coordinates go to the panel as bytes: one above row 0 is 255.
 uint32_t b(int32_t v) { return static_cast<uint8_t>(v); }
@@ -68,8 +65,8 @@ void show_frame(CLCDDisplayDriver* driver, disp::frame* frame) {
     if (converter.Convert(frame, &bits)) {
       const uint32_t h = converter.Height() < static_cast<uint32_t>(height) ? converter.Height() : height;
       const uint32_t w = converter.Width() < static_cast<uint32_t>(width) ? converter.Width() : width;
-      const sign_picture picture = {bits, converter.Stride(), h, w, nv_value(nv::vmsSignHeightPixels),
-                                    nv_value(nv::vmsSignWidthPixels)};
+      const sign_picture picture = {bits, converter.Stride(), h, w, lcd_nv(nv::vmsSignHeightPixels),
+                                    lcd_nv(nv::vmsSignWidthPixels)};
       lcd_draw_sign_picture(&mgr->m_Lcd, picture, driver->Mode());
     }
   }
@@ -123,7 +120,7 @@ uint32_t lcd_draw_sign_picture(CLCD* lcd, const sign_picture& p, uint8_t view) {
   return 0;
 }
 
-bool lcd_sign_too_tall() { return nv_value(nv::vmsSignHeightPixels) > LCD_HEIGHT; }
+bool lcd_sign_too_tall() { return lcd_nv(nv::vmsSignHeightPixels) > LCD_HEIGHT; }
 
 void lcd_draw_too_tall(CLCD_Manager* mgr, CLCD* lcd) {
   lcd->Printf(4, LCD_ALIGN_CENTRE, "%s", lcd_text(mgr, "TOO LARGE TO DISPLAY", "PANNEAU TROP LARGE"));

@@ -7,6 +7,7 @@
 
 #include "database/database.h"
 #include "database/objects.h"
+#include "panel/db_values.h"
 #include "panel/lcd.h"
 #include "panel/lcd_manager.h"
 #include "panel/lcd_rights.h"
@@ -20,10 +21,6 @@ constexpr uint8_t kPriority = 190;
 constexpr uint32_t kFonts = 20;
 // Enough passes for every break a full buffer can hold.
 constexpr uint32_t kMaxPasses = CLCD_Manager::kEditSize;
-
-uint32_t nv_value(db_object o) {
-  return g_pDataBase ? g_pDataBase->GetValue(o.offset, o.width, g_pDataBase->mib_nv, 0) : 0;
-}
 
 uint8_t lower(uint8_t c) { return c >= 'A' && c <= 'Z' ? static_cast<uint8_t>(c - 'A' + 'a') : c; }
 
@@ -61,9 +58,9 @@ font_metrics metrics(uint32_t font, uint8_t kind) {
   if (kind == CLCD_MessageEditor::SIGN_CHARACTER) font = 1;
   font_metrics m{0, 0, 0};
   if (font < 1 || font > kFonts) return m;
-  m.height = static_cast<uint8_t>(nv_value(nv::fontHeight(font - 1)));
-  m.char_spacing = static_cast<uint8_t>(nv_value(nv::fontCharSpacing(font - 1)));
-  m.line_spacing = static_cast<uint8_t>(nv_value(nv::fontLineSpacing(font - 1)));
+  m.height = static_cast<uint8_t>(lcd_nv(nv::fontHeight(font - 1)));
+  m.char_spacing = static_cast<uint8_t>(lcd_nv(nv::fontCharSpacing(font - 1)));
+  m.line_spacing = static_cast<uint8_t>(lcd_nv(nv::fontLineSpacing(font - 1)));
   if (kind == CLCD_MessageEditor::SIGN_CHARACTER) {
     m.char_spacing = 1;
     m.line_spacing = 2;
@@ -76,11 +73,11 @@ font_metrics metrics(uint32_t font, uint8_t kind) {
 uint32_t char_width(uint32_t font, uint8_t c, uint8_t kind) {
   if (kind == CLCD_MessageEditor::SIGN_CHARACTER) font = 1;
   if (font < 1 || font > kFonts || c == 0) return 0;
-  return nv_value(nv::characterWidth(font - 1, c - 1u));
+  return lcd_nv(nv::characterWidth(font - 1, c - 1u));
 }
 
 uint32_t default_font() {
-  const uint32_t f = nv_value(nv::defaultFont);
+  const uint32_t f = lcd_nv(nv::defaultFont);
   return f ? f : 1;
 }
 
@@ -180,7 +177,7 @@ bool CLCD_MessageEditor::InsertAtCursor(CLCD_Manager* mgr, const char* bytes, ui
 
 bool CLCD_MessageEditor::MeasurePass(CLCD_Manager* mgr) {
   const char* text = mgr->m_szEdit;
-  const uint32_t max_pages_nv = nv_value(nv::dmsMaxNumberPages);
+  const uint32_t max_pages_nv = lcd_nv(nv::dmsMaxNumberPages);
   // Three lines a page and the line records bound the pages.
   const uint32_t page_limit = kLines / kLinesPerPage;
   const uint32_t max_pages = max_pages_nv == 0 ? 1 : max_pages_nv < page_limit ? max_pages_nv : page_limit;
@@ -381,10 +378,10 @@ void CLCD_MessageEditor::DeleteBack(CLCD_Manager* mgr) {
 // ---------------------------------------------------------------- page
 
 void CLCD_MessageEditor::Enter(CLCD_Manager* mgr) {
-  const uint32_t type = nv_value(nv::dmsSignType);
+  const uint32_t type = lcd_nv(nv::dmsSignType);
   m_bySignKind = type == 4 ? SIGN_CHARACTER : type == 5 ? SIGN_LINE : SIGN_FULL;
-  uint32_t height = nv_value(nv::vmsSignHeightPixels);
-  uint32_t width = nv_value(nv::vmsSignWidthPixels);
+  uint32_t height = lcd_nv(nv::vmsSignHeightPixels);
+  uint32_t width = lcd_nv(nv::vmsSignWidthPixels);
   if (m_bySignKind == SIGN_CHARACTER) {
     // The gaps between character cells count.
     height += height / 7 * 2;
@@ -395,9 +392,9 @@ void CLCD_MessageEditor::Enter(CLCD_Manager* mgr) {
   m_wCursor = 0;
   m_dwCurrentPage = 1;
   const int n = std::snprintf(mgr->m_szEdit, CLCD_Manager::kEditSize, "[pt%uo%u][jp%u][jl%u][fo%u]",
-                              nv_value(nv::defaultPageOnTime), nv_value(nv::defaultPageOffTime),
-                              nv_value(nv::defaultJustificationPage), nv_value(nv::defaultJustificationLine),
-                              nv_value(nv::defaultFont));
+                              lcd_nv(nv::defaultPageOnTime), lcd_nv(nv::defaultPageOffTime),
+                              lcd_nv(nv::defaultJustificationPage), lcd_nv(nv::defaultJustificationLine),
+                              lcd_nv(nv::defaultFont));
   mgr->m_dwEditLength = n > 0 ? static_cast<uint32_t>(n) : 0;
   std::snprintf(mgr->m_szEditOwner, sizeof mgr->m_szEditOwner, "%s",
                 lcd_text(mgr, "LOCAL EDITOR", "EDITEUR LOCAL"));

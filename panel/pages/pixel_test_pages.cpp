@@ -7,6 +7,7 @@
 
 #include "database/database.h"
 #include "database/objects.h"
+#include "panel/db_values.h"
 #include "display/task/display.h"
 #include "frame/bus/letter.h"
 #include "frame/bus/post_office.h"
@@ -28,10 +29,8 @@ constexpr CLCD_MenuId kMenuRealTimeClear = 16;
 constexpr uint32_t kRows = 500;
 
 CDataBase* db() { return g_pDataBase; }
-uint32_t nv_value(db_object o) { return db() ? db()->GetValue(o.offset, o.width, db()->mib_nv, 0) : 0; }
-uint32_t v_value(db_object o) { return db() ? db()->GetValue(o.offset, o.width, db()->mib_v, 0) : 0; }
 
-bool real_time_on() { return nv_value(nv::quorEnableRealTimePixelDiagnostics) == 1; }
+bool real_time_on() { return lcd_nv(nv::quorEnableRealTimePixelDiagnostics) == 1; }
 bool asked_by_system_errors(const CMenuItem* page) {
   return page->m_pParent && page->m_pParent->m_iId == LCD_MENU_SYSTEM_ERRORS;
 }
@@ -51,7 +50,7 @@ void clear_results(uint8_t source) {
 
 uint32_t lcd_pixel_failure_rows(uint8_t source) {
   const uint32_t rows =
-      v_value(source == PIXEL_SOURCE_REAL_TIME ? vol::dmsPixelFailureMessageRows : vol::dmsPixelFailureTestRows);
+      lcd_v(source == PIXEL_SOURCE_REAL_TIME ? vol::dmsPixelFailureMessageRows : vol::dmsPixelFailureTestRows);
   return rows < kRows ? rows : kRows;
 }
 
@@ -78,7 +77,7 @@ CLCD_PixelTestResults::CLCD_PixelTestResults(CLCD_MenuId id)
   m_dwRights = LCD_RIGHT_DIAGNOSTICS;
 }
 
-bool CLCD_PixelTestResults::IsRunning(CLCD_Manager*) { return v_value(vol::pixelTestActivation) == kTestRunning; }
+bool CLCD_PixelTestResults::IsRunning(CLCD_Manager*) { return lcd_v(vol::pixelTestActivation) == kTestRunning; }
 
 void CLCD_PixelTestResults::Draw(CLCD_Manager* mgr, CLCD* lcd, uint8_t mode) {
   if (mode == LCD_DRAW_FULL) m_bShownRunning = false;
@@ -126,8 +125,8 @@ void CLCD_PixelTestResultsBitmap::Draw(CLCD_Manager* mgr, CLCD* lcd, uint8_t mod
     return;
   }
   // The failed pixels of the table make the picture.
-  const uint32_t h = nv_value(nv::vmsSignHeightPixels);
-  const uint32_t w = nv_value(nv::vmsSignWidthPixels);
+  const uint32_t h = lcd_nv(nv::vmsSignHeightPixels);
+  const uint32_t w = lcd_nv(nv::vmsSignWidthPixels);
   uint32_t H = h;
   uint32_t W = w;
   if (g_pDisplay && g_pDisplay->SignDriver() && g_pDisplay->SignDriver()->GetHeight() > 0) {
@@ -139,8 +138,8 @@ void CLCD_PixelTestResultsBitmap::Draw(CLCD_Manager* mgr, CLCD* lcd, uint8_t mod
   std::vector<uint8_t> bits(static_cast<size_t>(stride) * H, 0);
   const uint32_t base = m_bySource == PIXEL_SOURCE_REAL_TIME ? kRows : 0;
   for (uint32_t r = 0; r < rows; ++r) {
-    const uint32_t x = v_value(vol::pixelFailureXLocation(0, base + r));
-    const uint32_t y = v_value(vol::pixelFailureYLocation(0, base + r));
+    const uint32_t x = lcd_v(vol::pixelFailureXLocation(0, base + r));
+    const uint32_t y = lcd_v(vol::pixelFailureYLocation(0, base + r));
     if (x == 0 || y == 0 || x > W || y > H) continue;
     bits[(y - 1) * stride + (x - 1) / 8] |= static_cast<uint8_t>(0x80u >> ((x - 1) % 8));
   }
@@ -163,8 +162,8 @@ void CLCD_PixelTestResultsList::Enter(CLCD_Manager* mgr) {
   CLCD_SimpleMenuBase::Enter(mgr);
   ClearOptions();
   m_dwRows = lcd_pixel_failure_rows(m_bySource);
-  uint32_t module_width = nv_value(nv::vmsCharacterWidthPixels);
-  uint32_t module_height = nv_value(nv::vmsCharacterHeightPixels);
+  uint32_t module_width = lcd_nv(nv::vmsCharacterWidthPixels);
+  uint32_t module_height = lcd_nv(nv::vmsCharacterHeightPixels);
   if (g_pDisplay && g_pDisplay->FaceDescription(0).module_width) {
     module_width = g_pDisplay->FaceDescription(0).module_width;
     module_height = g_pDisplay->FaceDescription(0).module_height;
@@ -177,9 +176,9 @@ void CLCD_PixelTestResultsList::Enter(CLCD_Manager* mgr) {
   }
   const uint32_t base = m_bySource == PIXEL_SOURCE_REAL_TIME ? kRows : 0;
   for (uint32_t r = 0; r < m_dwRows; ++r) {
-    const uint32_t x = v_value(vol::pixelFailureXLocation(0, base + r));
-    const uint32_t y = v_value(vol::pixelFailureYLocation(0, base + r));
-    const uint32_t status = v_value(vol::pixelFailureStatus(0, base + r));
+    const uint32_t x = lcd_v(vol::pixelFailureXLocation(0, base + r));
+    const uint32_t y = lcd_v(vol::pixelFailureYLocation(0, base + r));
+    const uint32_t status = lcd_v(vol::pixelFailureStatus(0, base + r));
     std::snprintf(m_aszTexts[r], kTextSize, "[%u,%u] module:[%u,%u]", x, y, x ? (x - 1) / module_width + 1 : 0,
                   y ? (y - 1) / module_height + 1 : 0);
     m_aOptions[r] = CLCD_MenuOption(status, m_aszTexts[r], m_aszTexts[r], 0);
@@ -219,7 +218,7 @@ CLCD_PixelTestResultsClear::CLCD_PixelTestResultsClear(CLCD_MenuId id, uint8_t s
 
 bool CLCD_PixelTestResultsClear::HasRights(CLCD_Manager* mgr) {
   if (!CMenuItem::HasRights(mgr)) return false;
-  if (asked_by_system_errors(this)) return (v_value(vol::shortErrorStatus) & kShortErrorPixel) != 0;
+  if (asked_by_system_errors(this)) return (lcd_v(vol::shortErrorStatus) & kShortErrorPixel) != 0;
   if (m_bySource == PIXEL_SOURCE_REAL_TIME) return real_time_on() || lcd_pixel_failure_rows(m_bySource) > 0;
   return true;
 }
@@ -249,7 +248,7 @@ void CLCD_RealTimePixel::Enter(CLCD_Manager* mgr) {
 }
 
 void CLCD_RealTimePixel::DrawValue(CLCD_Manager*, CLCD* lcd, uint32_t line, uint8_t align) {
-  lcd->Printf(line, align, "%sD ", nv_value(nv::quorEnableRealTimePixelDiagnostics) ? "ENABLE" : "DISABLE");
+  lcd->Printf(line, align, "%sD ", lcd_nv(nv::quorEnableRealTimePixelDiagnostics) ? "ENABLE" : "DISABLE");
 }
 
 void CLCD_RealTimePixel::Finish(CLCD_Manager*) {

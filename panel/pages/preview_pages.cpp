@@ -5,6 +5,7 @@
 
 #include "database/database.h"
 #include "database/objects.h"
+#include "panel/db_values.h"
 #include "display/message/message.h"
 #include "display/task/display.h"
 #include "panel/lcd.h"
@@ -27,8 +28,6 @@ constexpr CLCD_MenuId kMenuSlotUsed = 33;
 constexpr uint32_t kWideShown = 232;
 
 CDataBase* db() { return g_pDataBase; }
-uint32_t nv_value(db_object o) { return db() ? db()->GetValue(o.offset, o.width, db()->mib_nv, 0) : 0; }
-uint32_t v_value(db_object o) { return db() ? db()->GetValue(o.offset, o.width, db()->mib_v, 0) : 0; }
 
 // The one workspace of every preview, built on first use.
 CMessage& workspace() {
@@ -80,9 +79,9 @@ bool CLCD_MessagePreview::FetchText(CLCD_Manager*) {
 }
 
 void CLCD_MessagePreview::Enter(CLCD_Manager* mgr) {
-  m_dwSignWidth = nv_value(nv::vmsSignWidthPixels);
-  m_dwSignHeight = nv_value(nv::vmsSignHeightPixels);
-  const uint32_t rows = v_value(vol::dmsPixelFailureTestRows);
+  m_dwSignWidth = lcd_nv(nv::vmsSignWidthPixels);
+  m_dwSignHeight = lcd_nv(nv::vmsSignHeightPixels);
+  const uint32_t rows = lcd_v(vol::dmsPixelFailureTestRows);
   m_dwFailures = rows < kFailureRows ? rows : kFailureRows;
   m_dwTargetType = mgr->m_dwTargetType;
   m_dwTargetNumber = mgr->m_dwTargetNumber;
@@ -180,8 +179,8 @@ void CLCD_MessagePreview::Draw(CLCD_Manager* mgr, CLCD* lcd, uint8_t mode) {
   m_byPhase = m_byPhase == 1 ? 2 : 1;
   const uint32_t first = (W > LCD_WIDTH && m_byView) ? W - (kWideShown + W % 8) : 0;
   for (uint32_t r = 0; r < m_dwFailures; ++r) {
-    const uint32_t x = v_value(vol::pixelFailureXLocation(0, r));
-    const uint32_t y = v_value(vol::pixelFailureYLocation(0, r));
+    const uint32_t x = lcd_v(vol::pixelFailureXLocation(0, r));
+    const uint32_t y = lcd_v(vol::pixelFailureYLocation(0, r));
     if (x == 0 || y == 0 || x - 1 < first) continue;
     const uint32_t shown_x = m_dwLeft + x - 1 - first;
     if (shown_x >= LCD_WIDTH || m_dwTop + y - 1 >= LCD_HEIGHT) continue;
@@ -245,7 +244,7 @@ bool CLCD_MessageSaveAs::HandleKey(CLCD_Manager* mgr, LCDKeyEvent* key) {
   if (!key) return false;
   if (mgr->EditNumber(&m_dwSlot, kChangeable, *key, 1)) return true;
   if (lcd_key_code(*key) != LCD_KEY_ENTER || m_dwSlot == 0) return false;
-  if (nv_value(nv::dmsMessageStatus(m_dwSlot - 1)) == kStatusValid) {
+  if (lcd_nv(nv::dmsMessageStatus(m_dwSlot - 1)) == kStatusValid) {
     mgr->m_dwPendingSlot = m_dwSlot;
     mgr->ActivateMenu(kMenuSlotUsed, this, false);
   } else {

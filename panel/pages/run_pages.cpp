@@ -4,6 +4,7 @@
 
 #include "database/database.h"
 #include "database/objects.h"
+#include "panel/db_values.h"
 #include "panel/lcd.h"
 #include "panel/lcd_manager.h"
 #include "panel/lcd_rights.h"
@@ -15,10 +16,6 @@ constexpr uint16_t kUntilReplaced = 65535;
 constexpr uint8_t kSourceScheduler = 9;
 enum : uint32_t { MEM_SCHEDULE = 6, MEM_BLANK = 7 };
 constexpr CLCD_MenuId kMenuRunDuration = 24;
-
-uint32_t nv_value(db_object o) {
-  return g_pDataBase ? g_pDataBase->GetValue(o.offset, o.width, g_pDataBase->mib_nv, 0) : 0;
-}
 
 }  // namespace
 
@@ -96,7 +93,7 @@ CLCD_Schedule::CLCD_Schedule(CLCD_MenuId id, bool start)
 
 bool CLCD_Schedule::HasRights(CLCD_Manager* mgr) {
   if (!CMenuItem::HasRights(mgr)) return false;
-  const bool scheduled = nv_value(nv::dmsMsgSourceMode) == kSourceScheduler;
+  const bool scheduled = lcd_nv(nv::dmsMsgSourceMode) == kSourceScheduler;
   return m_bStart ? !scheduled : scheduled;
 }
 
