@@ -67,7 +67,7 @@ class CLCD_MenuOption {
 
 class CLCD_SimpleMenuBase : public CMenuItem {
  public:
-  static constexpr uint32_t kMaxOptions = 100;
+  static constexpr uint32_t kMaxOptions = 500;  // the pixel-failure list holds 500
   static constexpr uint32_t kPerPage = 6;
 
   CLCD_SimpleMenuBase(CLCD_MenuId id, const char* title = "", const char* title_fr = "", uint32_t rights = 0,
@@ -92,6 +92,15 @@ class CLCD_SimpleMenuBase : public CMenuItem {
   uint8_t m_byAutoNavigate = 1;
   uint8_t m_byContinuousNumbering = 0;
   uint8_t m_byNoNumbering = 0;
+};
+
+// A question with two options: "CONFIRM" (value 1) and "CANCEL" (value 0),
+// both back to the parent unless OnSelect says otherwise.
+class CLCD_ConfirmMenu : public CLCD_SimpleMenuBase {
+ public:
+  CLCD_ConfirmMenu(CLCD_MenuId id, const char* title, const char* title_fr, uint32_t rights);
+  CLCD_MenuOption m_Confirm;
+  CLCD_MenuOption m_Cancel;
 };
 
 // ---------------------------------------------------------------- number entry

@@ -4,6 +4,7 @@
 #include "display/task/display.h"
 #include "display/task/display_peripherals.h"
 #include "panel/lcd_manager.h"
+#include "panel/sign_view.h"
 #include "peripherals/peripheral_hooks.h"
 
 namespace {
@@ -72,4 +73,5 @@ void panel_install(uint8_t product_board_id) {
   peripheral_set_panel_ops(&kPanelOps);
   peripheral_set_panel_creator(CLCD_Manager::Create);
   lcd_set_status_sources(&kStatusSources);
+  lcd_install_sign_view();
 }

@@ -11,6 +11,14 @@ CLCD_SimpleMenuBase::CLCD_SimpleMenuBase(CLCD_MenuId id, const char* title, cons
 
 void CLCD_SimpleMenuBase::Enter(CLCD_Manager*) { m_byPage = 0; }
 
+CLCD_ConfirmMenu::CLCD_ConfirmMenu(CLCD_MenuId id, const char* title, const char* title_fr, uint32_t rights)
+    : CLCD_SimpleMenuBase(id, title, title_fr, rights),
+      m_Confirm(1, "CONFIRM", "CONFIRMER", 0),
+      m_Cancel(0, "CANCEL", "ANNULER", 0) {
+  AddOption(&m_Confirm);
+  AddOption(&m_Cancel);
+}
+
 void CLCD_SimpleMenuBase::OnSelect(CLCD_Manager*, CLCD_MenuOption*) {}
 
 void CLCD_SimpleMenuBase::DrawOptionValue(CLCD_Manager*, CLCD*, uint32_t, uint32_t, uint8_t) {}

@@ -6,6 +6,12 @@
 #include "display/surface/surface.h"
 
 CLCDDisplayDriver::show_hook CLCDDisplayDriver::s_show = nullptr;
+CLCDDisplayDriver::panel_hook CLCDDisplayDriver::s_panel = nullptr;
+
+CPeripheral* CLCDDisplayDriver::FrontPanel(uint8_t* view_mode) {
+  if (view_mode) *view_mode = 0;
+  return s_panel ? s_panel(view_mode) : nullptr;
+}
 
 int32_t CLCDDisplayDriver::Configure(int32_t height, int32_t width, int32_t moduleType) {
   const bool same = m_pBitmap && height == m_nHeight && width == m_nWidth;

@@ -1,8 +1,8 @@
 // The front panel's view of the sign: a display driver that keeps a 1-bit
 // bitmap of the sign's size for the panel's LCD. The display task embeds
-// one as its panel mirror. Until the front panel is built, drawing on the
-// LCD goes through a hook the panel installs; without it ShowFrame draws
-// nothing.
+// one as its panel mirror. Drawing on the LCD goes through a hook the
+// panel installs (display does not link the panel); without it ShowFrame
+// draws nothing.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +12,7 @@
 namespace disp {
 class frame;
 }
+class CPeripheral;
 
 class CLCDDisplayDriver : public display_driver {
  public:
@@ -44,6 +45,10 @@ class CLCDDisplayDriver : public display_driver {
   // and mode on the LCD.
   typedef void (*show_hook)(CLCDDisplayDriver* driver, disp::frame* frame);
   static void SetShowHook(show_hook hook) { s_show = hook; }
+  // Installed by the front panel: its manager (null while none) and its frame-view mode (0 off).
+  typedef CPeripheral* (*panel_hook)(uint8_t* view_mode);
+  static void SetPanelHook(panel_hook hook) { s_panel = hook; }
+  static CPeripheral* FrontPanel(uint8_t* view_mode);
 
  private:
   uint8_t* m_pBitmap = nullptr;
@@ -52,4 +57,5 @@ class CLCDDisplayDriver : public display_driver {
   uint8_t m_byBrightness = 0;
   uint8_t m_byMode = 0;
   static show_hook s_show;
+  static panel_hook s_panel;
 };

@@ -14,6 +14,9 @@ void CDisplay::ReprogramModules() {}
 void CDisplay::ServiceFontStatus() {}
 
 // ---- front panel and peripherals
-CPeripheral* CDisplay::FindFrontPanel() { return nullptr; }
-uint8_t CDisplay::FrontPanelFrameViewMode() { return 0; }
+CPeripheral* CDisplay::FindFrontPanel() { return CLCDDisplayDriver::FrontPanel(nullptr); }
+uint8_t CDisplay::FrontPanelFrameViewMode() {
+  uint8_t mode = 0;
+  return CLCDDisplayDriver::FrontPanel(&mode) ? mode : 0;
+}
 void CDisplay::RedrawFrontPanelPage() {}

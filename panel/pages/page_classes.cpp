@@ -24,6 +24,11 @@ void lcd_register_page_classes(class_factory* factory) {
       &g_current_display_class, &g_current_multi_string_class,
       &g_message_control_class, &g_message_list_class, &g_message_blank_class, &g_message_delete_class,
       &g_default_font_class,
+      &g_message_editor_class, &g_message_preview_class, &g_message_save_class, &g_message_save_as_class,
+      &g_message_slot_used_class,
+      &g_pixel_test_activation_class, &g_pixel_test_results_class, &g_pixel_test_bitmap_class,
+      &g_pixel_test_list_class, &g_pixel_test_clear_class, &g_real_time_pixel_class,
+      &g_run_options_class, &g_run_duration_class, &g_schedule_start_class, &g_schedule_stop_class,
       &g_reset_class, &g_password_class, &g_version_info_class,
   };
   // Classes added at run time come first so that they stand in for a built

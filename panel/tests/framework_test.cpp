@@ -74,13 +74,15 @@ class FrameworkTest : public PanelTest {
 TEST_F(FrameworkTest, BuildsThePagesItHasClassesFor) {
   MakeManager();
   // Splash, login, main menu, the refusal page, the plain lists, the two
-  // current-display pages, the seven message pages, the eleven status
-  // screens and the reset, password and version pages.
+  // current-display pages, the seven message pages, the editor, the
+  // preview and the three save pages, the run, duration and schedule pages,
+  // the nine pixel-test pages, the eleven status screens and the reset,
+  // password and version pages.
   uint32_t lists = 0;
   for (uint32_t i = 0; i < g_lcd_menu_table_rows; ++i)
     if (g_lcd_menu_table[i].type == LCD_CLASS_MENU_ITEM_EX) ++lists;
-  EXPECT_EQ(mgr_->MenuCount(), 4 + lists + 2 + 7 + 11 + 3);
-  EXPECT_TRUE(trace_.contains("build_menus failed to build type:12, id:28!\n"));
+  EXPECT_EQ(mgr_->MenuCount(), 4 + lists + 2 + 7 + 5 + 4 + 9 + 11 + 3);
+  EXPECT_TRUE(trace_.contains("build_menus failed to build type:24, id:5!\n"));
   EXPECT_TRUE(trace_.contains("common menu init failed\n"));
   EXPECT_EQ(mgr_->CurrentMenu(), Page(LCD_MENU_SPLASH));
   EXPECT_EQ(mgr_->m_pStartMenu, Page(LCD_MENU_SPLASH));

@@ -14,12 +14,6 @@ namespace {
 
 using namespace screen_text;
 
-// Keypad codes of the digit keys.
-uint8_t pad(char digit) {
-  static const uint8_t kCodes[10] = {4, 3, 7, 11, 2, 6, 10, 1, 5, 9};
-  return kCodes[digit - '0'];
-}
-
 class MessagePageTest : public PanelTest {
  protected:
   void SetUp() override {
@@ -28,30 +22,21 @@ class MessagePageTest : public PanelTest {
     SetNv(nv::vmsSignHeightPixels, 7);
     SetNv(nv::vmsSignWidthPixels, 30);
     // Pages of other branches that the lists lead to.
-    if (!WithTargets()) return;
     add_test_page_class(8, "RUN OPTIONS", 0);
     add_test_page_class(13, "PREVIEW", 0);
   }
-  virtual bool WithTargets() const { return true; }
   void Boot() {
     MakeManager();
     Start();
     LoginWithPin({3, 7, 11, 2});  // 1 2 3 4
     ASSERT_EQ(mgr_->CurrentMenu()->m_iId, LCD_MENU_MAIN);
   }
-  void Open(CLCD_MenuId id) {
-    CMenuItem* from = mgr_->CurrentMenu();
-    InThread([&] { ASSERT_TRUE(mgr_->ActivateMenu(id, from, false)); });
-    Tick();
-  }
   // A valid stored message at entry number n (1..550).
   static void Store(uint32_t n, const std::string& multi) {
     SetNvText(nv::dmsMessageMultiString(n - 1), multi);
     SetNv(nv::dmsMessageStatus(n - 1), 4);
   }
-  void Type(const std::string& digits) {
-    for (char c : digits) PressKeys({pad(c)});
-  }
+  void Type(const std::string& digits) { TypeDigits(digits); }
   static CMsgActivationCode Slot6() {
     uint32_t n = 0;
     const uint8_t* p = Db().GetString(vol::activationSlotCode(6).offset, 4, Db().mib_v, &n);
@@ -299,18 +284,18 @@ TEST_F(MessagePageTest, TheDeleteConfirmationWithoutAChosenMessage) {
   EXPECT_EQ(Slot6().m_byMemoryType, 0);
 }
 
-// Without the pages they lead to, the run and preview lists are not offered.
-class MessagePagesWithoutTargetsTest : public MessagePageTest {
- protected:
-  bool WithTargets() const override { return false; }
-};
-
-TEST_F(MessagePagesWithoutTargetsTest, ListsThatLeadNowhereAreNotOffered) {
+// A list whose target page is not built would lead nowhere: it is not
+// offered.
+TEST_F(MessagePageTest, ListsThatLeadNowhereAreNotOffered) {
   Boot();
+  for (CLCD_MenuId id : {22, 29}) {
+    auto* list = dynamic_cast<CLCD_MessageList*>(mgr_->FindMenu(id, nullptr));
+    ASSERT_NE(list, nullptr);
+    list->m_iTarget = 999;
+  }
   Open(LCD_MENU_MESSAGE_CONTROL);
   EXPECT_EQ(Unit().line(1), Centred("MESSAGE CONTROL"));
   EXPECT_EQ(Unit().line(2), Line("1) BLANK DISPLAY"));
-  EXPECT_EQ(Unit().line(3), Line("2) DELETE MESSAGE"));
 }
 
 TEST_F(MessagePageTest, MessageControlPicksTheFirstFreeSlotForTheEditor) {
@@ -322,14 +307,15 @@ TEST_F(MessagePageTest, MessageControlPicksTheFirstFreeSlotForTheEditor) {
   EXPECT_EQ(Unit().line(2), Line("1) RUN SAVED MESSAGE"));
   EXPECT_EQ(Unit().line(3), Line("2) PREVIEW A MESSAGE"));
   EXPECT_EQ(Unit().line(4), Line("3) BLANK DISPLAY"));
-  EXPECT_EQ(Unit().line(5), Line("4) DELETE MESSAGE"));  // the editor is not built
+  EXPECT_EQ(Unit().line(5), Line("4) CREATE MESSAGE"));
+  EXPECT_EQ(Unit().line(6), Line("5) DELETE MESSAGE"));
   PressKeys({pad('4')});
   EXPECT_EQ(mgr_->m_wEditSlot, 4);
-  EXPECT_EQ(mgr_->CurrentMenu()->m_iId, LCD_MENU_DELETE_MESSAGE);
+  EXPECT_EQ(mgr_->CurrentMenu()->m_iId, LCD_MENU_MESSAGE_EDITOR);
 
   // Every changeable slot in use: the page says so and stays.
   for (uint32_t i = 0; i < 500; ++i) SetNv(nv::dmsMessageStatus(i), 4);
-  PressKeys({LCD_PAD_CANCEL});
+  Open(LCD_MENU_MESSAGE_CONTROL);
   mgr_->m_wEditSlot = 0;
   PressKeys({pad('4')});
   EXPECT_EQ(mgr_->CurrentMenu()->m_iId, LCD_MENU_MESSAGE_CONTROL);

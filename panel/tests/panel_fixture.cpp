@@ -135,6 +135,16 @@ void PanelTest::PressKeys(const std::vector<uint8_t>& keys) {
   }
 }
 
+void PanelTest::Open(CLCD_MenuId id) {
+  CMenuItem* from = mgr_->CurrentMenu();
+  InThread([&] { ASSERT_TRUE(mgr_->ActivateMenu(id, from, false)); });
+  Tick();
+}
+
+void PanelTest::TypeDigits(const std::string& digits) {
+  for (char c : digits) PressKeys({pad(c)});
+}
+
 void PanelTest::LoginWithPin(const std::vector<uint8_t>& digits) {
   GoLocal();
   PressKeys(digits);

@@ -54,6 +54,12 @@ struct test_page_class {
 // now on; the descriptor lives as long as the process.
 void add_test_page_class(CLCD_FactoryType type, const char* title, uint32_t rights);
 
+// The keypad code of a digit key.
+inline uint8_t pad(char digit) {
+  static const uint8_t kCodes[10] = {4, 3, 7, 11, 2, 6, 10, 1, 5, 9};
+  return kCodes[digit - '0'];
+}
+
 class PanelTest : public ::testing::Test {
  protected:
   static constexpr uint32_t kStringPool = 2u << 20;
@@ -73,6 +79,9 @@ class PanelTest : public ::testing::Test {
   // Types keypad codes (one tick each) and ENTER.
   void PressKeys(const std::vector<uint8_t>& keys);
   void LoginWithPin(const std::vector<uint8_t>& digits);
+  // Opens the page from the current one, and lets a tick draw it.
+  void Open(CLCD_MenuId id);
+  void TypeDigits(const std::string& digits);
 
   static void InThread(const std::function<void()>& fn) { ASSERT_TRUE(rtos::run_in_thread(fn)); }
   static CDataBase& Db() { return *g_pDataBase; }
