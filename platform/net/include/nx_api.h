@@ -157,6 +157,26 @@ struct NX_PACKET_POOL {
 
 struct NX_IP;
 
+// Tells the stack that a driver changed a link's state.
+void nx_ip_link_changed();
+
+// A link's state as its driver writes it (1 up, 0 down). Drivers assign it
+// directly; the assignment wakes what waits for the link.
+class nx_link_state {
+ public:
+  nx_link_state& operator=(UINT up) {
+    if (up != m_up) {
+      m_up = up;
+      nx_ip_link_changed();
+    }
+    return *this;
+  }
+  operator UINT() const { return m_up; }
+
+ private:
+  UINT m_up = 0;
+};
+
 // One request to a link driver. The driver reads the command and its
 // arguments and writes the status (and, for queries, *nx_driver_return_ptr).
 struct NX_IP_DRIVER {
@@ -186,7 +206,7 @@ struct NX_IP {
   // sends each datagram through the driver's send request and takes the
   // driver's received datagrams. 0: the traffic travels on host sockets.
   UINT nx_ip_driver_datagrams;
-  UINT nx_ip_link_up;
+  nx_link_state nx_ip_link_up;
   VOID* nx_ip_driver_context;  // the driver's own pointer (its link object)
   // Counts kept by the instance.
   ULONG nx_ip_driver_status_initialize;  // status of the driver's initialise request

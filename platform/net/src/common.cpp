@@ -105,9 +105,9 @@ void waitq::wake_all() {
 std::vector<ip*> all_instances() {
   std::vector<ip*> v;
   for (auto& [cb, o] : live())
-    if (auto* i = dynamic_cast<ip*>(o.get())) v.push_back(i);
+    if (auto* i = as<ip>(o.get())) v.push_back(i);
   for (auto& o : graveyard())
-    if (auto* i = dynamic_cast<ip*>(o.get())) v.push_back(i);
+    if (auto* i = as<ip>(o.get())) v.push_back(i);
   return v;
 }
 

@@ -40,6 +40,7 @@ void ip_thread_entry(ULONG index) {
   NX_IP* cb = i->cb;
   driver_request(cb, NX_DRIVER_INITIALIZE, &cb->nx_ip_driver_status_initialize);
   i->initialized = true;
+  i->status_waiters.wake_all();
   // A point-to-point link carries the instance's datagrams itself.
   if (!i->be && cb->nx_ip_driver_status_initialize == NX_SUCCESS && cb->nx_ip_driver_datagrams)
     i->be = make_link_backend(i);
@@ -90,6 +91,7 @@ UINT enable(NX_IP* cb, bool ip::*flag) {
   if (!i) return NX_PTR_ERROR;
   if (i->*flag) return NX_ALREADY_ENABLED;
   i->*flag = true;
+  i->status_waiters.wake_all();
   return NX_SUCCESS;
 }
 
@@ -125,8 +127,18 @@ UINT ip_free_port(ip* owner, bool tcp) {
 
 void deliver(ip* owner, std::vector<event>&& events) {
   if (owner->dead) return;
-  for (event& e : events) owner->deferred.push_back(std::move(e));
-  ip_wake(owner);
+  bool deferred = false;
+  for (event& e : events) {
+    // The datagram goes to its socket's queue here, as the board's receive
+    // path does it; connections keep their order on the instance's thread.
+    if (e.kind == ev_kind::udp_datagram) {
+      udp_event(owner, e);
+    } else {
+      owner->deferred.push_back(std::move(e));
+      deferred = true;
+    }
+  }
+  if (deferred) ip_wake(owner);
 }
 
 }  // namespace nx_impl
@@ -176,6 +188,7 @@ UINT nx_ip_delete(NX_IP* cb) {
   if (i->be) i->be->stop();
   udp_close_all(i);
   tcp_close_all(i);
+  i->status_waiters.wake_all();
   i->deferred.clear();
   i->delayed.clear();
   tx_thread_terminate(&cb->nx_ip_thread);
@@ -188,9 +201,11 @@ UINT nx_ip_delete(NX_IP* cb) {
 
 UINT nx_ip_address_set(NX_IP* cb, ULONG address, ULONG network_mask) {
   enter e;
-  if (!find<ip>(cb)) return NX_PTR_ERROR;
+  ip* i = find<ip>(cb);
+  if (!i) return NX_PTR_ERROR;
   cb->nx_ip_address = address;
   cb->nx_ip_network_mask = network_mask;
+  i->status_waiters.wake_all();
   return NX_SUCCESS;
 }
 
@@ -227,18 +242,26 @@ UINT nx_ip_status_check(NX_IP* cb, ULONG needed, ULONG* actual, ULONG wait_optio
   *actual = 0;
   enter e;
   if (!find<ip>(cb)) return NX_PTR_ERROR;
-  deadline d(wait_option);
-  for (;;) {
-    ip* i = find<ip>(cb);
-    if (!i) return NX_DELETED;
-    // Drivers write the link state directly, so it is polled once a tick.
-    *actual = status_bits(i);
-    if ((*actual & needed) == needed) return NX_SUCCESS;
-    if (d.left() == 0) return NX_NOT_SUCCESSFUL;
-    if (!can_wait()) return NX_WAIT_ERROR;
-    UINT s = tx_thread_sleep(1);
-    if (s == TX_WAIT_ABORTED) return NX_WAIT_ABORTED;
-  }
+  return wait_loop(
+      wait_option, NX_NOT_SUCCESSFUL,
+      [cb]() -> waitq* {
+        ip* i = find<ip>(cb);
+        return i ? &i->status_waiters : nullptr;
+      },
+      [cb, needed, actual]() -> UINT {
+        ip* i = find<ip>(cb);
+        if (!i) return NX_DELETED;
+        *actual = status_bits(i);
+        return (*actual & needed) == needed ? NX_SUCCESS : NX_IN_PROGRESS;
+      });
+}
+
+void nx_ip_link_changed() {
+  // Drivers write the state of a link from its own code; every instance's
+  // waiters look again, as link changes are rare.
+  enter e;
+  for (ip* i : instances())
+    if (!i->dead) i->status_waiters.wake_all();
 }
 
 UINT nx_ip_driver_direct_command(NX_IP* cb, UINT command, ULONG* return_value) {

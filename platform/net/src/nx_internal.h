@@ -115,8 +115,12 @@ UINT wait_loop(ULONG wait_option, UINT timeout_status, QueueOf queue_of, Check c
 
 // ---------------------------------------------------------------- registry
 
+enum class okind { pool, ip, udp_socket, tcp_socket, telnet };
+
 struct object {
+  explicit object(okind k) : kind(k) {}
   virtual ~object() = default;
+  const okind kind;
   bool dead = false;
 };
 
@@ -125,9 +129,15 @@ struct object {
 void registry_add(const void* cb, std::unique_ptr<object> o);
 object* registry_find(const void* cb);
 void registry_retire(const void* cb);
+// The object as a T, or null when it is of another kind.
+template <class T>
+T* as(object* o) {
+  return o && o->kind == T::kKind ? static_cast<T*>(o) : nullptr;
+}
+// The object of kind T behind a control block, or null.
 template <class T>
 T* find(const void* cb) {
-  return dynamic_cast<T*>(registry_find(cb));
+  return as<T>(registry_find(cb));
 }
 
 // ---------------------------------------------------------------- packets
@@ -135,6 +145,8 @@ T* find(const void* cb) {
 struct ip;
 
 struct pool : object {
+  static constexpr okind kKind = okind::pool;
+  pool() : object(kKind) {}
   NX_PACKET_POOL* cb = nullptr;
   uint8_t* base = nullptr;
   ULONG stride = 0;
@@ -215,7 +227,8 @@ std::unique_ptr<backend> make_host_backend(ip* owner);
 // to-point links: the driver's initialise sets nx_ip_driver_datagrams).
 std::unique_ptr<backend> make_link_backend(ip* owner);
 
-// Interrupt context: queues a back-end's events for the instance's thread.
+// Interrupt context or the instance's thread: queues a back-end's events for
+// the instance's thread; a datagram goes to its socket at once.
 void deliver(ip* owner, std::vector<event>&& events);
 
 // ---------------------------------------------------------------- sockets
@@ -234,6 +247,8 @@ struct listen_entry {
 };
 
 struct udp_socket : object {
+  static constexpr okind kKind = okind::udp_socket;
+  udp_socket() : object(kKind) {}
   NX_UDP_SOCKET* cb = nullptr;
   ip* owner = nullptr;
   uint64_t id = 0;  // back-end endpoint while bound
@@ -242,6 +257,8 @@ struct udp_socket : object {
 };
 
 struct tcp_socket : object {
+  static constexpr okind kKind = okind::tcp_socket;
+  tcp_socket() : object(kKind) {}
   NX_TCP_SOCKET* cb = nullptr;
   ip* owner = nullptr;
   uint64_t conn = 0;              // back-end connection, 0 when none
@@ -280,6 +297,8 @@ struct arp_link_state {
 };
 
 struct ip : object {
+  static constexpr okind kKind = okind::ip;
+  ip() : object(kKind) {}
   NX_IP* cb = nullptr;
   arp_link_state arp_link;  // outlives the back-end, which may release into it
   ULONG index = 0;
@@ -297,6 +316,7 @@ struct ip : object {
   std::unordered_map<uint64_t, listen_entry*> listener_ids;
   std::vector<tcp_socket*> tcp_sockets;
   waitq port_waiters;
+  waitq status_waiters;  // nx_ip_status_check
   UINT next_port = 0;
 };
 

@@ -113,8 +113,10 @@ UINT allocate(NX_PACKET_POOL* cb, NX_PACKET** packet, ULONG packet_type, ULONG w
 
 pool* pool_of(NX_PACKET* packet) {
   if (!packet) return nullptr;
-  pool* p = find<pool>(packet->nx_packet_pool_owner);
-  if (!p || index_of(p, packet) < 0) return nullptr;
+  // The owner's control block leads to its pool (cleared when deleted).
+  NX_PACKET_POOL* cb = packet->nx_packet_pool_owner;
+  pool* p = cb ? cb->impl : nullptr;
+  if (!p || p->cb != cb || index_of(p, packet) < 0) return nullptr;
   return p;
 }
 

@@ -175,7 +175,7 @@ void on_accepted(ip* i, event& e) {
 tcp_socket* socket_of(ip* i, uint64_t conn) {
   auto it = i->by_id.find(conn);
   if (it == i->by_id.end()) return nullptr;
-  auto* s = dynamic_cast<tcp_socket*>(it->second);
+  auto* s = as<tcp_socket>(it->second);
   return s && !s->dead && s->conn == conn ? s : nullptr;
 }
 

@@ -13,7 +13,10 @@ namespace {
 
 // Marks a created server or client in the stack's registry, so a shutdown
 // forgets it with everything else.
-struct telnet_object : object {};
+struct telnet_object : object {
+  static constexpr okind kKind = okind::telnet;
+  telnet_object() : object(kKind) {}
+};
 
 enum : UINT { CONN_FREE = 0, CONN_LISTENING = 1, CONN_CONNECTED = 2 };
 enum : UCHAR { PARSE_DATA = 0, PARSE_IAC, PARSE_OPTION, PARSE_SB, PARSE_SB_IAC };

@@ -50,8 +50,9 @@ void write_headers(NX_PACKET* p, udp_socket* s, ULONG from, UINT from_port, ULON
 
 // One datagram as a chain of packets of the instance's pool, or null.
 NX_PACKET* build_datagram(udp_socket* s, const event& e) {
-  pool* p = find<pool>(s->owner->cb->nx_ip_default_pool);
-  if (!p) return nullptr;
+  NX_PACKET_POOL* pool_cb = s->owner->cb->nx_ip_default_pool;
+  pool* p = pool_cb ? pool_cb->impl : nullptr;
+  if (!p || p->dead) return nullptr;
   NX_PACKET* head = pool_take(p, NX_UDP_PACKET);
   if (!head) return nullptr;
   write_headers(head, s, e.address, e.port, static_cast<ULONG>(e.data.size()));
@@ -98,7 +99,7 @@ void unbind(udp_socket* s) {
 void udp_event(ip* owner, event& e) {
   auto it = owner->by_id.find(e.id);
   if (it == owner->by_id.end()) return;
-  auto* s = dynamic_cast<udp_socket*>(it->second);
+  auto* s = as<udp_socket>(it->second);
   if (!s || s->dead || s->id != e.id) return;
   backend_of(owner)->map_source(net_proto::udp, &e.address, &e.port);
   if (s->queue.size() >= s->cb->nx_udp_socket_queue_maximum) {

@@ -106,8 +106,8 @@ __attribute__((no_sanitize_address)) size_t host_thread::deepest(uintptr_t top) 
 
 void note_stack_use(thread* t) {
   kernel* k = g_kernel;
-  if (!k || !t->cb || t->stack_top == 0 || t->measured_tick == k->tick) return;
-  t->measured_tick = k->tick;
+  if (!k || !t->cb || t->stack_top == 0 || t->measured_tick == now_tick(k)) return;
+  t->measured_tick = now_tick(k);
   size_t depth = t->host.deepest(t->stack_top);
   if (depth <= t->stack_base + t->deepest) return;
   size_t used = depth - t->stack_base;

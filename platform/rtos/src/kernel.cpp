@@ -1,6 +1,11 @@
 // Scheduler, threads and host contexts of the kernel stand-in.
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -13,12 +18,87 @@ thread_local thread* t_self = nullptr;
 thread_local int t_foreign_depth = 0;
 thread_local bool t_foreign_posture_enabled = false;
 
+// ---------------------------------------------------------------- gates
+
+namespace {
+
+long futex(std::atomic<int>* word, int op, int value) {
+  return syscall(SYS_futex, reinterpret_cast<int*>(word), op, value, nullptr, nullptr, 0);
+}
+
+// Gates to post when this host thread lets go of the kernel lock.
+thread_local std::vector<std::shared_ptr<gate>> t_posts;
+
+}  // namespace
+
+void gate::post() {
+  if (m_state.exchange(1, std::memory_order_release) == 2) futex(&m_state, FUTEX_WAKE_PRIVATE, 1);
+}
+
+void gate::wait() {
+  int expected = 1;
+  if (m_state.compare_exchange_strong(expected, 0, std::memory_order_acquire)) return;
+  for (;;) {
+    // expected is 0 (empty) or 2 (asleep before): say the waiter sleeps.
+    expected = 0;
+    if (!m_state.compare_exchange_strong(expected, 2, std::memory_order_acquire) && expected == 1) {
+      m_state.store(0, std::memory_order_relaxed);
+      return;
+    }
+    futex(&m_state, FUTEX_WAIT_PRIVATE, 2);
+    expected = 1;
+    if (m_state.compare_exchange_strong(expected, 0, std::memory_order_acquire)) return;
+  }
+}
+
+void guard::flush() {
+  if (t_posts.empty()) return;
+  for (auto& door : t_posts) door->post();
+  t_posts.clear();
+}
+
+void post_after_unlock(const std::shared_ptr<gate>& door) { t_posts.push_back(door); }
+
 namespace {
 
 std::mutex g_life;  // serialises kernel_start and kernel_stop
 std::deque<std::function<void()>> g_pending_isrs;
 
-void remove_ready(thread* t);
+// ---------------------------------------------------------------- ready set
+
+void ready_push(thread* t, bool front) {
+  kernel* k = g_kernel;
+  auto& q = k->ready[t->priority];
+  if (front)
+    q.push_front(t);
+  else
+    q.push_back(t);
+  k->ready_bits |= 1u << t->priority;
+}
+
+void remove_ready(thread* t) {
+  kernel* k = g_kernel;
+  auto& q = k->ready[t->priority];
+  q.erase(std::remove(q.begin(), q.end(), t), q.end());
+  if (q.empty()) k->ready_bits &= ~(1u << t->priority);
+}
+
+// A thread is ready above the given preemption threshold.
+bool ready_above(UINT threshold) {
+  uint32_t mask = threshold >= 32 ? ~0u : (1u << threshold) - 1;
+  return (g_kernel->ready_bits & mask) != 0;
+}
+
+void notify_idle(kernel* k) {
+  if (k->idle_waiters > 0) k->idle_cv.notify_all();
+}
+
+void run(kernel* k, thread* t) {
+  t->state = tstate::running;
+  k->cpu = holder::thread;
+  k->current = t;
+  post_after_unlock(t->door);
+}
 
 void dispatch(lock& lk) {
   kernel* k = g_kernel;
@@ -26,44 +106,31 @@ void dispatch(lock& lk) {
   if (!k->foreign_queue.empty()) {
     foreign_request* r = k->foreign_queue.front();
     k->foreign_queue.pop_front();
+    k->attention.fetch_sub(1, std::memory_order_relaxed);
     r->granted = true;
     k->cpu = holder::foreign;
-    r->cv.notify_one();
+    post_after_unlock(r->door);
     return;
   }
   if (k->started && !k->stopping) {
     thread* back = k->interrupted;
     k->interrupted = nullptr;
-    if (back && back->state == tstate::ready) {
-      bool outranked = false;
-      for (UINT p = 0; p < back->threshold && p < TX_MAX_PRIORITIES; ++p)
-        if (!k->ready[p].empty()) outranked = true;
-      if (!outranked) {
-        remove_ready(back);
-        back->state = tstate::running;
-        k->cpu = holder::thread;
-        k->current = back;
-        back->cv.notify_one();
-        return;
-      }
+    if (back && back->state == tstate::ready && !ready_above(back->threshold)) {
+      remove_ready(back);
+      run(k, back);
+      return;
     }
-    for (auto& q : k->ready) {
-      if (q.empty()) continue;
+    if (k->ready_bits) {
+      UINT p = static_cast<UINT>(__builtin_ctz(k->ready_bits));
+      auto& q = k->ready[p];
       thread* t = q.front();
       q.pop_front();
-      t->state = tstate::running;
-      k->cpu = holder::thread;
-      k->current = t;
-      t->cv.notify_one();
+      if (q.empty()) k->ready_bits &= ~(1u << p);
+      run(k, t);
       return;
     }
   }
-  k->idle_cv.notify_all();
-}
-
-void remove_ready(thread* t) {
-  auto& q = g_kernel->ready[t->priority];
-  q.erase(std::remove(q.begin(), q.end(), t), q.end());
+  notify_idle(k);
 }
 
 void remove_timed(thread* t) {
@@ -77,7 +144,9 @@ void wait_for_cpu(lock& lk, thread* t) {
   kernel* k = g_kernel;
   while (!(k->cpu == holder::thread && k->current == t)) {
     if (t->kill) throw thread_exit{};
-    t->cv.wait(lk);
+    lk.unlock();
+    t->door->wait();
+    lk.lock();
   }
   if (t->kill) throw thread_exit{};
 }
@@ -140,12 +209,50 @@ void thread_main(thread* t) {
     dispatch(lk);
   }
   t->host_finished = true;
-  k->idle_cv.notify_all();
+  notify_idle(k);
 }
 
 }  // namespace
 
 bool is_thread() { return t_self != nullptr && t_foreign_depth == 0; }
+
+namespace {
+
+constexpr auto kTick = std::chrono::milliseconds(10);
+
+int64_t steady_ticks() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+             .count() /
+         kTick.count();
+}
+
+// Real clock: when tick `n` begins on the host's steady clock.
+std::chrono::steady_clock::time_point start_of(kernel* k, uint32_t n) {
+  int64_t ticks = steady_ticks() + static_cast<int32_t>(n - now_tick(k));
+  return std::chrono::steady_clock::time_point(ticks * kTick);
+}
+
+void poke_ticker(kernel* k) {
+  k->ticker_poked = true;
+  k->ticker_cv.notify_one();
+}
+
+}  // namespace
+
+uint32_t now_tick(kernel* k) {
+  if (k->config.clock == rtos::clock_source::manual) return k->manual_tick.load(std::memory_order_relaxed);
+  return static_cast<uint32_t>(steady_ticks() + k->tick_offset.load(std::memory_order_relaxed));
+}
+
+void note_due(lock&, uint32_t due) {
+  kernel* k = g_kernel;
+  if (k->config.clock != rtos::clock_source::real) return;
+  if (k->ticker_idle || static_cast<int32_t>(due - k->ticker_due) < 0) {
+    k->ticker_idle = false;
+    k->ticker_due = due;
+    poke_ticker(k);
+  }
+}
 
 bool can_wait() { return is_thread() && g_kernel && g_kernel->started; }
 
@@ -153,11 +260,7 @@ void remove_object(const void* impl) { g_kernel->objects.erase(impl); }
 
 void make_ready(lock&, thread* t, bool front) {
   t->state = tstate::ready;
-  auto& q = g_kernel->ready[t->priority];
-  if (front)
-    q.push_front(t);
-  else
-    q.push_back(t);
+  ready_push(t, front);
 }
 
 UINT block(lock& lk, wait_kind kind, void* object, ULONG wait_option) {
@@ -170,9 +273,10 @@ UINT block(lock& lk, wait_kind kind, void* object, ULONG wait_option) {
   t->wait_status = TX_SUCCESS;
   if (wait_option != TX_WAIT_FOREVER) {
     t->timed = true;
-    t->deadline = k->tick + wait_option;
+    t->deadline = now_tick(k) + wait_option;
     t->timeout_seq = ++k->seq;
     k->timed_waits.push_back(t);
+    note_due(lk, t->deadline);
   }
   give_up_cpu(lk, t);
   // On waking: what the thread did before the wait is in its stack's use.
@@ -213,12 +317,9 @@ void check_preempt(lock& lk) {
   kernel* k = g_kernel;
   thread* t = t_self;
   if (k->current != t) return;
-  for (UINT p = 0; p < t->threshold && p < TX_MAX_PRIORITIES; ++p) {
-    if (!k->ready[p].empty()) {
-      make_ready(lk, t, true);
-      give_up_cpu(lk, t);
-      return;
-    }
+  if (ready_above(t->threshold)) {
+    make_ready(lk, t, true);
+    give_up_cpu(lk, t);
   }
 }
 
@@ -228,9 +329,18 @@ void foreign_acquire(lock& lk) {
     k->cpu = holder::foreign;
     return;
   }
+  // One door per host thread, kept for its life: its post may come after
+  // the request is served.
+  thread_local std::shared_ptr<gate> door = std::make_shared<gate>();
   foreign_request r;
+  r.door = door;
   k->foreign_queue.push_back(&r);
-  while (!r.granted) r.cv.wait(lk);
+  k->attention.fetch_add(1, std::memory_order_relaxed);
+  while (!r.granted) {
+    lk.unlock();
+    door->wait();
+    lk.lock();
+  }
 }
 
 void foreign_release(lock& lk) {
@@ -396,7 +506,7 @@ UINT tx_thread_terminate(TX_THREAD* cb) {
   if (g_kernel->interrupted == t) g_kernel->interrupted = nullptr;
   mutex_release_all(e.lk, t);
   t->state = tstate::terminated;
-  t->cv.notify_all();
+  post_after_unlock(t->door);
   return TX_SUCCESS;
 }
 
@@ -464,13 +574,27 @@ UINT tx_thread_preemption_change(TX_THREAD* cb, UINT new_threshold, UINT* old_th
 // ---------------------------------------------------------------- time
 
 ULONG tx_time_get(VOID) {
-  entry e;
-  return g_kernel ? g_kernel->tick : 0;
+  kernel* k = g_kernel;
+  if (!k) return 0;
+  // A thread reading the time is where a waiting interrupt or host caller
+  // gets the processor; otherwise the reading takes no lock.
+  if (t_self && t_foreign_depth == 0 && k->attention.load(std::memory_order_relaxed) != 0) {
+    entry e;
+    return now_tick(k);
+  }
+  return now_tick(k);
 }
 
 VOID tx_time_set(ULONG ticks) {
   entry e;
-  if (g_kernel) g_kernel->tick = ticks;
+  kernel* k = g_kernel;
+  if (!k) return;
+  k->tick = ticks;
+  k->manual_tick.store(ticks, std::memory_order_relaxed);
+  if (k->config.clock == rtos::clock_source::real) {
+    k->tick_offset.store(static_cast<int64_t>(ticks) - steady_ticks(), std::memory_order_relaxed);
+    poke_ticker(k);
+  }
 }
 
 UINT tx_interrupt_control(UINT new_posture) {
@@ -494,33 +618,65 @@ namespace rtos {
 
 namespace {
 
-void ticker_main() {
-  kernel* k = g_kernel;
-  using clock = std::chrono::steady_clock;
-  auto next = clock::now();
-  lock lk(k->m);
-  while (!k->stopping) {
-    next += std::chrono::milliseconds(10);
-    k->ticker_cv.wait_until(lk, next, [k] { return k->stopping; });
-    if (k->stopping) break;
-    foreign_acquire(lk);
-    ++t_foreign_depth;
-    // Catch up when the processor was held past several ticks.
-    do {
-      process_tick(lk);
-      next += std::chrono::milliseconds(10);
-    } while (clock::now() >= next && !k->stopping);
-    next -= std::chrono::milliseconds(10);
-    --t_foreign_depth;
-    foreign_release(lk);
+// True when something is due at or before tick `now`.
+bool due_by(kernel* k, uint32_t now) {
+  uint32_t next = ticks_to_next_due(k);
+  return next != 0 && static_cast<int32_t>(now - k->tick) >= static_cast<int32_t>(next);
+}
+
+// Processes the ticks up to `now` in order; the ticks on which nothing is
+// due are passed over at once.
+void catch_up(lock& lk, kernel* k, uint32_t now) {
+  while (!k->stopping && static_cast<int32_t>(now - k->tick) > 0) {
+    uint32_t next = ticks_to_next_due(k);
+    uint32_t gap = now - k->tick;
+    if (next == 0 || next > gap) {
+      k->tick = now;
+      return;
+    }
+    k->tick += next - 1;
+    process_tick(lk);
   }
 }
 
-bool quiet(kernel* k) {
-  if (k->cpu != holder::none || !k->foreign_queue.empty()) return false;
-  for (auto& q : k->ready)
-    if (!q.empty()) return false;
-  return true;
+// The real clock's tick thread: asleep until the first timer or time-out is
+// due (or one is armed before it), then fires what is due as an interrupt.
+void ticker_main() {
+  kernel* k = g_kernel;
+  lock lk(k->m);
+  while (!k->stopping) {
+    uint32_t now = now_tick(k);
+    if (due_by(k, now)) {
+      foreign_acquire(lk);
+      ++t_foreign_depth;
+      catch_up(lk, k, now);
+      --t_foreign_depth;
+      foreign_release(lk);
+      continue;
+    }
+    if (static_cast<int32_t>(now - k->tick) > 0) k->tick = now;
+    uint32_t next = ticks_to_next_due(k);
+    k->ticker_idle = next == 0;
+    k->ticker_due = k->tick + next;
+    k->ticker_poked = false;
+    guard::flush();
+    auto woken = [k] { return k->stopping || k->ticker_poked; };
+    if (k->ticker_idle)
+      k->ticker_cv.wait(lk.raw(), woken);
+    else
+      k->ticker_cv.wait_until(lk.raw(), start_of(k, k->ticker_due), woken);
+  }
+}
+
+bool quiet(kernel* k) { return k->cpu == holder::none && k->foreign_queue.empty() && k->ready_bits == 0; }
+
+// Waits on idle_cv until `done`.
+template <class Done>
+void wait_idle(lock& lk, kernel* k, Done done) {
+  ++k->idle_waiters;
+  guard::flush();
+  k->idle_cv.wait(lk.raw(), done);
+  --k->idle_waiters;
 }
 
 }  // namespace
@@ -534,6 +690,8 @@ void kernel_start(const kernel_config& config, const std::function<void(void*)>&
   auto* k = new kernel;
   k->config = config;
   k->tick = config.start_tick;
+  k->manual_tick.store(config.start_tick);
+  k->tick_offset.store(static_cast<int64_t>(config.start_tick) - steady_ticks());
   k->memory.reset(new uint8_t[config.memory_size]);
   g_kernel = k;
   {
@@ -555,9 +713,10 @@ void kernel_stop() {
   {
     lock lk(k->m);
     k->stopping = true;
+    k->attention.fetch_add(1);
     for (auto& t : k->threads) {
       t->kill = true;
-      t->cv.notify_all();
+      post_after_unlock(t->door);
     }
     k->ticker_cv.notify_all();
   }
@@ -575,7 +734,7 @@ void settle() {
   kernel* k = g_kernel;
   if (!k) return;
   lock lk(k->m);
-  k->idle_cv.wait(lk, [k] { return quiet(k) || k->stopping; });
+  wait_idle(lk, k, [k] { return quiet(k) || k->stopping; });
 }
 
 void advance(uint32_t ticks) {
@@ -664,7 +823,7 @@ bool run_in_thread(const std::function<void()>& fn, UINT priority, uint32_t max_
   }
   {
     lock lk(k->m);
-    k->idle_cv.wait(lk, [&] { return cb.impl->host_finished; });
+    wait_idle(lk, k, [&] { return cb.impl->host_finished; });
   }
   tx_thread_delete(&cb);
   return done;

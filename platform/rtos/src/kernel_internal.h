@@ -3,6 +3,7 @@
 // with it held.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -25,6 +26,18 @@ enum class tstate { ready, running, waiting, suspended, completed, terminated };
 enum class wait_kind { none, sleep, event, semaphore, mutex, pool };
 
 struct thread;
+
+// Where one host thread sleeps until another hands it the processor: a
+// futex word with a single waiter. A post before the wait is kept; a post
+// may come late, so the waiter re-checks what it waits for.
+class gate {
+ public:
+  void post();
+  void wait();
+
+ private:
+  std::atomic<int> m_state{0};  // 0 empty, 1 posted, 2 empty with the waiter asleep
+};
 
 // The host thread that runs a kernel thread, on a stack of its own whose top
 // part is painted so that its deepest use can be measured.
@@ -77,7 +90,9 @@ struct thread {
   ULONG ev_actual = 0;
   ULONG alloc_size = 0;
   void* alloc_result = nullptr;
-  std::condition_variable cv;
+  // Posted when the thread is given the processor or told to end; shared
+  // with the lock of whoever posts it, since the post follows the unlock.
+  std::shared_ptr<gate> door = std::make_shared<gate>();
   host_thread host;
   bool host_finished = false;
   // Stack use: the host stack's address where the thread starts, the depth
@@ -147,16 +162,57 @@ struct timer : object {
 enum class holder { none, thread, foreign };
 
 struct foreign_request {
-  std::condition_variable cv;
+  std::shared_ptr<gate> door;
   bool granted = false;
 };
+
+// The kernel lock. Gates posted with it held are posted once it is let go,
+// so the thread given the processor wakes to a free lock.
+class guard {
+ public:
+  guard() = default;
+  explicit guard(std::mutex& m) : m_lock(m) {}
+  guard(guard&& o) noexcept = default;
+  guard& operator=(guard&& o) noexcept {
+    if (m_lock.owns_lock()) unlock();
+    m_lock = std::move(o.m_lock);
+    return *this;
+  }
+  ~guard() {
+    if (m_lock.owns_lock()) unlock();
+  }
+  void lock() { m_lock.lock(); }
+  void unlock() {
+    m_lock.unlock();
+    flush();
+  }
+  bool owns_lock() const { return m_lock.owns_lock(); }
+  // Posts now what waits for the unlock (before a wait that unlocks).
+  static void flush();
+  // For condition variables; flush() first.
+  std::unique_lock<std::mutex>& raw() { return m_lock; }
+
+ private:
+  std::unique_lock<std::mutex> m_lock;
+};
+
+// Posts `door` once the calling host thread lets go of the kernel lock.
+void post_after_unlock(const std::shared_ptr<gate>& door);
 
 struct kernel {
   std::mutex m;
   rtos::kernel_config config;
   bool started = false;  // scheduling has begun
   bool stopping = false;
+  // The last tick processed (timers and time-outs fired up to it). On the
+  // manual clock it is the time; on the real clock the time runs on (see
+  // now_tick) and the tick thread catches up whenever something is due.
   uint32_t tick = 0;
+  std::atomic<uint32_t> manual_tick{0};  // `tick`, readable without the lock
+  std::atomic<int64_t> tick_offset{0};   // real clock: time = steady ticks + offset
+  // Nonzero while a host context waits for the processor or the kernel
+  // stops: a reading of the time is then a point to serve it.
+  std::atomic<int> attention{0};
   uint64_t seq = 0;
 
   holder cpu = holder::none;
@@ -165,8 +221,10 @@ struct kernel {
   // unless a thread above its preemption threshold became ready meanwhile.
   thread* interrupted = nullptr;
   std::deque<thread*> ready[TX_MAX_PRIORITIES];
+  uint32_t ready_bits = 0;  // bit p: ready[p] is not empty
   std::deque<foreign_request*> foreign_queue;
   std::condition_variable idle_cv;
+  int idle_waiters = 0;  // host threads waiting on idle_cv
 
   std::list<std::unique_ptr<thread>> threads;
   std::unordered_set<const void*> live_threads;
@@ -177,6 +235,11 @@ struct kernel {
   std::unique_ptr<uint8_t[]> memory;
   std::thread ticker;
   std::condition_variable ticker_cv;
+  // Real clock: the tick the tick thread sleeps until, and whether it sleeps
+  // with nothing due at all; a new deadline before it wakes the thread.
+  uint32_t ticker_due = 0;
+  bool ticker_idle = false;
+  bool ticker_poked = false;
 };
 
 extern kernel* g_kernel;
@@ -186,7 +249,15 @@ extern kernel* g_kernel;
 extern thread_local thread* t_self;
 extern thread_local int t_foreign_depth;
 
-using lock = std::unique_lock<std::mutex>;
+using lock = guard;
+
+// The time in ticks. Manual clock: the last tick advanced to. Real clock:
+// the ticks elapsed on the host's steady clock, whether or not the tick
+// thread has caught up.
+uint32_t now_tick(kernel* k);
+// Real clock: a timer or time-out was armed due at tick `due`; wakes the
+// tick thread when it sleeps past it.
+void note_due(lock& lk, uint32_t due);
 
 // Scheduler primitives (kernel.cpp). All take the kernel lock held.
 void make_ready(lock& lk, thread* t, bool front = false);
@@ -256,5 +327,8 @@ void note_stack_use(thread* t);
 
 // Tick processing (timer.cpp): advances the tick by one and fires what is due.
 void process_tick(lock& lk);
+// Ticks from the last processed one to the first thing due (timer or
+// time-out), or 0 when nothing is armed.
+uint32_t ticks_to_next_due(kernel* k);
 
 }  // namespace rtos_impl

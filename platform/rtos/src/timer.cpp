@@ -26,12 +26,13 @@ UINT timeout_status(wait_kind w) {
   }
 }
 
-void arm(timer* t, ULONG ticks) {
+void arm(lock& lk, timer* t, ULONG ticks) {
   kernel* k = g_kernel;
   t->active = true;
-  t->due = k->tick + ticks;
+  t->due = now_tick(k) + ticks;
   t->seq = ++k->seq;
   k->timers.push_back(t);
+  note_due(lk, t->due);
 }
 
 void disarm(timer* t) {
@@ -42,9 +43,22 @@ void disarm(timer* t) {
 
 }  // namespace
 
+uint32_t ticks_to_next_due(kernel* k) {
+  int64_t best = -1;
+  auto consider = [&](uint32_t due) {
+    int32_t until = static_cast<int32_t>(due - k->tick);
+    int64_t ticks = until < 1 ? 1 : until;
+    if (best < 0 || ticks < best) best = ticks;
+  };
+  for (timer* t : k->timers) consider(t->due);
+  for (thread* t : k->timed_waits) consider(t->deadline);
+  return best < 0 ? 0 : static_cast<uint32_t>(best);
+}
+
 void process_tick(lock& lk) {
   kernel* k = g_kernel;
   ++k->tick;
+  k->manual_tick.store(k->tick, std::memory_order_relaxed);
   const uint32_t now = k->tick;
   struct due_item {
     uint32_t due;
@@ -108,7 +122,7 @@ UINT tx_timer_create(TX_TIMER* cb, const CHAR* name, VOID (*expiry)(ULONG), ULON
   cb->name = name;
   cb->initial_ticks = initial_ticks;
   cb->reload_ticks = reload_ticks;
-  if (auto_activate == TX_AUTO_ACTIVATE) arm(t, initial_ticks);
+  if (auto_activate == TX_AUTO_ACTIVATE) arm(e.lk, t, initial_ticks);
   return TX_SUCCESS;
 }
 
@@ -127,7 +141,7 @@ UINT tx_timer_activate(TX_TIMER* cb) {
   timer* t = object_of<timer>(cb, okind::timer);
   if (!t) return TX_TIMER_ERROR;
   if (t->active) return TX_ACTIVATE_ERROR;
-  arm(t, t->remaining ? t->remaining : cb->initial_ticks);
+  arm(e.lk, t, t->remaining ? t->remaining : cb->initial_ticks);
   return TX_SUCCESS;
 }
 
@@ -136,7 +150,7 @@ UINT tx_timer_deactivate(TX_TIMER* cb) {
   timer* t = object_of<timer>(cb, okind::timer);
   if (!t) return TX_TIMER_ERROR;
   if (t->active) {
-    int32_t left = static_cast<int32_t>(t->due - g_kernel->tick);
+    int32_t left = static_cast<int32_t>(t->due - now_tick(g_kernel));
     t->remaining = left > 0 ? static_cast<ULONG>(left) : 1;
     disarm(t);
   }

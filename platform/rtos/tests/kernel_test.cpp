@@ -315,6 +315,34 @@ TEST_F(ThreadTest, RealClockTicksOnItsOwn) {
   EXPECT_GE(tx_time_get() - before, 3u);
 }
 
+// The tick thread sleeps while nothing is due: time still runs, and a timer
+// or time-out armed meanwhile ends on its tick, not later.
+TEST_F(ThreadTest, RealClockArmedWhileIdleFiresOnItsTick) {
+  rtos::kernel_config c;
+  c.clock = rtos::clock_source::real;
+  rtos::kernel_start(c, [](void*) {});
+  static std::atomic<ULONG> fired{0};
+  fired = 0;
+  TX_TIMER timer{};
+  ULONG armed = 0;
+  EXPECT_TRUE(rtos::run_in_thread([&] {
+    // Nothing armed before this: the time runs on its own.
+    ULONG start = tx_time_get();
+    while (tx_time_get() == start) tx_thread_relinquish();
+    armed = tx_time_get();
+    ASSERT_EQ(tx_timer_create(&timer, "t", [](ULONG) { fired = tx_time_get(); }, 0, 4, 0, TX_AUTO_ACTIVATE),
+              TX_SUCCESS);
+    ULONG slept = tx_time_get();
+    tx_thread_sleep(2);
+    EXPECT_GE(tx_time_get() - slept, 2u);
+    tx_thread_sleep(5);
+  }, 5, 1000));
+  ASSERT_NE(fired.load(), 0u);
+  EXPECT_GE(fired.load() - armed, 4u);
+  rtos::cpu_scope s;
+  tx_timer_delete(&timer);
+}
+
 }  // namespace
 
 namespace {
