@@ -238,12 +238,19 @@ bench_devices::bench_devices(const bench_config& config) : m(std::make_unique<im
   if (m->panel || m->ups || m->dialup) {
     // As a pty or TCP end does: the line is served in a host thread.
     m->serial_thread = std::thread([this] {
+      // The memory ends have no wake-up of their own: the lines are looked at
+      // every 2 ms while bytes move, and every 20 ms once they have been
+      // quiet for a second, so an idle bench costs next to nothing while a
+      // key or a reply still crosses within a panel tick.
+      constexpr int kQuietRounds = 500;
+      int quiet = 0;
       while (!m->stop.load()) {
         size_t moved = 0;
         if (m->panel) moved += m->panel->pump();
         if (m->ups) moved += m->ups->pump();
         if (m->dialup) moved += m->dialup->pump() + m->dialup->serve_tcp();
-        if (!moved) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        quiet = moved ? 0 : quiet < kQuietRounds ? quiet + 1 : quiet;
+        if (!moved) std::this_thread::sleep_for(std::chrono::milliseconds(quiet < kQuietRounds ? 2 : 20));
       }
     });
   }
