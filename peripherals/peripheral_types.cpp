@@ -181,6 +181,7 @@ const type_row kTypes[] = {
     {745, PCLASS_FAN_RPM, "RPM SENSOR 16"},
     {749, PCLASS_IO_BASED, "RPM POWER SENSE"},
     {760, PCLASS_RTD, "REAL TIME DATA INPUT"},
+    {765, PCLASS_RADAR, "SPEED RADAR"},
     {792, PCLASS_CTRL_PRIMARY, "CTRL COMM PRIMARY"},
     {793, PCLASS_CTRL_SECONDARY, "CTRL COMM SECONDARY"},
     {794, PCLASS_ISOLATION, "ISOLATION BOARD 1"},
@@ -277,6 +278,7 @@ const uint8_t kNameOrder[][2] = {
     {PCLASS_UPS, 0},           {PCLASS_OVERHEIGHT, 0},     {PCLASS_GP_OUTPUT, 0},
     {PCLASS_MODEM, 0},         {PCLASS_LVDB, 0},           {PCLASS_RTD, 0},
     {PCLASS_UPS_INTERNAL, 0},  {PCLASS_CAN_PRODUCT_BOARD, 0},
+    {PCLASS_RADAR, 0},         {PCLASS_ACIO, 0},           {PCLASS_AUX_BIDIRECT, 0},
 };
 
 const type_row* find_type(uint16_t id) {
