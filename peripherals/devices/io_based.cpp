@@ -302,9 +302,17 @@ void CIO_BasedPeripheral::WriteActivation(const CMsgActivationCode& code) {
   peripheral_write_activation(SWITCH_SLOT, code.m_encoded, MSG_ACTIVATION_CODE_SIZE);
 }
 
-void CIO_BasedPeripheral::Activate(uint32_t index, uint32_t offset) {
+bool CIO_BasedPeripheral::Activate(uint32_t index, uint32_t offset) {
   CMsgActivationCode code;
-  if (EntryCode(index, offset, &code)) WriteActivation(code);
+  if (!EntryCode(index, offset, &code)) return false;
+  WriteActivation(code);
+  return true;
+}
+
+void CIO_BasedPeripheral::WriteBlank() {
+  CMsgActivationCode blank;
+  BlankCode(&blank, SWITCH_PRIORITY);
+  WriteActivation(blank);
 }
 
 bool CIO_BasedPeripheral::BuildLevelActivation(CMsgActivationCode* code) {
@@ -367,59 +375,43 @@ void CIO_BasedPeripheral::InputBinary() {
     uint32_t highest = 0;
     if (count_active(levels, m_byChannelCount, &highest) != 1) return;
     m_dwSelected = highest;
-    if (highest >= SWITCH_ENTRIES) return;
-    CMsgActivationCode code;
-    if (!EntryCode(highest, m_dwOffset, &code)) return;
-    WriteActivation(code);
-    m_bySubState = 1;
+    if (Activate(highest, m_dwOffset)) m_bySubState = 1;
   } else if (m_byMomentary) {
     m_bySubState = 0;
   } else if (levels >> m_dwSelected & 1) {
-    CMsgActivationCode blank;
-    BlankCode(&blank, SWITCH_PRIORITY);
-    WriteActivation(blank);
+    WriteBlank();
     m_bySubState = 0;
   }
 }
 
 void CIO_BasedPeripheral::InputBinaryActivate() {
   const uint32_t levels = Levels();
-  m_byChannelCount = m_Bridge.CountChannels(m_dwFirstNode);
-  if (m_byChannelCount == 0) return;
-  const uint32_t n = m_byChannelCount;
+  const uint32_t n = m_byChannelCount = m_Bridge.CountChannels(m_dwFirstNode);
+  if (n == 0) return;
   const bool released = levels >> (n - 1) & 1;
   if (m_bySubState == 0) {
     if (released) return;
     uint32_t highest = 0;
     if (count_active(levels, n - 1, &highest) != 1 || highest >= SWITCH_ENTRIES) return;
     m_dwSelected = highest;
-    CMsgActivationCode code;
-    if (!EntryCode(highest, 0, &code)) return;
-    WriteActivation(code);
-    m_bySubState = 1;
+    if (Activate(highest, 0)) m_bySubState = 1;
   } else if (released) {
-    CMsgActivationCode blank;
-    BlankCode(&blank, SWITCH_PRIORITY);
-    WriteActivation(blank);
+    WriteBlank();
     m_bySubState = 0;
   }
 }
 
 void CIO_BasedPeripheral::InputBcdActivate() {
   const uint32_t levels = Levels();
-  m_byChannelCount = m_Bridge.CountChannels(m_dwFirstNode);
-  if (m_byChannelCount == 0) return;
-  const uint32_t n = m_byChannelCount;
+  const uint32_t n = m_byChannelCount = m_Bridge.CountChannels(m_dwFirstNode);
+  if (n == 0) return;
   const bool released = levels >> (n - 1) & 1;
   if (m_bySubState == 0) {
     if (released) return;
     const uint32_t value = active_bits(levels, n - 1);
     if (value >= SWITCH_ENTRIES) return;
     m_dwLastNumber = value + 1;
-    CMsgActivationCode code;
-    if (!EntryCode(value, 0, &code)) return;
-    WriteActivation(code);
-    m_bySubState = 1;
+    if (Activate(value, 0)) m_bySubState = 1;
   } else if (released) {
     monitor_printf_debug("switch to wait for activate\n");
     m_bySubState = 0;
@@ -537,7 +529,9 @@ void CIO_BasedPeripheral::PollFlow() {
       CPeripheral::SetClimateRowByteA(m_iClimateRow, 0);
     }
     if (CPeripheral::GetClimateRowByteB(m_iClimateRow) == 3) {
-      CPeripheral::SetClimateRowByteB(m_iClimateRow, 4);
+      // 4 is the controller's answer; the write check keeps it from managers.
+      if (m_iClimateRow >= 0)
+        pdb::set_v(vol::climateTestActivation(static_cast<uint32_t>(m_iClimateRow)), 4, DB_NOTIFY | DB_NO_VALIDATE);
       CPeripheral::SetClimateRowText(m_iClimateRow, "CLIMATE CONTROL IS NOT ELECTRONICALLY CONTROLLED");
     }
   }

@@ -90,7 +90,9 @@ class CIO_BasedPeripheral : public CPeripheral {
   static bool IsFlow(uint16_t t) { return (t >= 710 && t <= 719) || (t >= 850 && t <= 863); }
   uint32_t Levels() { return m_dwFirstNode ? m_Bridge.Get(m_dwFirstNode, 0) : 0; }
   static void BlankCode(CMsgActivationCode* code, uint8_t priority);
-  void Activate(uint32_t index, uint32_t offset);
+  // Writes entry i's code; false when the entry names no message.
+  bool Activate(uint32_t index, uint32_t offset);
+  void WriteBlank();
   void RegisterStatusRow();
 
   void PollSurge();
