@@ -15,6 +15,7 @@
 #include "peripherals/devices/ups.h"
 #include "peripherals/devices/ups_internal.h"
 #include "peripherals/devices/dcio.h"
+#include "peripherals/devices/acio.h"
 #include "peripherals/devices/beacons.h"
 #include "peripherals/devices/io_based.h"
 #include "peripherals/devices/isolation.h"
@@ -64,6 +65,8 @@ const pl_creator peripheral_factory_table[] = {
     {PCLASS_UPS, CUninterruptiblePowerSupply::Create},
     {PCLASS_UPS_INTERNAL, CUPS_Internal::Create},
     {PCLASS_RADAR, CRadar::Create},
+    {PCLASS_ACIO, ACIO::Create},
+    {PCLASS_AUX_BIDIRECT, CAuxIOBidirect::Create},
 };
 const uint32_t peripheral_factory_table_size = sizeof peripheral_factory_table / sizeof peripheral_factory_table[0];
 

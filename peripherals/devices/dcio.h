@@ -202,11 +202,13 @@ class DCIO : public can_peripheral {
   // The beacon dimming level sent in the dimming frame.
   static uint8_t s_byDimmingLevel;
 
- private:
+ protected:
   void Restart();
+  void ServiceIfDue();
+
+ private:
   void SendNext();
   void ReceiveFrames();
-  void ServiceIfDue();
   bool Extended() const { return m_wTypeId >= 50 && m_wTypeId <= 55 && m_wVersion >= 5; }
 
   static int8_t s_chDimmingCountdown;

@@ -11,6 +11,7 @@
 #include "display/codes/msg_codes.h"
 #include "frame/peripheral/peripheral_trap.h"
 #include "frame/serial/serial_driver.h"
+#include "peripherals/devices/acio.h"
 #include "peripherals/devices/beacons.h"
 #include "peripherals/devices/dcio.h"
 #include "peripherals/devices/fan_heater_io.h"
@@ -486,6 +487,54 @@ TEST_F(IoPointTest, IsolationBoardOnAServiceableBusAsksForServiceWhileSilent) {
     EXPECT_EQ(b.m_byState, PERIPHERAL_READING);
     b.Poll();
     EXPECT_EQ(b.m_byState, PERIPHERAL_COMM_ERROR) << "the 20th silent poll";
+  });
+}
+
+// ------------------------------------------------------------ AC I/O
+
+TEST(AuxIOBidirect, OneOfNCoding) {
+  struct Case {
+    uint32_t value, n;
+    uint8_t options;
+    uint32_t code;
+  } cases[] = {{0, 4, 0, 0}, {1, 4, 0, 1}, {3, 4, 0, 4}, {4, 4, 0, 8}, {5, 4, 0, 0},
+               {0, 4, 1, 0}, {1, 4, 1, 2}, {3, 4, 1, 8}, {4, 4, 1, 1}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(CAuxIOBidirect::Encode(c.value, c.n, c.options), c.code) << c.value << "/" << int(c.options);
+    if (c.value <= c.n) EXPECT_EQ(CAuxIOBidirect::Decode(c.code, c.n, c.options), c.value) << c.code;
+  }
+  EXPECT_EQ(CAuxIOBidirect::Decode(3, 4, 0), 0u) << "two points on is no value";
+}
+
+TEST_F(IoPointTest, AuxPortOnAnACBoardPutsOutItsValueAndReadsItBackAtStart) {
+  auto ac = std::make_unique<sim::field_board>(board::q5_wire(), 0x42701, 3, true);
+  ac->set_ac(true);
+  ac->set_input(33, true);  // the board reports value 2 on points 32..35
+  Record(1, ACIO::TYPE_ID, "42701,F0,FF,F0,F0,0,0");
+  Record(2, CAuxIOBidirect::TYPE_ID, "20,4,1EA,0");
+  Begin();
+  auto* port = dynamic_cast<CAuxIOBidirect*>(Live(CAuxIOBidirect::TYPE_ID));
+  ASSERT_NE(port, nullptr);
+  ASSERT_GE(port->StatusRow(), 0);
+  const uint32_t row = static_cast<uint32_t>(port->StatusRow());
+  Steps(40);
+  EXPECT_FALSE(port->StartupPending());
+  EXPECT_EQ(V(vol::auxIOPortValue(row)), 2u);
+  ac->set_input(33, false);
+  SetV(vol::auxIOPortValue(row), 3);
+  Steps(20);
+  EXPECT_TRUE(ac->output(34));
+  EXPECT_FALSE(ac->output(33));
+  EXPECT_EQ(port->m_byState, 4) << "the points read back on";
+  SetV(vol::auxIOPortValue(row), 9);  // above n: 0
+  Steps(20);
+  EXPECT_EQ(V(vol::auxIOPortValue(row)), 0u);
+  EXPECT_FALSE(ac->output(34));
+  EXPECT_EQ(ac->unmarked(), 0u);
+  // The AC board's bridge refuses a DC board.
+  InThread([] {
+    acio_bridge b;
+    EXPECT_FALSE(b.Init(52, nullptr));
   });
 }
 
