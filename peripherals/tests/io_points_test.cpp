@@ -22,6 +22,7 @@
 #include "peripherals/power_supply_table.h"
 #include "peripherals/tests/task_fixture.h"
 #include "sim/can/field_board.h"
+#include "sim/serial/speed_radar.h"
 
 namespace {
 
@@ -540,21 +541,8 @@ TEST_F(IoPointTest, AuxPortOnAnACBoardPutsOutItsValueAndReadsItBackAtStart) {
 
 // ------------------------------------------------------------ radar
 
-class RadarPort : public CSerialDriver {
- public:
-  uint32_t PutTxByte(uint8_t) override { return 1; }
-  uint32_t ReadByte(uint32_t* out) override {
-    if (rx.empty()) return 0;
-    *out = rx.front();
-    rx.pop_front();
-    return 1;
-  }
-  uint32_t Open(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) override { return 1; }
-  uint32_t SetBaudRate(uint32_t) override { return 1; }
-  std::deque<uint8_t> rx;
-};
-
-RadarPort g_radar_port;
+sim::speed_radar g_radar;
+sim::serial_device_port g_radar_port(g_radar);
 
 const peripheral_port_ops kRadarPorts = {
     [](uint32_t id) -> CSerialDriver* { return id == CRadar::AUX_PORT ? &g_radar_port : nullptr; },
@@ -563,7 +551,7 @@ const peripheral_port_ops kRadarPorts = {
 
 TEST_F(IoPointTest, RadarPublishesSpeedsAndHoldsItsMessage) {
   peripheral_set_port_ops(&kRadarPorts);
-  g_radar_port.rx.clear();
+  g_radar.take_output();
   SetNv(nv::dmsCurrentSpeedLimit, 50);
   SetNvText(db_object{95084, 4}, std::string("\x03\x00\x09\x12\x34", 5));
   SetNv(nv::quorCommConfigProtocol(2), 7);
@@ -573,14 +561,18 @@ TEST_F(IoPointTest, RadarPublishesSpeedsAndHoldsItsMessage) {
   ASSERT_NE(radar, nullptr);
   EXPECT_EQ(Nv(nv::quorCommConfigProtocol(1)), CRadar::PROTOCOL_RADAR);
   ClearSlot(3);
-  auto feed = [&](const std::string& s) {
-    g_radar_port.rx.insert(g_radar_port.rx.end(), s.begin(), s.end());
+  auto vehicle = [&](unsigned speed) {
+    g_radar.vehicle(speed);
     Steps(1);
   };
-  feed("\r045\r");
+  auto noise = [&](const std::string& s) {
+    g_radar.noise(s);
+    Steps(1);
+  };
+  vehicle(45);
   EXPECT_EQ(V(vol::dmsCurrentSpeed), 45u);
   EXPECT_TRUE(Slot(3).empty()) << "below the threshold";
-  feed("055\r");
+  vehicle(55);
   EXPECT_EQ(V(vol::dmsCurrentSpeed), 55u);
   EXPECT_EQ(Slot(3), Code(255, 3, 9, 0x1234));
   EXPECT_EQ(V(vol::activationSlotSourceMode(3)), 3u);
@@ -590,9 +582,9 @@ TEST_F(IoPointTest, RadarPublishesSpeedsAndHoldsItsMessage) {
   Steps(1);
   EXPECT_TRUE(Slot(3).empty());
   // A stray byte is a comm error; the next CR resynchronises.
-  feed("5x");
+  noise("\r5x");
   EXPECT_EQ(radar->m_byState, PERIPHERAL_COMM_ERROR);
-  feed("\r060\r");
+  vehicle(60);
   EXPECT_EQ(radar->m_byState, PERIPHERAL_VALID);
   EXPECT_EQ(V(vol::dmsCurrentSpeed), 60u);
   // Removed: the port it held gets its settings back, no other.
