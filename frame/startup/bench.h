@@ -20,7 +20,7 @@ enum bench_channel : unsigned { BENCH_CCP = 0, BENCH_AUX = 2, BENCH_MODEM = 3, B
 
 struct bench_can_board {
   uint32_t address = 0;
-  std::string kind;    // temperature, humidity, light, fan or io
+  std::string kind;    // temperature, humidity, light, fan, io, isolation (volts in tenths) or acio
   int reading = 0;     // what a sensor reads (degrees, percent, ...)
 };
 
@@ -41,6 +41,9 @@ struct bench_config {
   uint32_t trap_address = 0;
   uint16_t trap_port = 0;
   enum class ups_kind { none, status_byte, colon, q1 } ups = ups_kind::none;
+  // A speed radar on AUX that sees one vehicle a second at this speed.
+  bool radar = false;
+  uint16_t radar_speed = 0;
   std::vector<bench_can_board> can_boards;
   // Host ends by board port; the console's entry is unused.
   board::serial_end serial[6];
