@@ -18,9 +18,9 @@ namespace {
 
 using Rows = std::vector<std::string>;
 
-class RadarPictureTest : public picture_controller_test {
+class SpeedFieldPictureTest : public picture_controller_test {
  protected:
-  void SetUp() override { BootWithPicture("radar_picture_e2e"); }
+  void SetUp() override { BootWithPicture("speed_field_picture_e2e"); }
 
   static Rows Rendered() {
     const CSurface& s = g_render.Surface();
@@ -57,7 +57,7 @@ class RadarPictureTest : public picture_controller_test {
   trace_capture trace_;
 };
 
-TEST_F(RadarPictureTest, TheRadarsSpeedIsShownInTheSpeedField) {
+TEST_F(SpeedFieldPictureTest, TheRadarsSpeedIsShownInTheSpeedField) {
   FirstDisplayStep();
   InThread([&] { ConfigureSmallSign(); });
   DisplaySteps(1);
