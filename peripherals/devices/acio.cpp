@@ -48,7 +48,7 @@ uint32_t ACIO::SendFrame(can_packet p) {
   return send(p);
 }
 
-void ACIO::SendNextFrame() {
+void ACIO::SendNext() {
   if (m_bySendState == 1) {
     SendFrame(Command(address(), CAN_CMD_IDENTIFY));
   } else if (m_bySendState == SEND_OPERATIONAL) {
@@ -62,21 +62,6 @@ void ACIO::SendNextFrame() {
     }
   } else {
     m_bySendState = SEND_OPERATIONAL;
-  }
-}
-
-void ACIO::Poll() {
-  if (m_byState == PERIPHERAL_SETTING_UP || m_byState == PERIPHERAL_INIT_ERROR) return;
-  if (m_byRestart) Restart();
-  SendNextFrame();
-  if (m_bySilence < SILENT_POLLS) {
-    ++m_bySilence;
-    if (m_bySilence == 20 || m_bySilence == 40 || m_bySilence == 60) ServiceIfDue();
-  } else {
-    monitor_printf_debug("Warning: Comm Timeout %d\n", m_wTypeId);
-    m_bySilence = 0;
-    m_byState = PERIPHERAL_COMM_ERROR;
-    ServiceIfDue();
   }
 }
 

@@ -25,12 +25,13 @@ class ACIO : public DCIO {
   // (F0 input, FF output), bus number, channel.
   static CPeripheral* Create(const pl_record& record);
 
-  void Poll() override;
   uint32_t receive(const can_packet& packet) override;
+
+ protected:
+  void SendNext() override;
 
  private:
   uint32_t SendFrame(can_packet p);
-  void SendNextFrame();
   void Drain();
 };
 

@@ -205,9 +205,10 @@ class DCIO : public can_peripheral {
  protected:
   void Restart();
   void ServiceIfDue();
+  // The next frame of the board's conversation (one per poll).
+  virtual void SendNext();
 
  private:
-  void SendNext();
   void ReceiveFrames();
   bool Extended() const { return m_wTypeId >= 50 && m_wTypeId <= 55 && m_wVersion >= 5; }
 
