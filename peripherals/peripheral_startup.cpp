@@ -105,6 +105,7 @@ int peripheral_task_create(TX_BYTE_POOL* pool, uint8_t product_board_id) {
   g_display_peripherals.clear_gp_output_requests = [] { g_peripheral_task.ClearAllGPOutputRequests(); };
   g_display_peripherals.low_power_active = low_power_active;
   g_display_peripherals.clear_power_loss_activation = clear_power_loss_activation;
+  g_display_peripherals.radar_live = [] { return peripheral_is_live(PTYPE_SPEED_RADAR); };
   return g_peripheral_task.Create(pool);
 }
 

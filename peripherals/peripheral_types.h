@@ -48,6 +48,9 @@ enum peripheral_class : uint8_t {
   PCLASS_UPS = 39,
   PCLASS_UPS_INTERNAL = 40,
   PCLASS_RTD = 43,
+  PCLASS_RADAR = 44,
+  PCLASS_ACIO = 45,
+  PCLASS_AUX_BIDIRECT = 46,
   PCLASS_LOW_POWER = 48,
 };
 
@@ -74,6 +77,7 @@ enum : peripheral_type {
   PTYPE_CAN_PRODUCT_BOARD = 610,
   PTYPE_HUMIDITY_AMBIENT = 630,
   PTYPE_HUMIDITY_SIGN = 631,
+  PTYPE_SPEED_RADAR = 765,
 };
 
 // Class code of a type id; 0 for an id without a class.

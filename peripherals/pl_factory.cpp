@@ -16,6 +16,11 @@
 #include "peripherals/devices/ups.h"
 #include "peripherals/devices/ups_internal.h"
 #include "peripherals/devices/dcio.h"
+#include "peripherals/devices/acio.h"
+#include "peripherals/devices/beacons.h"
+#include "peripherals/devices/io_based.h"
+#include "peripherals/devices/isolation.h"
+#include "peripherals/devices/radar.h"
 #include "peripherals/devices/door_sensor.h"
 #include "peripherals/devices/fan_heater_io.h"
 #include "peripherals/devices/fan_rpm.h"
@@ -27,8 +32,8 @@
 // One row per class, in registration order. A device driver joins by
 // putting its class's Create here in place of the null.
 const pl_creator peripheral_factory_table[] = {
-    {PCLASS_BEACON, nullptr},
-    {PCLASS_BEACON_IO, nullptr},
+    {PCLASS_BEACON, CBeacon::Create},
+    {PCLASS_BEACON_IO, CBeaconIO::Create},
     {PCLASS_CLOCK, CClock::Create},
     {PCLASS_CTRL_PRIMARY, controller_comm::Create},
     {PCLASS_CTRL_SECONDARY, ctrl_secondary::Create},
@@ -43,15 +48,15 @@ const pl_creator peripheral_factory_table[] = {
     {PCLASS_FILE_MONRC, CFile_Monrc::Create},
     {PCLASS_FILE_MANAGER, CFile_Manager::Create},
     {PCLASS_FILE_SCRIPT, CFile_Script::Create},
-    {PCLASS_GP_OUTPUT, nullptr},
+    {PCLASS_GP_OUTPUT, CGeneralPurposeOutput::Create},
     {PCLASS_HEATER_CONTROL, CHeaterIO::Create},
     {PCLASS_HEATER_STATUS, CHeaterIO::Create},
     {PCLASS_HUMIDITY, CHumidity::Create},
-    {PCLASS_IO_BASED, nullptr},
+    {PCLASS_IO_BASED, CIO_BasedPeripheral::Create},
     {PCLASS_LCD_MANAGER, nullptr},
     {PCLASS_LIGHT, CLight::Create},
     {PCLASS_LOW_POWER, CLowPowerMode::Create},
-    {PCLASS_ISOLATION, nullptr},
+    {PCLASS_ISOLATION, CIsolationBoard::Create},
     {PCLASS_LVDB, CLVDB::Create},
     {PCLASS_MODEM, CModem::Create},
     {PCLASS_MINI_DCIO, DCIO::CreateMini},
@@ -60,6 +65,9 @@ const pl_creator peripheral_factory_table[] = {
     {PCLASS_TEMPERATURE, CTemperature::Create},
     {PCLASS_UPS, CUninterruptiblePowerSupply::Create},
     {PCLASS_UPS_INTERNAL, CUPS_Internal::Create},
+    {PCLASS_RADAR, CRadar::Create},
+    {PCLASS_ACIO, ACIO::Create},
+    {PCLASS_AUX_BIDIRECT, CAuxIOBidirect::Create},
 };
 const uint32_t peripheral_factory_table_size = sizeof peripheral_factory_table / sizeof peripheral_factory_table[0];
 

@@ -31,6 +31,8 @@ TEST(BenchFile, AWholeBenchIsRead) {
       "ups q1\n"
       "can 0x42109 temperature 23\n"
       "can 0x43001 io\n"
+      "can 0x43101 isolation 243   # 24.3 V in and out\n"
+      "can 0x42701 acio\n"
       "telnet on\n"
       "traps 127.0.0.1:1162\n"
       "serial ccp pty:/tmp/ccp-link\n"
@@ -43,11 +45,15 @@ TEST(BenchFile, AWholeBenchIsRead) {
   EXPECT_EQ(c.height, 48);
   EXPECT_EQ(c.width, 160);
   EXPECT_EQ(c.ups, bench_config::ups_kind::q1);
-  ASSERT_EQ(c.can_boards.size(), 2u);
+  ASSERT_EQ(c.can_boards.size(), 4u);
   EXPECT_EQ(c.can_boards[0].address, 0x42109u);
   EXPECT_EQ(c.can_boards[0].kind, "temperature");
   EXPECT_EQ(c.can_boards[0].reading, 23);
   EXPECT_EQ(c.can_boards[1].kind, "io");
+  EXPECT_EQ(c.can_boards[2].kind, "isolation");
+  EXPECT_EQ(c.can_boards[2].reading, 243);
+  EXPECT_EQ(c.can_boards[3].kind, "acio");
+  EXPECT_FALSE(c.radar);
   EXPECT_TRUE(c.telnet);
   EXPECT_EQ(c.trap_address, 0x7F000001u);
   EXPECT_EQ(c.trap_port, 1162);
@@ -72,6 +78,11 @@ TEST(BenchFile, AWholeBenchIsRead) {
   ASSERT_TRUE(bench_parse("sign factory\npanel off\nserial panel pty\n", &factory, &error)) << error;
   EXPECT_TRUE(factory.factory_sign);
   EXPECT_FALSE(factory.panel);
+
+  bench_config radar;
+  ASSERT_TRUE(bench_parse("radar 55\n", &radar, &error)) << error;
+  EXPECT_TRUE(radar.radar);
+  EXPECT_EQ(radar.radar_speed, 55);
 }
 
 TEST(BenchFile, BadLinesAreRefusedWithTheirNumberAndChangeNothing) {
@@ -85,7 +96,11 @@ TEST(BenchFile, BadLinesAreRefusedWithTheirNumberAndChangeNothing) {
       {"sign 97 32\n", "line 1: sign <module type> <height> <width>, or sign factory"},
       {"panel maybe\n", "line 1: panel on|off"},
       {"ups battery\n", "line 1: ups off|status|colon|q1"},
-      {"can 12 toaster\n", "line 1: can <address> temperature|humidity|light|fan|io [reading]"},
+      {"can 12 toaster\n", "line 1: can <address> temperature|humidity|light|fan|io|isolation|acio [reading]"},
+      {"radar fast\n", "line 1: radar off|<speed 0..999>"},
+      {"radar 1000\n", "line 1: radar off|<speed 0..999>"},
+      {"radar 50\nups q1\n", "the UPS and the radar both sit on AUX: keep one"},
+      {"radar 50\nserial aux pty\n", "the radar sits on AUX: give AUX another end with \"radar off\""},
       {"can 12 temperature 70000\n", "line 1: reading 70000 out of range"},
       {"serial console pty\n", "line 1: serial ccp|aux|modem|panel|laptop <end>"},
       {"serial ccp stdio\n", "line 1: host end stdio: memory, pty, pty:<link>, tcp, tcp:<port> or none"},

@@ -15,6 +15,7 @@
 #include "sim/can/field_board.h"
 #include "sim/modem/cell_modem.h"
 #include "sim/modem/hayes_modem.h"
+#include "sim/serial/speed_radar.h"
 #include "sim/modules/module_line.h"
 #include "sim/panel/front_panel.h"
 #include "sim/ups/ups_unit.h"
@@ -115,7 +116,7 @@ bool bench_parse(const std::string& text, bench_config* out, std::string* error)
         c.modem_tcp_port = static_cast<uint16_t>(a);
       }
     } else if (w[0] == "can") {
-      static const char* const kinds[] = {"temperature", "humidity", "light", "fan", "io"};
+      static const char* const kinds[] = {"temperature", "humidity", "light", "fan", "io", "isolation", "acio"};
       bool known = false;
       for (const char* k : kinds) known = known || (w.size() >= 3 && w[2] == k);
       long reading = 0;
@@ -125,8 +126,18 @@ bool bench_parse(const std::string& text, bench_config* out, std::string* error)
         if (*end || reading < -128 || reading > 65535) return fail("reading " + w[3] + " out of range");
       }
       if (w.size() < 3 || w.size() > 4 || !number(w[1], 0x1FFFFFFF, &a) || !known)
-        return fail("can <address> temperature|humidity|light|fan|io [reading]");
+        return fail("can <address> temperature|humidity|light|fan|io|isolation|acio [reading]");
       c.can_boards.push_back({static_cast<uint32_t>(a), w[2], static_cast<int>(reading)});
+    } else if (w[0] == "radar") {
+      // A speed radar on AUX reporting one speed every second.
+      if (w.size() != 2) return fail("radar off|<speed>");
+      if (w[1] == "off") {
+        c.radar = false;
+      } else {
+        if (!number(w[1], 999, &a)) return fail("radar off|<speed 0..999>");
+        c.radar = true;
+        c.radar_speed = static_cast<uint16_t>(a);
+      }
     } else if (w[0] == "traps") {
       const size_t colon = w.size() == 2 ? w[1].find(':') : std::string::npos;
       in_addr a4{};
@@ -157,6 +168,14 @@ bool bench_parse(const std::string& text, bench_config* out, std::string* error)
     if (error) *error = "the panel unit sits on the panel line: give the line another end with \"panel off\"";
     return false;
   }
+  if (c.radar && c.ups != bench_config::ups_kind::none) {
+    if (error) *error = "the UPS and the radar both sit on AUX: keep one";
+    return false;
+  }
+  if (c.radar && c.serial[BENCH_AUX].kind != board::serial_kind::pipe) {
+    if (error) *error = "the radar sits on AUX: give AUX another end with \"radar off\"";
+    return false;
+  }
   if (c.ups != bench_config::ups_kind::none && c.serial[BENCH_AUX].kind != board::serial_kind::pipe) {
     if (error) *error = "the UPS sits on AUX: give AUX another end with \"ups off\"";
     return false;
@@ -177,6 +196,7 @@ struct bench_devices::impl {
   std::unique_ptr<sim::ups_unit> ups;
   std::unique_ptr<sim::hayes_modem> dialup;
   std::unique_ptr<sim::cell_modem> cellular;
+  std::unique_ptr<sim::speed_radar> radar;
   std::vector<std::unique_ptr<sim::field_board>> boards;
   std::atomic<bool> stop{false};
   std::thread serial_thread;
@@ -231,11 +251,17 @@ bench_devices::bench_devices(const bench_config& config) : m(std::make_unique<im
     net_host_configure(net);
   }
   for (const bench_can_board& b : config.can_boards) {
-    auto fb = std::make_unique<sim::field_board>(board::q5_wire(), b.address, 0x0005, b.kind == "io");
-    if (b.kind != "io") fb->set_reading(sensor_reading(b));
+    const bool io = b.kind == "io" || b.kind == "acio";
+    auto fb = std::make_unique<sim::field_board>(board::q5_wire(), b.address, 0x0005, io);
+    fb->set_ac(b.kind == "acio");
+    if (!io) fb->set_reading(sensor_reading(b));
     m->boards.push_back(std::move(fb));
   }
-  if (m->panel || m->ups || m->dialup) {
+  if (config.radar) {
+    m->radar = std::make_unique<sim::speed_radar>(config.radar_speed, std::chrono::seconds(1));
+    m->radar->attach(&board::serial(BENCH_AUX));
+  }
+  if (m->panel || m->ups || m->dialup || m->radar) {
     // As a pty or TCP end does: the line is served in a host thread.
     m->serial_thread = std::thread([this] {
       // The memory ends have no wake-up of their own: the lines are looked at
@@ -249,6 +275,7 @@ bench_devices::bench_devices(const bench_config& config) : m(std::make_unique<im
         if (m->panel) moved += m->panel->pump();
         if (m->ups) moved += m->ups->pump();
         if (m->dialup) moved += m->dialup->pump() + m->dialup->serve_tcp();
+        if (m->radar) moved += m->radar->pump();
         quiet = moved ? 0 : quiet < kQuietRounds ? quiet + 1 : quiet;
         if (!moved) std::this_thread::sleep_for(std::chrono::milliseconds(quiet < kQuietRounds ? 2 : 20));
       }

@@ -20,7 +20,7 @@ enum bench_channel : unsigned { BENCH_CCP = 0, BENCH_AUX = 2, BENCH_MODEM = 3, B
 
 struct bench_can_board {
   uint32_t address = 0;
-  std::string kind;    // temperature, humidity, light, fan or io
+  std::string kind;    // temperature, humidity, light, fan, io, isolation (volts in tenths) or acio
   int reading = 0;     // what a sensor reads (degrees, percent, ...)
 };
 
@@ -46,6 +46,9 @@ struct bench_config {
   // one's AT command port on loopback (the feature that starts its task).
   enum class modem_kind { none, dialup, cellular } modem = modem_kind::none;
   uint16_t modem_tcp_port = 0;  // dial-up: calls come in here (0: ephemeral)
+  // A speed radar on AUX that sees one vehicle a second at this speed.
+  bool radar = false;
+  uint16_t radar_speed = 0;
   std::vector<bench_can_board> can_boards;
   // The Ethernet: the main instance on host sockets (the default), or
   // frames through the MAC model and its driver to the far end of a

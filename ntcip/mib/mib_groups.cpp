@@ -28,6 +28,7 @@ const mib_group* const g_mib_groups[] = {
     &g_quor_comm_group,
     &g_quor_status_group,
     &g_vestrel_group,
+    &g_zezaro_group,
     &g_ess_location_group,
 };
 

@@ -32,6 +32,8 @@ extern const mib_group g_dms_graphic_group;
 extern const mib_group g_mib2_group;
 // The fdot subtree (1.3.6.1.4.1.1206.3.6).
 extern const mib_group g_fdot_group;
+// The zezaro subtree (1.3.6.1.4.1.1206.3.32).
+extern const mib_group g_zezaro_group;
 // Global configuration, module table and database management
 // (1.3.6.1.4.1.1206.4.2.6.1 and .2).
 extern const mib_group g_global_config_group;

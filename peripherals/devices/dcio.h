@@ -202,11 +202,14 @@ class DCIO : public can_peripheral {
   // The beacon dimming level sent in the dimming frame.
   static uint8_t s_byDimmingLevel;
 
- private:
+ protected:
   void Restart();
-  void SendNext();
-  void ReceiveFrames();
   void ServiceIfDue();
+  // The next frame of the board's conversation (one per poll).
+  virtual void SendNext();
+
+ private:
+  void ReceiveFrames();
   bool Extended() const { return m_wTypeId >= 50 && m_wTypeId <= 55 && m_wVersion >= 5; }
 
   static int8_t s_chDimmingCountdown;

@@ -64,8 +64,11 @@ void field_board::on_frame(const board::can_frame& f, uint32_t rate) {
   }
   if (f.dlc < 3 || f.data[1] != 0x01 || f.data[2] != 0x01) return;
   const uint8_t command = f.data[0];
+  // An AC board's frames carry a marker in byte 5, not port 5's outputs.
+  if (m_ac && (f.dlc < 6 || f.data[5] != AC_MARKER)) ++m_unmarked;
   if (m_io && command == 0x01)
-    for (int k = 3; k < 8; ++k) m_outputs[k] = f.data[k];
+    for (int k = 3; k < 8; ++k)
+      if (!(m_ac && k == 5)) m_outputs[k] = f.data[k];
   if (m_silent) return;
   uint8_t rest[7] = {};
   switch (command) {

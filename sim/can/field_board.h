@@ -56,6 +56,12 @@ class field_board : public board::can_wire::node {
   // from this identifier offset (128 = well formed).
   void set_reply_length(uint8_t dlc) { m_dlc = dlc; }
   void set_reply_offset(uint32_t offset) { m_offset = offset; }
+  // An AC I/O board: every frame it is sent carries AC_MARKER in data byte
+  // 5, which is then no output port.
+  static constexpr uint8_t AC_MARKER = 0x20;
+  void set_ac(bool on) { m_ac = on; }
+  // Frames of an AC board without the marker.
+  uint32_t unmarked() const { return m_unmarked.load(); }
   // Answers reads with this code in place of 0x40 (0: 0x40).
   void set_read_code(uint8_t code) { m_readCode = code; }
 
@@ -76,7 +82,8 @@ class field_board : public board::can_wire::node {
   std::atomic<uint16_t> m_firmware;
   const bool m_io;
   const uint32_t m_rate;
-  std::atomic<bool> m_silent{false}, m_ack{true};
+  std::atomic<bool> m_silent{false}, m_ack{true}, m_ac{false};
+  std::atomic<uint32_t> m_unmarked{0};
   std::atomic<uint8_t> m_dlc{8}, m_readCode{0};
   std::atomic<uint32_t> m_offset{128}, m_frames{0};
   std::atomic<uint8_t> m_inputs[8] = {}, m_outputs[8] = {};
