@@ -265,7 +265,10 @@ UINT nx_udp_enable(NX_IP* cb) { return enable(cb, &ip::udp); }
 UINT nx_tcp_enable(NX_IP* cb) { return enable(cb, &ip::tcp); }
 
 VOID _nx_ip_packet_deferred_receive(NX_IP* ip, NX_PACKET* packet) { drop_frame(ip, packet); }
-VOID _nx_arp_packet_deferred_receive(NX_IP* ip, NX_PACKET* packet) { drop_frame(ip, packet); }
+VOID _nx_arp_packet_deferred_receive(NX_IP* ip, NX_PACKET* packet) {
+  if (ip) ++ip->nx_ip_arp_frames_dropped;
+  drop_frame(ip, packet);
+}
 VOID _nx_rarp_packet_deferred_receive(NX_IP* ip, NX_PACKET* packet) { drop_frame(ip, packet); }
 
 uint16_t net_host_port(NX_IP* cb, net_proto proto, UINT port) {
