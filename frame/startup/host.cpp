@@ -77,13 +77,15 @@ bool configure_network(const std::string& state_folder) {
 
 // The host ports of the controller's listening sockets must be its own: a
 // controller that shared them with another program would answer for it.
+// They stay bound from here until the stack opens them, so a second
+// controller started before this one's network is up finds them busy.
 bool ports_free(const std::string& state_folder, bool telnet) {
   std::vector<net_listen_port> ports = {{net_proto::udp, 161},  {net_proto::udp, 162},   {net_proto::udp, 3002},
                                         {net_proto::tcp, 161},  {net_proto::tcp, 162},   {net_proto::tcp, 14001},
                                         {net_proto::tcp, 15002}};
   if (telnet) ports.push_back({net_proto::tcp, 23});
   std::string busy;
-  if (net_host_ports_free(ports, &busy)) return true;
+  if (net_host_hold_ports(ports, &busy)) return true;
   std::fprintf(stderr,
                "signctl: %s by another program (another controller?).\n"
                "Stop it, or give this controller other host ports in %s/%s, for example the line \"offset 20000\".\n",
