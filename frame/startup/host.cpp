@@ -31,6 +31,7 @@ bool g_terminal_saved = false;
 CSignPicture g_sign_picture;
 bench_config g_bench;
 constexpr const char* kRestartedMark = "SIGNCTL_RESTARTED";
+constexpr const char* kBootCounterVariable = "SIGNCTL_BOOT_COUNTER";
 std::unique_ptr<bench_devices> g_bench_devices;
 
 // The board's battery-backed clock register: it keeps the last second the
@@ -147,9 +148,20 @@ bool host_prepare(const std::string& state_folder, const std::vector<std::string
   if (!read_bench(state_folder, &g_bench)) return false;
   clock_register_open(state_folder + "/" + HOST_CLOCK_REGISTER);
   if (CDataBase* db = g_pDataBase) {
-    static uint8_t boot_counter = 0;
+    // The boot counter register keeps its value through the board's own
+    // restarts (the program runs itself again, with its environment), so
+    // a controller that keeps restarting early drops its journal; a start
+    // from the shell is a power-up and finds it 0. It is not kept in the
+    // state folder: stopping and starting the program by hand eight times
+    // within 30 s each must not throw the journal away.
+    static uint8_t boot_counter;
+    const char* kept = std::getenv(kBootCounterVariable);
+    boot_counter = kept && std::getenv(kRestartedMark) ? static_cast<uint8_t>(std::atoi(kept)) : 0;
     db->SetBoardRegs({clock_register_read, clock_register_write, [] { return boot_counter; },
-                      [](uint8_t value) { boot_counter = value; }});
+                      [](uint8_t value) {
+                        boot_counter = value;
+                        setenv(kBootCounterVariable, std::to_string(value).c_str(), 1);
+                      }});
   }
   if (!ports_free(state_folder, g_bench.telnet)) return false;
   board::board_config config;
