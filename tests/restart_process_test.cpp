@@ -3,7 +3,8 @@
 // message, a setting) is there after the restart, whether the program was
 // stopped in order, by Ctrl-C, by a dmsSWReset or killed outright. A stream
 // of message texts long enough to fill and copy the journal twice leaves
-// every row with the last text it acknowledged.
+// every row with the last text it acknowledged. Two controllers started at
+// once on the same host ports never both run.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -271,6 +272,59 @@ TEST(RestartProcess, AStreamThatCopiesTheJournalTwiceLeavesTheLastTextOfEveryRow
   snmp_client again(controller.Port());
   for (uint32_t row = 1; row <= kRows; ++row)
     EXPECT_EQ(again.Get(Message(kMulti, row)).value, last[row]) << "row " << row;
+}
+
+}  // namespace
+
+namespace {
+
+// Two controllers started at once on the same host ports, neither yet with
+// its network up: the ports are held from the check on, so one of them
+// stops with the busy-port message and the other keeps them.
+TEST(BusyPorts, OfTwoControllersStartedAtOnceOneStops) {
+  const uint16_t port = FreePort();
+  struct program {
+    std::string folder;
+    pid_t pid = -1;
+  } programs[2];
+  for (program& p : programs) {
+    char folder[] = "/tmp/signctl-busy-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    p.folder = folder;
+    std::ofstream(p.folder + "/net.conf") << "ephemeral\nport 161 " << port << "\n";
+    std::ofstream(p.folder + "/bench.conf") << "sign factory\n";
+  }
+  for (program& p : programs) {
+    p.pid = fork();
+    if (p.pid == 0) {
+      const int out = open((p.folder + "/out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      dup2(out, STDOUT_FILENO);
+      dup2(out, STDERR_FILENO);
+      const int null = open("/dev/null", O_RDONLY);
+      dup2(null, STDIN_FILENO);
+      execl(SIGNCTL_PATH, SIGNCTL_PATH, "--exit-on-restart", p.folder.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+  }
+  int stopped = -1, status = 0;
+  for (int i = 0; i < 600 && stopped < 0; ++i) {
+    for (int k = 0; k < 2 && stopped < 0; ++k)
+      if (waitpid(programs[k].pid, &status, WNOHANG) == programs[k].pid) stopped = k;
+    if (stopped < 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  for (int k = 0; k < 2; ++k) {
+    if (k == stopped) continue;
+    kill(programs[k].pid, SIGKILL);
+    waitpid(programs[k].pid, nullptr, 0);
+  }
+  ASSERT_GE(stopped, 0) << "both kept running on one port";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+  std::ifstream in(programs[stopped].folder + "/out.txt");
+  const std::string out((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(out.find("host port " + std::to_string(port) + " (UDP, the controller's port 161) is in use"),
+            std::string::npos)
+      << out;
+  for (program& p : programs) std::filesystem::remove_all(p.folder);
 }
 
 }  // namespace
