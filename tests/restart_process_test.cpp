@@ -1,7 +1,8 @@
 // The program stopped and started again on its state folder, as an operator
 // or a power cut does it: whatever a manager was told was stored (a
-// message, a setting) is there after the restart, whether the program was
-// stopped in order, by Ctrl-C, by a dmsSWReset or killed outright. A stream
+// message, a setting, a message activated for ten minutes) is there after
+// the restart, whether the program was stopped in order, by Ctrl-C, by a
+// dmsSWReset or killed outright. A stream
 // of message texts long enough to fill and copy the journal twice leaves
 // every row with the last text it acknowledged. Two controllers started at
 // once on the same host ports never both run.
@@ -138,7 +139,29 @@ std::vector<uint32_t> Message(uint32_t column, uint32_t row) {
 std::vector<uint32_t> SignControl(uint32_t column) { return {1, 3, 6, 1, 4, 1, 1206, 4, 2, 3, 6, column, 0}; }
 const uint32_t kMulti = 3, kOwner = 4, kCrc = 5, kStatus = 9;
 const uint32_t kModifyReq = 6, kValidateReq = 7, kValid = 4;
-const uint32_t kSwReset = 2, kTimeCommLoss = 13;
+const uint32_t kSwReset = 2, kActivate = 3, kTimeRemaining = 4, kTableSource = 5, kTimeCommLoss = 13;
+
+// Activates changeable message `row` for ten minutes; the code's bytes.
+std::string ActivateForTenMinutes(snmp_client* snmp, uint32_t row, uint32_t crc) {
+  const std::string code = {0x00, 0x0A, static_cast<char>(0xFF), 0x03, static_cast<char>(row >> 8),
+                            static_cast<char>(row & 0xFF), static_cast<char>(crc >> 8), static_cast<char>(crc & 0xFF),
+                            0x7F, 0x00, 0x00, 0x01};
+  EXPECT_EQ(snmp->SetText(SignControl(kActivate), code).error, 0u);
+  return code;
+}
+
+// Whether changeable message `row` runs with time left, waiting a little
+// for the display task to take it up after a start.
+bool RunsWithTimeLeft(snmp_client* snmp, uint32_t row) {
+  for (int i = 0; i < 100; ++i) {
+    const std::string source = snmp->Get(SignControl(kTableSource)).value;
+    const uint32_t left = snmp->GetInt(SignControl(kTimeRemaining));
+    if (source.size() >= 3 && source[0] == 3 && static_cast<uint8_t>(source[2]) == row && left > 0 && left <= 10)
+      return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return false;
+}
 
 struct stored_message {
   std::string text;
@@ -211,12 +234,17 @@ TEST(RestartProcess, WhatWasAcknowledgedSurvivesEveryKindOfStop) {
                             "STORED[nl]BEFORE " + std::to_string(rows.size() + 1)));
       ++setting;
       ASSERT_EQ(snmp.SetInt(SignControl(kTimeCommLoss), setting).error, 0u);
+      ActivateForTenMinutes(&snmp, static_cast<uint32_t>(rows.size()), rows.back().crc);
+      ASSERT_TRUE(RunsWithTimeLeft(&snmp, static_cast<uint32_t>(rows.size()))) << s.name;
     }
     s.how();
     ASSERT_TRUE(StartAgain(&controller)) << s.name << "\n" << controller.Output();
     snmp_client snmp(controller.Port());
     ExpectStored(&snmp, rows, s.name);
     EXPECT_EQ(snmp.GetInt(SignControl(kTimeCommLoss)), setting) << s.name;
+    // The factory power-recovery settings bring a timed message back for
+    // what is left of its time.
+    EXPECT_TRUE(RunsWithTimeLeft(&snmp, static_cast<uint32_t>(rows.size()))) << s.name;
   }
 }
 
