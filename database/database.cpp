@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -85,7 +86,7 @@ void CDataBase::CreateWriterLock() {
   // A start in the same process finds the last kernel's control block.
   // Without a kernel writers are alone and go unlocked.
   m_writerLock = TX_MUTEX{};
-  m_bWriterLock = os_mutex_create(&m_writerLock, "Database Strings", 1) == OS_SUCCESS;
+  m_bWriterLock = os_mutex_create(&m_writerLock, "Database Writers", 1) == OS_SUCCESS;
 }
 
 CDataBase::~CDataBase() {
@@ -137,13 +138,20 @@ uint32_t CDataBase::SetValue(uint32_t offset, uint32_t width, uint32_t value, ui
     store = false;
   }
   if (store) {
+    // Journalled writers one at a time, as for strings: the journal call
+    // may switch threads, and two writers of one object must leave RAM and
+    // the journal with the same last value.
+    const bool journalled = Journalled(area, flags);
+    std::optional<writer_scope> writing;
+    if (journalled) writing.emplace(this);
     if (load_be(area + offset, width) == value) {
+      if (writing) writing->Release();
       if (flags & DB_NOTIFY) NotifyChange(offset, area, DB_CHANGE_SAME);
       return DB_OK;
     }
     // Journalled first: a change the journal refused would come back as
     // the old value after a restart, so the writer is told and RAM keeps it.
-    if (Journalled(area, flags) && !Journal(offset, width, value)) {
+    if (journalled && !Journal(offset, width, value)) {
       monitor_printf("CDataBase::SetValue: journal refused the object at %u\n", offset);
       return DB_GEN_ERR;
     }

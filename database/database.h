@@ -176,8 +176,9 @@ class CDataBase : public CTaskBase {
 
   // Slots and blocks of strings change under m_stringLock, which readers
   // copy under; no kernel call is made while it is held, so threads of the
-  // kernel and host threads can share it. Writers of strings take
-  // m_writerLock (a kernel mutex) around their whole write.
+  // kernel and host threads can share it. Journalled writers (and every
+  // writer of strings) take m_writerLock (a kernel mutex) around their
+  // whole write.
   std::mutex m_stringLock;
   TX_MUTEX m_writerLock{};
   bool m_bWriterLock = false;

@@ -1,5 +1,6 @@
 // The program on a bench as a new user sets one up: a full-matrix colour
-// sign, a UPS and two CAN boards, the telnet console and a trap manager.
+// sign, a UPS and two CAN boards (loaded as peripherals from the records the
+// bench writes), the telnet console and a trap manager.
 // It boots without losing a module, shows an activated three-line message
 // in sign.png, sends its cold start to snmptrapd, and lets the panel tool
 // and telnet log in, each driven through a pseudo-terminal as a user types.
@@ -171,6 +172,11 @@ TEST(BenchController, ARealisticBenchRunsAsTheReadmeSays) {
   EXPECT_TRUE(telnet.WaitFor("SUCCESS")) << telnet.Output();
   telnet.Type("vms -s\r\n");
   EXPECT_TRUE(telnet.WaitFor("-Uptime")) << telnet.Output();
+  // The CAN boards were loaded as peripherals from the records the bench
+  // wrote for them.
+  telnet.Type("vms -d peripheral\r\n");
+  EXPECT_TRUE(telnet.WaitFor("-TEMPSIGN1(0x000D) state=")) << telnet.Output();
+  EXPECT_TRUE(telnet.WaitFor("-HUMIDITY SIGN1(0x0277) state=")) << telnet.Output();
 
   // All this while, every module answered.
   EXPECT_EQ(controller.Output().find("comm lost"), std::string::npos) << controller.Output();

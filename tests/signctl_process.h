@@ -103,10 +103,19 @@ class signctl_process {
   void SetBench(const std::string& text) { bench_ = text; }
   void MapPort(unsigned port, uint16_t host_port) { extra_ports_.push_back({port, host_port}); }
 
+  // A second Start after Halt or WaitExit runs the program again on the
+  // same state folder, as a restart of the board does.
   bool Start() {
-    char folder[] = "/tmp/signctl-test-XXXXXX";
-    if (!mkdtemp(folder)) return false;
-    folder_ = folder;
+    if (folder_.empty()) {
+      char folder[] = "/tmp/signctl-test-XXXXXX";
+      if (!mkdtemp(folder)) return false;
+      folder_ = folder;
+    }
+    {
+      std::lock_guard<std::mutex> lk(m_);
+      output_.clear();
+      ended_ = false;
+    }
     port_ = FreePort();
     {
       std::ofstream net(folder_ + "/net.conf");
@@ -120,15 +129,9 @@ class signctl_process {
   // The program ended as at a power-off and started again on the same
   // state folder.
   bool Restart() {
-    End();
+    Halt(SIGTERM);
     output_.clear();
     return Launch();
-  }
-
-  void Stop() {
-    End();
-    if (!folder_.empty()) std::filesystem::remove_all(folder_);
-    folder_.clear();
   }
 
  private:
@@ -156,22 +159,42 @@ class signctl_process {
         cv_.notify_all();
       }
       close(fd);
+      std::lock_guard<std::mutex> lk(m_);
+      ended_ = true;
+      cv_.notify_all();
     });
     return pid_ > 0 && WaitForOutput("Launching Thread(s)") && WaitForSnmp();
   }
 
-  void End() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-      pid_ = -1;
-    }
-    if (console_ >= 0) close(console_);
-    console_ = -1;
-    if (reader_.joinable()) reader_.join();
+ public:
+  void Stop() {
+    Halt(SIGTERM);
+    if (!folder_.empty()) std::filesystem::remove_all(folder_);
+    folder_.clear();
   }
 
- public:
+  // Ends the program with a signal and keeps its state folder; its wait
+  // status.
+  int Halt(int signal) {
+    if (pid_ > 0) kill(pid_, signal);
+    return Reap();
+  }
+  // Waits for the program to end by itself (a restart ends it with status
+  // 64 + the restart kind); its wait status, -1 when it did not end in time.
+  int WaitExit() {
+    for (auto deadline = std::chrono::steady_clock::now() + kBound; pid_ > 0;) {
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = -1;
+        Reap();
+        return status;
+      }
+      if (std::chrono::steady_clock::now() > deadline) return -1;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return -1;
+  }
+
   uint16_t Port() const { return port_; }
   // The state folder (the flash image, sign.png, ...).
   const std::string& Folder() const { return folder_; }
@@ -181,12 +204,23 @@ class signctl_process {
     return output_;
   }
 
+  // False also as soon as the program has ended without printing it.
   bool WaitForOutput(const std::string& text) {
     std::unique_lock<std::mutex> lk(m_);
-    return cv_.wait_for(lk, kBound, [&] { return output_.find(text) != std::string::npos; });
+    cv_.wait_for(lk, kBound, [&] { return ended_ || output_.find(text) != std::string::npos; });
+    return output_.find(text) != std::string::npos;
   }
 
  private:
+  int Reap() {
+    int status = -1;
+    if (pid_ > 0) waitpid(pid_, &status, 0);
+    pid_ = -1;
+    if (console_ >= 0) close(console_);
+    console_ = -1;
+    if (reader_.joinable()) reader_.join();
+    return status;
+  }
 
   // The network comes up at the communication task's first step: ask until
   // the agent answers, each try bounded, as a manager retries.
@@ -220,6 +254,7 @@ class signctl_process {
   std::mutex m_;
   std::condition_variable cv_;
   std::string output_;
+  bool ended_ = false;  // the program's output has ended
 };
 
 }  // namespace signctl_test

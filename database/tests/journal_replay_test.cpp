@@ -1,6 +1,9 @@
 // The journal at start: which file is replayed, what a replay restores, and
 // what it refuses.
+#include <atomic>
 #include <cstring>
+
+#include <unistd.h>
 
 #include "journal_fixture.h"
 
@@ -362,6 +365,82 @@ TEST_F(JournalTest, AfterTheLaunchAnAppendNeedsTheLock) {
   EXPECT_EQ(Nv(kHalf), 0u);
   EXPECT_EQ(Str(kText), "");
   EXPECT_EQ(Nv(kWord), 3u);
+}
+
+// The value of the newest live record of an object in the journal file.
+uint32_t LastJournalled(const uint8_t* data, uint32_t size, db_object o) {
+  impl_token::iterator it;
+  it.Open(data + JOURNAL_HEADER_SIZE, data + size);
+  impl_token::record_view v;
+  uint32_t value = 0;
+  while (it.Next(&v))
+    if (v.offset == o.offset) {
+      value = 0;
+      for (uint32_t i = 0; i < o.width; ++i) value = value << 8 | v.value[i];
+    }
+  return value;
+}
+
+// Two threads write one integer object: a low-priority one over and over,
+// until a high-priority one, woken by an interrupt at whatever point the
+// low one has reached, has written once. The high one may run while the
+// low one is between its journal record and its store; whatever the
+// interleaving, RAM and the journal end with the same last value.
+TEST_F(JournalTest, WritersOfOneObjectLeaveRamAndJournalInOneOrder) {
+  Fresh();
+  db_->m_byThreadsLaunched = 1;
+  static CDataBase* db;
+  static TX_SEMAPHORE wake;
+  static std::atomic<bool> high_done, low_done;
+  db = db_.get();
+  struct Worker {
+    TX_THREAD cb{};
+    std::vector<uint8_t> stack = std::vector<uint8_t>(16384);
+  };
+  int mismatches = 0;
+  for (int episode = 0; episode < 100; ++episode) {
+    high_done = false;
+    low_done = false;
+    Worker low, high;
+    auto low_entry = [](ULONG episode) {
+      for (uint32_t round = 1; !high_done && round < 3000; ++round)
+        db->SetValue(kWord.offset, 4, episode << 20 | round, db->mib_nv, DB_NO_VALIDATE);
+      low_done = true;
+    };
+    auto high_entry = [](ULONG episode) {
+      tx_semaphore_get(&wake, TX_WAIT_FOREVER);
+      db->SetValue(kWord.offset, 4, 0xF0000000u | episode, db->mib_nv, DB_NO_VALIDATE);
+      high_done = true;
+    };
+    {
+      rtos::cpu_scope c;
+      ASSERT_EQ(tx_semaphore_create(&wake, "wake", 0), TX_SUCCESS);
+      ASSERT_EQ(tx_thread_create(&high.cb, "high writer", high_entry, episode, high.stack.data(), 16384, 5, 5, 0,
+                                 TX_AUTO_START),
+                TX_SUCCESS);
+      ASSERT_EQ(tx_thread_create(&low.cb, "low writer", low_entry, episode, low.stack.data(), 16384, 10, 10, 0,
+                                 TX_AUTO_START),
+                TX_SUCCESS);
+    }
+    usleep(static_cast<useconds_t>(50 + episode * 37 % 400));
+    rtos::raise_interrupt([] { tx_semaphore_put(&wake); });
+    for (int t = 0; t < 20000 && !(high_done && low_done); ++t) usleep(500);
+    ASSERT_TRUE(high_done && low_done);
+    {
+      rtos::cpu_scope c;
+      tx_thread_delete(&low.cb);
+      tx_thread_delete(&high.cb);
+      tx_semaphore_delete(&wake);
+    }
+    uint32_t size = 0;
+    const uint8_t* data = Data("nv1.dat", &size);
+    ASSERT_NE(data, nullptr);
+    if (LastJournalled(data, size, kWord) != Nv(kWord)) ++mismatches;
+  }
+  EXPECT_EQ(mismatches, 0);
+  const uint32_t last = Nv(kWord);
+  ASSERT_EQ(Replay(), 1);
+  EXPECT_EQ(Nv(kWord), last);
 }
 
 // ------------------------------------------------------------ record walk

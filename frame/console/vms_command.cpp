@@ -242,9 +242,47 @@ void PoolLine(const char* label, NX_PACKET_POOL* pool) {
                  pool->nx_packet_pool_total, pool->nx_packet_pool_empty_requests, 0, 0);
 }
 
+void Statistics(const char* op) {
+  const NX_IP* ip = g_links.main_ip;
+  if (!ip) {
+    monitor_printf("%s statistics not available\n", op);
+    return;
+  }
+  // TCP sees no malformed segments or drops of its own: the host's stack
+  // or the link engine has taken them before the sockets do.
+  if (Is(op, "tcp"))
+    monitor_printf("%s TX:%d, RX:%d, Invalid:%d, Dropped:%d\n", op, ip->nx_ip_tcp_packets_sent,
+                   ip->nx_ip_tcp_packets_received, 0, 0);
+  else if (Is(op, "udp"))
+    monitor_printf("%s TX:%d, RX:%d, Invalid:%d, Dropped:%d\n", op, ip->nx_ip_udp_packets_sent,
+                   ip->nx_ip_udp_packets_received, ip->nx_ip_udp_invalid_packets, ip->nx_ip_udp_packets_dropped);
+  else  // the controller sends no pings: no timeouts, no replies
+    monitor_printf("%s TX:%d, RX:%d, Timeout:%d, Replies:%d\n", op, ip->nx_ip_icmp_packets_sent,
+                   ip->nx_ip_icmp_packets_received, 0, 0);
+}
+
+void Arp(const char* arg) {
+  const NX_IP* ip = g_links.main_ip;
+  if (!Is(arg, "stat") && !Is(arg, "list")) {
+    monitor_printf("%s %s arp list\n", kDebug, "ethernet");
+    monitor_printf("%s %s arp stat\n", kDebug, "ethernet");
+  } else if (!ip) {
+    monitor_printf("arp %s not available\n", arg);
+  } else if (Is(arg, "list")) {
+    // Addresses are resolved by the host or the point-to-point link, never
+    // by the controller: its own table stays empty.
+    monitor_printf("Dynamic ARP Table:\n");
+  } else {
+    monitor_printf(" requests sent:%d\n requests received:%d\n responses sent:%d\n responses received:%d\n", 0, 0,
+                   0, 0);
+    monitor_printf(" dynamic entries:%d\n static entries:%d\n aged entries:%d\n dropped msg:%d\n", 0, 0, 0,
+                   ip->nx_ip_arp_frames_dropped);
+  }
+}
+
 void Ethernet(const char* op, const char* arg) {
   if (Is(op, "tcp") || Is(op, "udp") || Is(op, "icmp")) {
-    monitor_printf("%s statistics not available\n", op);
+    Statistics(op);
     return;
   }
   if (Is(op, "pool")) {
@@ -268,12 +306,7 @@ void Ethernet(const char* op, const char* arg) {
     return;
   }
   if (Is(op, "arp")) {
-    if (Is(arg, "stat") || Is(arg, "list")) {
-      monitor_printf("arp %s not available\n", arg);
-      return;
-    }
-    monitor_printf("%s %s arp list\n", kDebug, "ethernet");
-    monitor_printf("%s %s arp stat\n", kDebug, "ethernet");
+    Arp(arg);
     return;
   }
   for (const char* o : kEthernetOps) monitor_printf("%s %s %s\n", kDebug, "ethernet", o);

@@ -55,8 +55,9 @@ struct vms_links {
   can_db_driver* db_can = nullptr;
   can_driver* ltp_can = nullptr;
   const vms_peripheral_ops* peripherals = nullptr;
-  // Ethernet: the main packet pool, the driver's pool and the controller's
-  // re-initialisation.
+  // Ethernet: the main IP instance (its protocol counts), the main packet
+  // pool, the driver's pool and the controller's re-initialisation.
+  NX_IP* main_ip = nullptr;
   NX_PACKET_POOL* main_pool = nullptr;
   NX_PACKET_POOL* driver_pool = nullptr;
   void (*emac_initialize)() = nullptr;

@@ -2,9 +2,12 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 #include <thread>
 
@@ -12,6 +15,7 @@
 #include "database/objects.h"
 #include "display/driver/module_type.h"
 #include "net_host.h"
+#include "peripherals/pl_iterator.h"
 #include "sim/can/field_board.h"
 #include "sim/modem/cell_modem.h"
 #include "sim/modem/hayes_modem.h"
@@ -52,6 +56,65 @@ std::vector<uint8_t> sensor_reading(const bench_can_board& b) {
   const uint16_t v = static_cast<uint16_t>(b.reading);
   return {0x01, 0x01, static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
           static_cast<uint8_t>(v)};
+}
+
+// The peripheral types a technician gives a CAN board of each kind (the
+// first one no record uses yet), and the settings after its address.
+struct can_kind_record {
+  const char* kind;
+  uint16_t types[5];
+  const char* settings;
+};
+const can_kind_record kCanRecords[] = {
+    {"temperature", {13, 14, 15, 12, 11}, ",0,0"},
+    {"humidity", {631, 633, 634, 630, 632}, ",0,0"},
+    {"light", {1, 2, 3}, ",0,0"},
+    {"fan", {730, 731, 732, 733, 734}, ",0"},
+    {"io", {52, 53, 54, 51}, ",F0,FF,F0,FF,0,0"},
+};
+
+// A record for each CAN board that has none (none whose parameters start
+// with the board's address), in a free slot, so the boards are loaded as
+// peripherals at start as a technician's records would have them.
+void write_can_records(CDataBase& db, const std::vector<bench_can_board>& boards) {
+  uint8_t* nv = db.mib_nv;
+  std::vector<uint16_t> types(PL_SLOTS);
+  std::vector<uint32_t> addresses(PL_SLOTS);
+  for (uint32_t slot = 0; slot < PL_SLOTS; ++slot) {
+    const db_object id = nv::quorPeripheralID(slot), parameters = nv::quorPeripheralParameters(slot);
+    types[slot] = static_cast<uint16_t>(db.GetValue(id.offset, id.width, nv, 0));
+    uint32_t length = 0;
+    const uint8_t* text = db.GetString(parameters.offset, parameters.width, nv, &length);
+    if (types[slot] && text)
+      addresses[slot] = static_cast<uint32_t>(
+          std::strtoul(std::string(reinterpret_cast<const char*>(text), length).c_str(), nullptr, 16));
+  }
+  for (const bench_can_board& b : boards) {
+    bool recorded = false;
+    for (uint32_t slot = 0; slot < PL_SLOTS; ++slot)
+      recorded = recorded || (types[slot] && addresses[slot] == b.address);
+    if (recorded) continue;
+    const can_kind_record* kind = nullptr;
+    for (const can_kind_record& k : kCanRecords)
+      if (b.kind == k.kind) kind = &k;
+    uint16_t type = 0;
+    for (uint16_t t : kind->types)
+      if (t && !type && std::find(types.begin(), types.end(), t) == types.end()) type = t;
+    const auto free_slot = std::find(types.begin(), types.end(), 0);
+    if (!type || free_slot == types.end()) {
+      std::fprintf(stderr, "bench: no peripheral record left for the %s board at 0x%X\n", b.kind.c_str(), b.address);
+      continue;
+    }
+    const uint32_t slot = static_cast<uint32_t>(free_slot - types.begin());
+    char text[40];
+    std::snprintf(text, sizeof text, "%X%s", b.address, kind->settings);
+    const db_object id = nv::quorPeripheralID(slot), parameters = nv::quorPeripheralParameters(slot);
+    db.SetValue(id.offset, id.width, type, nv, DB_NO_VALIDATE);
+    db.SetString(parameters.offset, parameters.width, text, static_cast<uint32_t>(std::strlen(text)), nv,
+                 DB_NO_VALIDATE);
+    types[slot] = type;
+    addresses[slot] = b.address;
+  }
 }
 
 }  // namespace
@@ -338,6 +401,7 @@ void bench_configure(const bench_config& config) {
     set(nv::quorCommConfigProtocol(kEthernet), kProtocolUdp);
     set(nv::quorTrapsGeneric, get(nv::quorTrapsGeneric) | kStartTraps);
   }
+  write_can_records(db, config.can_boards);
   if (config.factory_sign) return;
   if (get(nv::quorModuleID) == config.module_type && get(nv::vmsSignHeightPixels) == config.height &&
       get(nv::vmsSignWidthPixels) == config.width)

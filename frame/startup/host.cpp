@@ -39,6 +39,7 @@ bool g_terminal_saved = false;
 CSignPicture g_sign_picture;
 bench_config g_bench;
 constexpr const char* kRestartedMark = "SIGNCTL_RESTARTED";
+constexpr const char* kBootCounterVariable = "SIGNCTL_BOOT_COUNTER";
 std::unique_ptr<bench_devices> g_bench_devices;
 
 // The board's battery-backed clock register: it keeps the last second the
@@ -85,13 +86,15 @@ bool configure_network(const std::string& state_folder) {
 
 // The host ports of the controller's listening sockets must be its own: a
 // controller that shared them with another program would answer for it.
+// They stay bound from here until the stack opens them, so a second
+// controller started before this one's network is up finds them busy.
 bool ports_free(const std::string& state_folder, bool telnet) {
   std::vector<net_listen_port> ports = {{net_proto::udp, 161},  {net_proto::udp, 162},   {net_proto::udp, 3002},
                                         {net_proto::tcp, 161},  {net_proto::tcp, 162},   {net_proto::tcp, 14001},
                                         {net_proto::tcp, 15002}};
   if (telnet) ports.push_back({net_proto::tcp, 23});
   std::string busy;
-  if (net_host_ports_free(ports, &busy)) return true;
+  if (net_host_hold_ports(ports, &busy)) return true;
   std::fprintf(stderr,
                "signctl: %s by another program (another controller?).\n"
                "Stop it, or give this controller other host ports in %s/%s, for example the line \"offset 20000\".\n",
@@ -201,9 +204,20 @@ bool host_prepare(const std::string& state_folder, const std::vector<std::string
   if (!read_bench(state_folder, &g_bench)) return false;
   clock_register_open(state_folder + "/" + HOST_CLOCK_REGISTER);
   if (CDataBase* db = g_pDataBase) {
-    static uint8_t boot_counter = 0;
+    // The boot counter register keeps its value through the board's own
+    // restarts (the program runs itself again, with its environment), so
+    // a controller that keeps restarting early drops its journal; a start
+    // from the shell is a power-up and finds it 0. It is not kept in the
+    // state folder: stopping and starting the program by hand eight times
+    // within 30 s each must not throw the journal away.
+    static uint8_t boot_counter;
+    const char* kept = std::getenv(kBootCounterVariable);
+    boot_counter = kept && std::getenv(kRestartedMark) ? static_cast<uint8_t>(std::atoi(kept)) : 0;
     db->SetBoardRegs({clock_register_read, clock_register_write, [] { return boot_counter; },
-                      [](uint8_t value) { boot_counter = value; }});
+                      [](uint8_t value) {
+                        boot_counter = value;
+                        setenv(kBootCounterVariable, std::to_string(value).c_str(), 1);
+                      }});
   }
   if (!ports_free(state_folder, g_bench.telnet)) return false;
   board::board_config config;

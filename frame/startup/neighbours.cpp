@@ -2,6 +2,7 @@
 
 #include "comm/comm_task.h"
 #include "comm/network.h"
+#include "display/driver/q5_display_driver.h"
 #include "display/schedule/schedule_task.h"
 #include "display/task/display.h"
 #include "frame/console/vms_command.h"
@@ -27,10 +28,12 @@ void neighbour_tasks_link_console(TX_BYTE_POOL* thread_stacks) {
   vms_links links = vms_get_links();
   links.display = &g_display;
   links.display_late_steps = [] { return static_cast<uint32_t>(g_display.LateSteps()); };
+  links.gamma_select = [](uint32_t gamma) { CQ5DisplayDriver::SetGammaSelect(static_cast<uint8_t>(gamma)); };
   links.schedule = &g_schedule_task;
   peripheral_task_link_console(&links);
   links.comm = &g_comm_task;
   links.thread_stacks = thread_stacks;
+  links.main_ip = &g_netx_ip;
   links.main_pool = &g_netx_pool;
   vms_set_links(links);
 }

@@ -251,6 +251,37 @@ TEST_F(VmsTest, OperationsOnLinkedTargets) {
   });
 }
 
+// The main IP instance's counts, as the stack keeps them.
+TEST_F(VmsTest, NetworkStatisticsOfTheMainInstance) {
+  NX_IP ip{};
+  ip.nx_ip_tcp_packets_sent = 11;
+  ip.nx_ip_tcp_packets_received = 12;
+  ip.nx_ip_udp_packets_sent = 21;
+  ip.nx_ip_udp_packets_received = 22;
+  ip.nx_ip_udp_invalid_packets = 23;
+  ip.nx_ip_udp_packets_dropped = 24;
+  ip.nx_ip_icmp_packets_sent = 31;
+  ip.nx_ip_icmp_packets_received = 32;
+  ip.nx_ip_arp_frames_dropped = 41;
+  vms_links l;
+  l.main_ip = &ip;
+  vms_set_links(l);
+  const struct {
+    const char* line;
+    const char* output;
+  } rows[] = {
+      {"vms -d ethernet tcp", "tcp TX:11, RX:12, Invalid:0, Dropped:0\n"},
+      {"vms -d ethernet udp", "udp TX:21, RX:22, Invalid:23, Dropped:24\n"},
+      {"vms -d ethernet icmp", "icmp TX:31, RX:32, Timeout:0, Replies:0\n"},
+      {"vms -d ethernet arp list", "Dynamic ARP Table:\n"},
+      {"vms -d ethernet arp stat",
+       " requests sent:0\n requests received:0\n responses sent:0\n responses received:0\n"
+       " dynamic entries:0\n static entries:0\n aged entries:0\n dropped msg:41\n"},
+      {"vms -d ethernet arp", "vms -d ethernet arp list\nvms -d ethernet arp stat\n"},
+  };
+  for (const auto& r : rows) EXPECT_EQ(Run(r.line), r.output) << r.line;
+}
+
 // Peripherals of the peripheral task, as the command reaches them.
 class FakePeripheral : public CPeripheral {
  public:

@@ -75,13 +75,17 @@ struct net_listen_port {
   UINT port;
 };
 bool net_host_ports_free(const std::vector<net_listen_port>& ports, std::string* busy);
+// The same check, keeping the host sockets bound until the stack opens
+// those ports (it takes them then), so no other program takes a port in
+// between. False (nothing held) when one is busy.
+bool net_host_hold_ports(const std::vector<net_listen_port>& ports, std::string* busy);
 
 // Where the stack's traces go (one line per call, with its newline). A null
 // printer writes to standard error.
 typedef void (*net_trace_printer)(const char* text);
 void net_host_set_trace(net_trace_printer printer);
 
-// Stops every instance's host I/O, closes every host socket and forgets all
+// Stops every instance's host I/O, closes every host socket (held ones too) and forgets all
 // instances, pools and sockets. Call it before rtos::kernel_stop, and before
 // a new kernel starts; it leaves the instances' threads to the kernel's stop.
 void net_host_shutdown();

@@ -213,6 +213,18 @@ struct NX_IP {
   ULONG nx_ip_driver_status_enable;      // status of its enable request
   ULONG nx_ip_frames_received;  // frames handed in by the driver
   ULONG nx_ip_tcp_connections_queued;  // connections waiting in listen queues for a socket
+  // Protocol counts for the service console. The stand-in resolves no
+  // addresses itself (the host or the point-to-point link does), so ARP
+  // frames from a driver are only counted as dropped.
+  ULONG nx_ip_udp_packets_sent;
+  ULONG nx_ip_udp_packets_received;
+  ULONG nx_ip_udp_invalid_packets;   // bad length or checksum
+  ULONG nx_ip_udp_packets_dropped;   // socket queue full or pool empty
+  ULONG nx_ip_tcp_packets_sent;
+  ULONG nx_ip_tcp_packets_received;
+  ULONG nx_ip_icmp_packets_received;
+  ULONG nx_ip_icmp_packets_sent;     // echo replies
+  ULONG nx_ip_arp_frames_dropped;
   TX_THREAD nx_ip_thread;       // the instance's own thread
   nx_impl::ip* impl;
 };

@@ -217,6 +217,7 @@ VOID _nx_arp_packet_deferred_receive(NX_IP* cb, NX_PACKET* packet) {
   if (!packet) return;
   if (!i || i->dead || !i->arp || !cb->nx_ip_mapping_needed || !cb->nx_ip_driver_datagrams ||
       i->arp_link.in.size() >= kQueued) {
+    if (i) ++cb->nx_ip_arp_frames_dropped;
     nx_packet_release(packet);
     return;
   }

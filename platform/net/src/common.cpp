@@ -144,4 +144,5 @@ void net_host_shutdown() {
   graveyard().clear();
   slots().clear();
   instances_clear();
+  config_release_held();
 }

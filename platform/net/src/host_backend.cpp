@@ -51,9 +51,10 @@ class host_backend : public backend {
   UINT udp_open(UINT port, uint64_t* id) override {
     ULONG address = config_listen_address();
     uint16_t want = config_host_port(port);
-    int fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    uint16_t got = 0;
-    if (!bind_to(fd, address, want, &got)) {
+    int fd = want ? config_take_held(net_proto::udp, want) : -1;
+    uint16_t got = fd >= 0 ? want : 0;
+    if (fd < 0) fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (!got && !bind_to(fd, address, want, &got)) {
       trace("nx_udp_socket_bind: host socket %s:%u for port %u: %s\n", address_text(address).c_str(),
             (unsigned)want, port, strerror(errno));
       if (fd >= 0) ::close(fd);
@@ -96,11 +97,12 @@ class host_backend : public backend {
   UINT tcp_listen(UINT port, uint64_t* id) override {
     ULONG address = config_listen_address();
     uint16_t want = config_host_port(port);
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    int fd = want ? config_take_held(net_proto::tcp, want) : -1;
+    uint16_t got = fd >= 0 ? want : 0;
+    if (fd < 0) fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     int on = 1;
-    if (fd >= 0) setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    uint16_t got = 0;
-    if (!bind_to(fd, address, want, &got) || listen(fd, 16) != 0) {
+    if (!got && fd >= 0) setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (!got && (!bind_to(fd, address, want, &got) || listen(fd, 16) != 0)) {
       trace("nx_tcp_server_socket_listen: host socket %s:%u for port %u: %s\n", address_text(address).c_str(),
             (unsigned)want, port, strerror(errno));
       if (fd >= 0) ::close(fd);

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 
 #include <cstdlib>
+#include <map>
 #include <mutex>
 #include <sstream>
 
@@ -183,31 +184,79 @@ bool net_host_parse_config(const std::string& text, net_host_config* config, std
 
 uint16_t net_host_listen_port(UINT port) { return nx_impl::config_host_port(port); }
 
-bool net_host_ports_free(const std::vector<net_listen_port>& ports, std::string* busy) {
+namespace {
+
+// Host sockets bound by net_host_hold_ports that the stack has not taken.
+std::mutex g_held_mutex;
+std::map<std::pair<net_proto, uint16_t>, int> g_held;
+
+// Binds each listening port's host port as the stack will (TCP with
+// SO_REUSEADDR, as a listener still refuses a port another one listens on;
+// UDP without); keeps the sockets in *fds, else closes them.
+bool try_ports(const std::vector<net_listen_port>& ports, std::string* busy,
+               std::vector<std::pair<std::pair<net_proto, uint16_t>, int>>* fds) {
   const ULONG address = nx_impl::config_listen_address();
   for (const net_listen_port& p : ports) {
     const uint16_t host_port = net_host_listen_port(p.port);
     if (!host_port) continue;
     const bool udp = p.proto == net_proto::udp;
-    const int fd = socket(AF_INET, (udp ? SOCK_DGRAM : SOCK_STREAM) | SOCK_CLOEXEC, 0);
+    const int fd = socket(AF_INET, (udp ? SOCK_DGRAM : SOCK_STREAM) | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) continue;
-    // As the stack's listeners bind: TCP with SO_REUSEADDR (a listener
-    // still refuses a port another one listens on), UDP without.
     const int on = 1;
     if (!udp) setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(address);
     a.sin_port = htons(host_port);
-    const bool free = bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && (udp || listen(fd, 1) == 0);
+    const bool free = bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && (udp || listen(fd, 16) == 0);
     const int error = errno;
+    if (free && fds) {
+      fds->push_back({{p.proto, host_port}, fd});
+      continue;
+    }
     close(fd);
     if (!free && error == EADDRINUSE) {
       if (busy)
         *busy = "host port " + std::to_string(host_port) + " (" + (udp ? "UDP" : "TCP") + ", the controller's port " +
                 std::to_string(p.port) + ") is in use";
+      if (fds)
+        for (const auto& held : *fds) close(held.second);
       return false;
     }
   }
   return true;
 }
+
+}  // namespace
+
+bool net_host_ports_free(const std::vector<net_listen_port>& ports, std::string* busy) {
+  return try_ports(ports, busy, nullptr);
+}
+
+bool net_host_hold_ports(const std::vector<net_listen_port>& ports, std::string* busy) {
+  std::vector<std::pair<std::pair<net_proto, uint16_t>, int>> fds;
+  if (!try_ports(ports, busy, &fds)) return false;
+  std::lock_guard<std::mutex> lk(g_held_mutex);
+  for (const auto& [key, fd] : fds) {
+    auto [it, added] = g_held.insert({key, fd});
+    if (!added) close(fd);
+  }
+  return true;
+}
+
+namespace nx_impl {
+int config_take_held(net_proto proto, uint16_t host_port) {
+  std::lock_guard<std::mutex> lk(g_held_mutex);
+  auto it = g_held.find({proto, host_port});
+  if (it == g_held.end()) return -1;
+  const int fd = it->second;
+  g_held.erase(it);
+  return fd;
+}
+
+void config_release_held() {
+  std::lock_guard<std::mutex> lk(g_held_mutex);
+  for (const auto& held : g_held) close(held.second);
+  g_held.clear();
+}
+}  // namespace nx_impl

@@ -413,18 +413,22 @@ class link_backend : public backend {
   void icmp_in(ULONG src, const std::vector<uint8_t>& p) {
     if (!m_owner->icmp || p.size() < 8 || fold(sum16(0, p.data(), p.size())) != 0) return;
     if (p[0] != 8) return;  // echo requests only
+    ++m_owner->cb->nx_ip_icmp_packets_received;
     std::vector<uint8_t> reply(p);
     reply[0] = 0;
     reply[2] = reply[3] = 0;
     put16(&reply[2], fold(sum16(0, reply.data(), reply.size())));
     send_ip(kIcmp, src, reply);
+    ++m_owner->cb->nx_ip_icmp_packets_sent;
   }
 
   void udp_in(ULONG src, ULONG dst, const std::vector<uint8_t>& p) {
-    if (p.size() < kUdpHeader) return;
-    const uint32_t length = get16(&p[4]);
-    if (length < kUdpHeader || length > p.size()) return;
-    if (get16(&p[6]) != 0 && fold(sum16(pseudo_sum(src, dst, kUdp, length), p.data(), length)) != 0) return;
+    const uint32_t length = p.size() < kUdpHeader ? 0 : get16(&p[4]);
+    if (length < kUdpHeader || length > p.size() ||
+        (get16(&p[6]) != 0 && fold(sum16(pseudo_sum(src, dst, kUdp, length), p.data(), length)) != 0)) {
+      ++m_owner->cb->nx_ip_udp_invalid_packets;
+      return;
+    }
     const UINT port = get16(&p[2]);
     for (auto& [id, bound] : m_udp) {
       if (bound != port) continue;

@@ -356,6 +356,11 @@ constexpr UINT kFirstClientPort = 49152;
 // Host port to bind for a controller port (0: ephemeral).
 uint16_t config_host_port(UINT port);
 bool config_peer(ULONG address, UINT port, host_target* out);
+// A listening host socket net_host_hold_ports bound for this port (already
+// bound, and listening for TCP), now the caller's; -1 when none is held.
+int config_take_held(net_proto proto, uint16_t host_port);
+// Closes the held sockets the stack never took (at shutdown).
+void config_release_held();
 bool config_reverse(ULONG host_address, uint16_t host_port, ULONG* address, UINT* port);
 
 inline bool is_loopback(ULONG address) { return (address >> 24) == 127; }

@@ -224,6 +224,7 @@ void tcp_event(ip* i, event& e) {
   switch (e.kind) {
     case ev_kind::tcp_data:
       s->reading = false;
+      ++i->cb->nx_ip_tcp_packets_received;
       take_data(s, e.data.data(), e.data.size());
       maybe_read(s);
       break;
@@ -560,7 +561,9 @@ UINT nx_tcp_socket_send(NX_TCP_SOCKET* cb, NX_PACKET* packet, ULONG wait_option)
     UINT s2 = backend_of(t->owner)->tcp_send(t->conn, bytes);
     return s2 == NX_TX_QUEUE_FULL ? NX_IN_PROGRESS : s2;
   });
-  if (status == NX_SUCCESS) nx_packet_release(packet);
+  if (status != NX_SUCCESS) return status;
+  ++s->owner->cb->nx_ip_tcp_packets_sent;
+  nx_packet_release(packet);
   return status;
 }
 

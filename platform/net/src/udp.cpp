@@ -104,16 +104,19 @@ void udp_event(ip* owner, event& e) {
   backend_of(owner)->map_source(net_proto::udp, &e.address, &e.port);
   if (s->queue.size() >= s->cb->nx_udp_socket_queue_maximum) {
     ++s->cb->nx_udp_socket_packets_dropped;
+    ++owner->cb->nx_ip_udp_packets_dropped;
     return;
   }
   NX_PACKET* p = build_datagram(s, e);
   if (!p) {
     ++s->cb->nx_udp_socket_packets_dropped;
+    ++owner->cb->nx_ip_udp_packets_dropped;
     return;
   }
   s->queue.push_back(p);
   s->cb->nx_udp_socket_queued = static_cast<ULONG>(s->queue.size());
   ++s->cb->nx_udp_socket_packets_received;
+  ++owner->cb->nx_ip_udp_packets_received;
   s->receivers.wake_all();
 }
 
@@ -246,6 +249,7 @@ UINT nx_udp_socket_send(NX_UDP_SOCKET* cb, NX_PACKET* packet, ULONG address, UIN
   status = backend_of(s->owner)->udp_send(s->id, address, port, chain_bytes(packet));
   if (status != NX_SUCCESS) return status;
   ++cb->nx_udp_socket_packets_sent;
+  ++s->owner->cb->nx_ip_udp_packets_sent;
   nx_packet_release(packet);
   return NX_SUCCESS;
 }

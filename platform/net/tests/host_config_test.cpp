@@ -126,6 +126,56 @@ TEST(HostConfig, PortsHeldByAnotherProgramAreFoundBeforeTheStart) {
   net_host_configure(net_host_config{});
 }
 
+// Ports held from the check are the stack's when it opens them: a second
+// check (another controller) finds them busy in between.
+class HeldPortsTest : public NetTest {};
+
+TEST_F(HeldPortsTest, PortsHeldFromTheCheckGoToTheStack) {
+  uint16_t free_port = 0;
+  {
+    held_port probe;
+    free_port = probe.port;
+  }
+  net_host_config c;
+  c.ephemeral = true;
+  c.ports.push_back({161, free_port});
+  ASSERT_TRUE(net_host_configure(c));
+  const std::vector<net_listen_port> ports = {{net_proto::udp, 161}, {net_proto::tcp, 161}, {net_proto::udp, 3002}};
+  std::string busy;
+  ASSERT_TRUE(net_host_hold_ports(ports, &busy)) << busy;
+  EXPECT_FALSE(net_host_ports_free(ports, &busy));
+  EXPECT_EQ(busy, "host port " + std::to_string(free_port) + " (UDP, the controller's port 161) is in use");
+  EXPECT_FALSE(net_host_hold_ports({{net_proto::tcp, 161}}, &busy));
+  EXPECT_EQ(busy, "host port " + std::to_string(free_port) + " (TCP, the controller's port 161) is in use");
+
+  NX_UDP_SOCKET udp{};
+  NX_TCP_SOCKET tcp{};
+  Start([&] {
+    ASSERT_EQ(nx_udp_socket_create(&ip_, &udp, "udp", NX_IP_NORMAL, NX_FRAGMENT_OKAY, NX_IP_TIME_TO_LIVE, 4),
+              NX_SUCCESS);
+    ASSERT_EQ(nx_udp_socket_bind(&udp, 161, NX_NO_WAIT), NX_SUCCESS);
+    ASSERT_EQ(nx_tcp_socket_create(&ip_, &tcp, "tcp", NX_IP_NORMAL, NX_FRAGMENT_OKAY, NX_IP_TIME_TO_LIVE, 1024,
+                                   nullptr, nullptr),
+              NX_SUCCESS);
+    ASSERT_EQ(nx_tcp_server_socket_listen(&ip_, 161, &tcp, 2, nullptr), NX_SUCCESS);
+  });
+  EXPECT_EQ(HostPort(net_proto::udp, 161), free_port);
+  EXPECT_EQ(HostPort(net_proto::tcp, 161), free_port);
+  // The held socket carries traffic once the stack has it.
+  const int host = HostUdp();
+  HostSendTo(host, free_port, "get");
+  for (int i = 0; i < 2000; ++i) {
+    {
+      rtos::cpu_scope cs;
+      if (udp.nx_udp_socket_packets_received) break;
+    }
+    usleep(10000);
+  }
+  close(host);
+  rtos::cpu_scope cs;
+  EXPECT_EQ(udp.nx_udp_socket_packets_received, 1u);
+}
+
 TEST(HostConfig, PortsTheStackPicksForClientsTakeEphemeralHostPorts) {
   net_host_config c;
   c.port_offset = 10000;

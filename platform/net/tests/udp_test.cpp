@@ -190,6 +190,9 @@ TEST_F(UdpTest, AFullQueueDropsFurtherDatagrams) {
   rtos::cpu_scope c;
   EXPECT_EQ(s.nx_udp_socket_packets_received, 2u);
   EXPECT_EQ(s.nx_udp_socket_packets_dropped, 1u);
+  // The instance counts them too, for the service console.
+  EXPECT_EQ(ip_.nx_ip_udp_packets_received, 2u);
+  EXPECT_EQ(ip_.nx_ip_udp_packets_dropped, 1u);
   for (const char* d : {"one", "two"}) {
     NX_PACKET* p = nullptr;
     ASSERT_EQ(nx_udp_socket_receive(&s, &p, NX_NO_WAIT), NX_SUCCESS);
