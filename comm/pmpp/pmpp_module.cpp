@@ -69,6 +69,8 @@ void set_radio(snmp_agent* agent, uint16_t ack2_timeout, uint8_t retries, uint32
 const ntcip_link_ops kOps = [] {
   ntcip_link_ops ops{};
   ops.transport = snmp_pmpp_net_drv;
+  ops.udp_entry = pmpp_udp_ip_thread_entry;
+  ops.tcp_entry = pmpp_tcp_ip_thread_entry;
   ops.link_memory = snmp_pmpp_link_memory();
   ops.set_io = set_io;
   ops.receive_event = receive_event;
