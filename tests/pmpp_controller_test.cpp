@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "comm/ntcip_endpoint.h"
 #include "sim/pmpp/pmpp_bridge.h"
 #include "tests/controller_fixture.h"
 #include "tests/signctl_process.h"
@@ -119,6 +120,28 @@ TEST_F(PmppControllerTest, AllStationsRequestsOverATcpSerialEndAreFetchedByPolls
   run_result r = Run({kSnmpGet, "-v", "2c", "-c", "public", "-t", "1", "-r", "0", Agent(), kSysDescr});
   EXPECT_NE(0, r.status);
   EXPECT_NE(std::string::npos, Get(kSysDescr).find("Field Controller"));
+}
+
+// The same tools over IP datagrams in PMPP frames: the requests reach the
+// agent through the link's own IP instance, to individual and all-stations
+// addresses.
+TEST_F(PmppControllerTest, ManagersReachTheAgentOverIpInPmppFrames) {
+  BootWithCcp(board::serial_kind::tcp);
+  for (bool broadcast : {false, true}) {
+    SCOPED_TRACE(broadcast);
+    bridge_.stop();
+    sim::pmpp_bridge::options o;
+    o.tcp_port = board::serial(0).tcp_port();
+    o.station = Nv(nv::quorhdlcAddress);
+    o.broadcast = broadcast;
+    const uint8_t* own = g_ntcip_ip.Own().bytes;
+    o.station_ip = (uint32_t(own[0]) << 24) | (uint32_t(own[1]) << 16) | (uint32_t(own[2]) << 8) | own[3];
+    ASSERT_TRUE(bridge_.start(o));
+    EXPECT_NE(std::string::npos, Get(kSysDescr).find("Field Controller"));
+    run_result r = Set({{"5.8.1.9.3.1", "i", "6"}});
+    EXPECT_EQ(0, r.status) << r.output;
+    EXPECT_GE(bridge_.answers(), 2u);
+  }
 }
 
 }  // namespace

@@ -89,10 +89,11 @@ bool group_listed(uint8_t address) { return pmpp_address_listed(address) != 0; }
 
 // ---------------------------------------------------------------- creation
 
-UINT nx_pmpp_create(pmpp_link* link, const char* name, void* owner, UINT worker_priority) {
+UINT nx_pmpp_create(pmpp_link* link, const char* name, NX_IP* ip, void* owner, UINT worker_priority) {
   if (!link) return 0;
   std::memset(static_cast<void*>(link), 0, sizeof *link);
   link->name = name;
+  link->ip = ip;
   link->owner = owner;
   link->station_address = 1;
   link->write_byte = write_none;
@@ -119,7 +120,18 @@ void pmpp_destroy(pmpp_link* link) {
   }
   tx_timer_deactivate(&link->timer);
   tx_timer_delete(&link->timer);
+  pmpp_ip_receive_reset(link);
   tx_mutex_delete(&link->protect);
+}
+
+pmpp_link* pmpp_link_of_ip(NX_IP* ip) {
+  if (!ip) return nullptr;
+  interrupts_masked m;
+  for (uint32_t row = 0; row < PMPP_WORKER_LINKS; ++row) {
+    auto* link = static_cast<pmpp_link*>(link_worker_row(&g_worker, row));
+    if (link && link->ip == ip) return link;
+  }
+  return nullptr;
 }
 
 void pmpp_forget_links() { link_worker_forget(&g_worker); }
@@ -200,6 +212,9 @@ void pmpp_receive_queued(pmpp_link* link) {
 
 void pmpp_receive_timeout(pmpp_link* link) {
   if (pmpp_deframe_reset(&link->rx)) ++link->count.frames_timed_out;
+  // The rest of a datagram comes in frames right after its first: silence
+  // ends it, so that the next request does not continue it.
+  if (pmpp_ip_receive_reset(link)) ++link->count.datagrams_lost;
 }
 
 void pmpp_frame_dispatch(pmpp_link* link, const uint8_t* frame, uint32_t length) {
@@ -234,7 +249,9 @@ void pmpp_frame_dispatch(pmpp_link* link, const uint8_t* frame, uint32_t length)
       monitor_printf_debug("pmpp_snmp_frame_receive: message header runs past its frame (%u bytes)\n", r.length);
       break;
     case PMPP_FRAME_IP:
+      link->last_data_protocol = PMPP_IPI_IP;
       ++link->count.ip_frames_received;
+      pmpp_ip_packet_receive(link, r.data, r.length);
       break;
     case PMPP_FRAME_OTHER_IPI:
       ++link->count.other_ipi_frames;
@@ -269,6 +286,7 @@ void ntcip_pmpp_packet_send(pmpp_link* link, const uint8_t* message, uint32_t le
     // Held whole until the master polls.
     std::memcpy(link->held, w.buffer, w.length);
     link->held_length = w.length;
+    link->held_frames = 1;
   }
   tx_mutex_put(&link->protect);
 }
@@ -276,9 +294,10 @@ void ntcip_pmpp_packet_send(pmpp_link* link, const uint8_t* message, uint32_t le
 void pmpp_send_poll_answer(pmpp_link* link) {
   tx_mutex_get(&link->protect, TX_WAIT_FOREVER);
   if (link->held_length) {
-    ++link->count.frames_sent;
+    link->count.frames_sent += link->held_frames;
     const uint32_t n = link->held_length;
     link->held_length = 0;
+    link->held_frames = 0;
     pmpp_emit(link, link->held, n);
   } else {
     pmpp_frame_writer w{};

@@ -66,9 +66,16 @@ void set_radio(snmp_agent* agent, uint16_t ack2_timeout, uint8_t retries, uint32
   pmpp_set_parameters(pmpp_link_of(agent), ack2_timeout, retries, remote, lid);
 }
 
+// The link's IP instance follows the controller's address.
+void set_addresses(snmp_agent* agent, uint32_t own, uint32_t mask, uint32_t) {
+  if (snmp_ip_service* s = snmp_ip_of(agent)) nx_ip_address_set(&s->ip, own, mask);
+}
+
 const ntcip_link_ops kOps = [] {
   ntcip_link_ops ops{};
   ops.transport = snmp_pmpp_net_drv;
+  ops.udp_entry = pmpp_udp_ip_thread_entry;
+  ops.tcp_entry = pmpp_tcp_ip_thread_entry;
   ops.link_memory = snmp_pmpp_link_memory();
   ops.set_io = set_io;
   ops.receive_event = receive_event;
@@ -78,6 +85,7 @@ const ntcip_link_ops kOps = [] {
   ops.clear_statistics = clear_statistics;
   ops.set_station_address = set_station_address;
   ops.set_radio = set_radio;
+  ops.set_addresses = set_addresses;
   return ops;
 }();
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "comm/network.h"
+#include "comm/ppp/link_ip.h"
 #include "comm/ppp/link_worker.h"
 #include "comm/ppp/ppp_negotiation.h"
 #include "comm/ppp/snmp_ppp.h"
@@ -102,33 +103,19 @@ void serve_row(void* link) { serve(static_cast<ppp_link*>(link)); }
 
 // Forgets the datagram being received.
 void drop_datagram(ppp_link* link) {
-  if (link->first_packet) _nx_packet_release(link->first_packet);
-  link->first_packet = link->current_packet = nullptr;
+  link_packet_drop(&link->first_packet, &link->current_packet);
   link->datagram_remaining = 0;
   link->packet_bytes = 0;
 }
 
-// A further packet for the datagram; false when the pool is empty.
 bool next_packet(ppp_link* link) {
-  NX_PACKET* p = nullptr;
-  if (_nx_packet_allocate(link->ip->nx_ip_default_pool, &p, NX_RECEIVE_PACKET, TX_NO_WAIT) != NX_SUCCESS || !p)
-    return false;
-  if (link->current_packet)
-    link->current_packet->nx_packet_next = p;
-  else
-    link->first_packet = p;
-  link->current_packet = p;
+  if (!link_packet_next(link->ip->nx_ip_default_pool, &link->first_packet, &link->current_packet)) return false;
   link->packet_bytes = 0;
   return true;
 }
 
 bool append_byte(ppp_link* link, uint8_t b) {
-  NX_PACKET* p = link->current_packet;
-  if (!p || p->nx_packet_append_ptr >= p->nx_packet_data_end) {
-    if (!next_packet(link)) return false;
-    p = link->current_packet;
-  }
-  *p->nx_packet_append_ptr++ = b;
+  if (!link_packet_append(link->ip->nx_ip_default_pool, &link->first_packet, &link->current_packet, b)) return false;
   ++link->packet_bytes;
   return true;
 }
@@ -641,13 +628,7 @@ VOID _nx_ppp_driver(NX_IP_DRIVER* request) {
         request->nx_driver_status = PPP_NX_NO_LINK;
         break;
       }
-      ip->nx_ip_driver_context = found;
-      ip->nx_ip_driver_mtu = found->peer_mru < kMtu ? found->peer_mru : kMtu;
-      ip->nx_ip_mapping_needed = 0;
-      ip->nx_ip_driver_datagrams = 1;
-      ip->nx_ip_physical_msw = 0;
-      ip->nx_ip_physical_lsw = 0;
-      ip->nx_ip_link_up = 0;
+      link_driver_attach(ip, found, found->peer_mru < kMtu ? found->peer_mru : kMtu);
       break;
     }
     case NX_DRIVER_ENABLE: {

@@ -19,40 +19,20 @@
 #include <cstdint>
 
 #include "comm/ppp/ppp_link.h"
+#include "comm/ppp/snmp_ip.h"
 #include "ntcip/snmp/agent/snmp_agent.h"
 #include "nx_api.h"
 #include "tx_api.h"
 
 constexpr uint32_t SNMP_PPP_ID = 0x50505054;  // "PPPT"
-constexpr uint32_t SNMP_PPP_STACK = 2048;
-constexpr uint32_t SNMP_PPP_ARP_CACHE = 1024;
-constexpr uint32_t SNMP_PPP_MEMORY = 5120;  // IP stack, ARP cache, TCP server stack
-constexpr UINT SNMP_PPP_IP_PRIORITY = 2;
 constexpr UINT SNMP_PPP_WORKER_PRIORITY = 3;
-constexpr UINT SNMP_PPP_TCP_PRIORITY = 3;
-constexpr UINT SNMP_PPP_PORT = 161;
-constexpr uint32_t SNMP_PPP_MESSAGE_MAX = SNMP_AGENT_BUFFER;  // 3000
+constexpr uint32_t SNMP_PPP_MESSAGE_MAX = SNMP_IP_MESSAGE_MAX;
 
-// How the last request came over IP.
-enum : uint8_t { SNMP_PPP_UDP = 1, SNMP_PPP_TCP = 2 };
-
-// The transport's state, at the start of the agent's memory.
-struct snmp_ppp_transport {
-  uint32_t id;
-  NX_IP ip;  // "PPP over SNMP/IP"
+// The transport's state, at the start of the agent's memory: the IP side
+// ("PPP over SNMP/IP"), then the link.
+struct snmp_ppp_transport : snmp_ip_service {
   ppp_link link;
-  NX_UDP_SOCKET udp;     // "UDP IP Socket"
-  NX_TCP_SOCKET tcp;     // "TCP IP Socket"
-  TX_THREAD tcp_thread;  // "tcp thread"
-  volatile uint32_t relisten;
-  volatile uint32_t connected;
-  TX_THREAD* dispatch_thread;  // the agent's "SNMP TCP Dispatch"
-  uint8_t last_receive_kind;
-  uint8_t opened;
-  uint8_t* memory;  // SNMP_PPP_MEMORY bytes after this record
-  // Messages of the TCP dispatch thread and of the frame receiver, apart
-  // from the UDP dispatch thread's agent receive buffer.
-  uint8_t tcp_buffer[SNMP_PPP_MESSAGE_MAX];
+  // Messages of the frame receiver, apart from the dispatch threads'.
   uint8_t frame_buffer[SNMP_PPP_MESSAGE_MAX];
 };
 
@@ -64,8 +44,8 @@ uint32_t snmp_ppp_link_memory();
 // The transport (snmp_net_drv).
 int snmp_ppp_net_drv(snmp_agent* agent, uint32_t ipi, uint32_t operation, uint8_t* buffer, uint32_t* length);
 // The dispatch threads of a PPP agent.
-void ppp_udp_ip_thread_entry(snmp_agent* agent);
-void ppp_tcp_ip_thread_entry(snmp_agent* agent);
+constexpr auto ppp_udp_ip_thread_entry = snmp_ip_udp_thread_entry;
+constexpr auto ppp_tcp_ip_thread_entry = snmp_ip_tcp_thread_entry;
 
 snmp_ppp_transport* snmp_ppp_transport_of(snmp_agent* agent);
 ppp_link* ppp_link_of(snmp_agent* agent);
@@ -77,7 +57,5 @@ void snmp_ppp_set_chap(snmp_agent* agent, bool required);
 void snmp_ppp_frame_receive(ppp_link* link);
 // One SNMP message as a PPP frame of protocol 0xC1.
 void ntcip_packet_send(snmp_agent* agent, ppp_link* link, const uint8_t* message, uint32_t length);
-// The "tcp thread" (argument: the transport's index in the module's table).
-void snmp_tcp_server_thread(ULONG index);
 // Forgets the transports (a new start, tests).
 void snmp_ppp_forget();

@@ -60,6 +60,7 @@ class PmppTest : public ct::CommTest {
     board_control_power_on();
     board::reset(board::board_config());
     pmpp_forget_links();
+    snmp_ip_forget();
     serial_glue_reset();
     defaults_global_nv(*db_, 0);
     defaults_mib2_nv(*db_, 0);
@@ -77,28 +78,31 @@ class PmppTest : public ct::CommTest {
     board::shutdown();
     board_install_external_vector(nullptr);
     pmpp_forget_links();
+    snmp_ip_forget();
     serial_glue_reset();
     snmp_db_services_shutdown();
     CommTest::TearDown();
   }
 
   void CreateAgent(uint8_t station = 1) {
-    const uint32_t size = snmp_pmpp_link_memory() + 2 * SNMP_AGENT_BUFFER + 64;
+    const uint32_t size = snmp_pmpp_link_memory() + 2 * SNMP_AGENT_BUFFER + 2 * 2048 + 128;
     memory_.reset(new uint8_t[size]);
     agent_ = std::make_unique<snmp_agent>();
+    agent_->packet_pool = &g_netx_pool;
     const uint8_t own[4] = {192, 168, 1, 20};
     uint32_t used = 0;
     {
       rtos::cpu_scope s;
       ASSERT_EQ(0, snmp_agent_create(agent_.get(), "ccp_pmpp", 1161, 1162, own, memory_.get(), size, &used, 2048,
-                                     processPppPdu, snmp_v3_hook, snmp_pmpp_net_drv, nullptr, nullptr));
+                                     processPppPdu, snmp_v3_hook, snmp_pmpp_net_drv, pmpp_udp_ip_thread_entry,
+                                     pmpp_tcp_ip_thread_entry));
       link_ = pmpp_link_of(agent_.get());
       ASSERT_NE(nullptr, link_);
       pmpp_set_station_address(link_, station);
     }
     ASSERT_LE(used, size);
     ccp_ = std::make_unique<CQ5SerialDriver>();
-    ASSERT_EQ(1u, ccp_->Open(0, 9600, 8, 0x1021, 0, 2000));
+    ASSERT_EQ(1u, ccp_->Open(0, 9600, 8, 0x1021, 0, 8192));
     {
       rtos::cpu_scope s;
       serial_glue_bind(GLUE_PORT_CCP, ccp_.get());
@@ -109,6 +113,13 @@ class PmppTest : public ct::CommTest {
   }
 
   board::serial_line& Line() { return board::serial(0); }
+
+  // Lets the clock run (time-outs, the dispatch threads' polls) and takes
+  // what the controller answers.
+  std::vector<central::frame> Advance(uint32_t ticks) {
+    rtos::advance(ticks);
+    return Collect();
+  }
 
   // Sends the bytes on the line and takes what the controller answers.
   std::vector<central::frame> Exchange(const std::string& bytes) {

@@ -6,7 +6,9 @@
 //
 // Individual requests go to the station's own address; with `broadcast`
 // each request goes to all stations (63) and a poll of the station fetches
-// the held answer.
+// the held answer. With `station_ip` set, each message travels as a UDP
+// datagram to port 161 of that address in frames of IPI 0x21 instead of
+// directly in an SNMP frame.
 #pragma once
 
 #include <atomic>
@@ -26,6 +28,7 @@ class pmpp_bridge {
     unsigned station = 1;
     bool broadcast = false;
     uint16_t udp_port = 0;  // where managers send (0: a free port)
+    uint32_t station_ip = 0;  // host order; 0: SNMP frames
   };
 
   ~pmpp_bridge() { stop(); }
@@ -42,6 +45,11 @@ class pmpp_bridge {
 
  private:
   void run();
+  // The request in the frames the options ask for.
+  std::string request_frames(const std::string& message);
+  // The answer a frame completes, if any: the SNMP message, or the UDP data
+  // of an IP datagram from the station's port 161.
+  bool answer(const pmpp::frame& f, std::string* message);
   bool write_all(const std::string& bytes);
 
   options m_options;
@@ -49,6 +57,8 @@ class pmpp_bridge {
   int m_udp = -1;
   int m_wake[2] = {-1, -1};
   uint16_t m_udp_port = 0;
+  uint16_t m_ip_id = 0;
+  std::string m_ip_bytes;  // of a datagram that goes on in the next frame
   std::thread m_thread;
   std::atomic<uint32_t> m_requests{0}, m_answers{0}, m_other{0};
 };

@@ -1,12 +1,15 @@
 // signctl-pmpp-bridge: SNMP managers on 127.0.0.1 reach a controller's PMPP
 // serial port (a pty or a TCP serial end) through this bridge.
-//   signctl-pmpp-bridge (--pty PATH | --tcp PORT) [--station N] [--udp PORT] [--broadcast]
+//   signctl-pmpp-bridge (--pty PATH | --tcp PORT) [--station N] [--udp PORT] [--broadcast] [--ip ADDRESS]
+// With --ip the messages travel as UDP datagrams to port 161 of the
+// controller's address, in frames of IPI 0x21.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include <arpa/inet.h>
 #include <pthread.h>
 
 #include "sim/pmpp/pmpp_bridge.h"
@@ -15,7 +18,7 @@ namespace {
 
 int usage() {
   std::fprintf(stderr,
-               "usage: signctl-pmpp-bridge (--pty PATH | --tcp PORT) [--station N] [--udp PORT] [--broadcast]\n");
+               "usage: signctl-pmpp-bridge (--pty PATH | --tcp PORT) [--station N] [--udp PORT] [--broadcast] [--ip ADDRESS]\n");
   return 2;
 }
 
@@ -46,6 +49,10 @@ int main(int argc, char** argv) {
     } else if (a == "--udp" && number(argv[i + 1], 65535, &v)) {
       o.udp_port = static_cast<uint16_t>(v);
       ++i;
+    } else if (a == "--ip") {
+      in_addr address{};
+      if (inet_pton(AF_INET, argv[++i], &address) != 1 || address.s_addr == 0) return usage();
+      o.station_ip = ntohl(address.s_addr);
     } else if (a == "--station" && number(argv[i + 1], 255, &v)) {
       o.station = static_cast<unsigned>(v);
       ++i;
