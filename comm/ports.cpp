@@ -5,6 +5,7 @@
 #include "comm/comm_task.h"
 #include "comm/ethernet/ethernet_link.h"
 #include "comm/ntcip_endpoint.h"
+#include "comm/pmpp/pmpp_link.h"
 #include "database/database.h"
 #include "database/objects.h"
 #include "frame/serial/q5_quad_serial_driver.h"
@@ -31,7 +32,10 @@ constexpr uint32_t kSerialOptions = 0x1021;  // interrupt-driven, no parity, one
 constexpr uint32_t kEvenParity = 0x1022;     // interrupt-driven, even parity
 constexpr uint32_t kConsoleOptions = 0x1121;
 constexpr uint32_t kPanelOptions = 0x3121;
-constexpr uint32_t kRing = 2000;
+// The links write a whole frame into the transmit ring at once and a full
+// ring drops the rest: it holds the longest stuffed answer.
+constexpr uint32_t kRing = 8192;
+static_assert(kRing >= PMPP_TX_SIZE, "a held PMPP answer must fit the transmit ring");
 constexpr uint32_t kPanelRing = 4000;
 constexpr uint32_t kLineBaud = 19200;
 constexpr uint32_t kHandshakeBits = 0x6F00;  // RTS and DTR bits

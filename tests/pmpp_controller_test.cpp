@@ -145,3 +145,21 @@ TEST_F(PmppControllerTest, ManagersReachTheAgentOverIpInPmppFrames) {
 }
 
 }  // namespace
+
+// A long answer leaves the serial port whole: the transmit ring takes the
+// largest frame a link writes (it dropped the tail of any frame over 2000
+// bytes).
+TEST_F(PmppControllerTest, LongAnswersCrossTheSerialPortWhole) {
+  BootWithCcp(board::serial_kind::tcp);
+  sim::pmpp_bridge::options o;
+  o.tcp_port = board::serial(0).tcp_port();
+  o.station = Nv(nv::quorhdlcAddress);
+  ASSERT_TRUE(bridge_.start(o));
+  run_result r = Set({{"5.8.1.9.3.2", "i", "6"}});
+  ASSERT_EQ(0, r.status) << r.output;
+  const std::string text(2500, 'A');
+  r = Set({{"5.8.1.3.3.2", "s", text}});
+  ASSERT_EQ(0, r.status) << r.output;
+  EXPECT_EQ("\"" + text + "\"", Get(kSign + "5.8.1.3.3.2"));
+  EXPECT_EQ(0u, bridge_.other_frames());
+}

@@ -130,7 +130,11 @@ class signctl_process {
   // state folder.
   bool Restart() {
     Halt(SIGTERM);
-    output_.clear();
+    {
+      std::lock_guard<std::mutex> lk(m_);
+      output_.clear();
+      ended_ = false;
+    }
     return Launch();
   }
 

@@ -88,10 +88,12 @@ bool configure_network(const std::string& state_folder) {
 // controller that shared them with another program would answer for it.
 // They stay bound from here until the stack opens them, so a second
 // controller started before this one's network is up finds them busy.
-bool ports_free(const std::string& state_folder, bool telnet) {
-  std::vector<net_listen_port> ports = {{net_proto::udp, 161},  {net_proto::udp, 162},   {net_proto::udp, 3002},
-                                        {net_proto::tcp, 161},  {net_proto::tcp, 162},   {net_proto::tcp, 14001},
-                                        {net_proto::tcp, 15002}};
+// On a wire the SNMP port's host port belongs to the wire's forward, which
+// binds it itself (and says so when it is busy).
+bool ports_free(const std::string& state_folder, bool telnet, bool wire) {
+  std::vector<net_listen_port> ports = {{net_proto::udp, 162},   {net_proto::udp, 3002},  {net_proto::tcp, 162},
+                                        {net_proto::tcp, 14001}, {net_proto::tcp, 15002}};
+  if (!wire) ports.insert(ports.begin(), {{net_proto::udp, 161}, {net_proto::tcp, 161}});
   if (telnet) ports.push_back({net_proto::tcp, 23});
   std::string busy;
   if (net_host_hold_ports(ports, &busy)) return true;
@@ -219,7 +221,7 @@ bool host_prepare(const std::string& state_folder, const std::vector<std::string
                         setenv(kBootCounterVariable, std::to_string(value).c_str(), 1);
                       }});
   }
-  if (!ports_free(state_folder, g_bench.telnet)) return false;
+  if (!ports_free(state_folder, g_bench.telnet, g_bench.ethernet_wire)) return false;
   board::board_config config;
   for (unsigned port : {BENCH_CCP, BENCH_AUX, BENCH_MODEM, BENCH_PANEL, BENCH_LAPTOP})
     config.serial[port] = g_bench.serial[port];
