@@ -280,7 +280,13 @@ bool host_prepare(const std::string& state_folder, const std::vector<std::string
   // The board's watchdog runs in real time, whatever the kernel's ticks do.
   mon.watchdog_host_clock = true;
   monitor::reset(mon);
-  if (g_bench.ethernet_wire && !start_wire()) return false;
+  if (g_bench.ethernet_wire && !start_wire()) {
+    // The devices' and the watchdog's threads end before what they serve
+    // goes at exit.
+    g_bench_devices.reset();
+    monitor::shutdown();
+    return false;
+  }
   return true;
 }
 
