@@ -42,6 +42,13 @@ class MultiValidationRoadTest : public controller_test {
     return std::vector<uint8_t>(code.m_encoded, code.m_encoded + MSG_ACTIVATION_CODE_SIZE);
   }
 
+  // A text, the status its validation leaves, and the MULTI error and its
+  // position.
+  struct Case {
+    std::string text;
+    uint32_t status, syntax, position;
+  };
+
   recording_display_driver driver_;
   trace_capture cap_;
 };
@@ -71,10 +78,7 @@ TEST_F(MultiValidationRoadTest, ValidationFromTheAgentsThreadNeverBlanksTheSign)
     Set(Db().mib_nv, nv::fontStatus(3), 4);
   });
 
-  struct Case {
-    std::string text;
-    uint32_t status, syntax, position;
-  } cases[] = {
+  const Case cases[] = {
       {"BYE", MSG_STATUS_VALID, 2, 0},
       {"[fo30]SLOW", MSG_STATUS_VALID, 2, 0},
       {"AB[xx]", MSG_STATUS_ERROR, 3, 2},
@@ -105,6 +109,43 @@ TEST_F(MultiValidationRoadTest, ValidationFromTheAgentsThreadNeverBlanksTheSign)
   ASSERT_FALSE(driver_.frames.empty());
   for (const auto& f : driver_.frames) EXPECT_EQ(f.Rows(), shown);
   EXPECT_EQ(NvText(nv::currentBufferMultiString), "HELLO");
+}
+
+// The sign a new controller keeps: 7 x 25 line matrix, character height 7,
+// font 8 (7 x 5, one column between letters) by default, lines centred.
+// What fits is what its 25 columns and single line hold.
+class FactorySignTextTest : public MultiValidationRoadTest {};
+
+TEST_F(FactorySignTextTest, TextsThatFitAndTextsThatDoNot) {
+  FirstDisplayStep();
+  ASSERT_EQ(Nv(nv::dmsSignType), 5u);
+  ASSERT_EQ(Nv(nv::vmsSignWidthPixels), 25u);
+  ASSERT_EQ(Nv(nv::vmsCharacterHeightPixels), 7u);
+  ASSERT_EQ(Nv(nv::vmsCharacterWidthPixels), 0u);
+  ASSERT_EQ(Nv(nv::defaultFont), 8u);
+
+  const Case cases[] = {
+      {"A", MSG_STATUS_VALID, 2, 0},
+      {"AB", MSG_STATUS_VALID, 2, 0},
+      {"ABCD", MSG_STATUS_VALID, 2, 0},         // 4 x 5 + 3 = 23 columns
+      {"[jl2]ABCD", MSG_STATUS_VALID, 2, 0},    // left as well as centred
+      {"AB[np]CD", MSG_STATUS_VALID, 2, 0},     // one line a page
+      {"[fo1]HELLO", MSG_STATUS_VALID, 2, 0},   // the narrower font 1: 5 x 4 + 4 = 24
+      {"HELLO", MSG_STATUS_ERROR, 5, 4},        // 5 x 5 + 4 = 29: the fifth letter does not fit
+      {"ABCDE", MSG_STATUS_ERROR, 5, 4},
+      {"AB[nl]CD", MSG_STATUS_ERROR, 5, 0},     // a second line is taller than the sign
+      {"[fo5]AB", MSG_STATUS_ERROR, 5, 0},      // a 9-row font on 7-row lines
+  };
+  uint16_t n = 2;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    InThread([&] { EXPECT_EQ(ValidateInAgentThread(n, c.text), c.status); });
+    EXPECT_EQ(Nv(nv::dmsMultiSyntaxError), c.syntax);
+    if (c.position) {
+      EXPECT_EQ(Nv(nv::dmsMultiSyntaxErrorPosition), c.position);
+    }
+    ++n;
+  }
 }
 
 }  // namespace
