@@ -2,6 +2,7 @@
 // with the image rebuilt in the micro, broadcasts with a refusing module,
 // raw images, silent micros and images the loader cannot take.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cstdio>
 #include <map>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "panel/pages/can_reprogram.h"
+#include "panel/pages/reprogram_loaders.h"
 #include "rtos_host.h"
 #include "sim/can/boot_loader_micro.h"
 
@@ -156,6 +158,36 @@ TEST_F(CanReprogramTest, RunsThatGiveUp) {
     }));
     EXPECT_EQ(prog.CurrentStep(), can_reprogram::FAILURE);
     EXPECT_FALSE(micro.application_running());
+  }
+}
+
+TEST_F(CanReprogramTest, BuiltInLoadersInflateToHexTheMicroTakes) {
+  struct Row {
+    const uint8_t* z;
+    uint32_t size;
+    bool board;
+  } rows[] = {
+      {g_loader_module_small, g_loader_module_small_size, false},
+      {g_loader_module_large, g_loader_module_large_size, false},
+      {g_loader_product_board, g_loader_product_board_size, true},
+      {g_loader_distribution_hcb, g_loader_distribution_hcb_size, true},
+      {g_loader_distribution, g_loader_distribution_size, true},
+  };
+  std::string app_hex = Hex(Bytes(200, 11), 0x0040);
+  for (const Row& r : rows) {
+    std::string text(0x80000, '\0');
+    uLongf n = text.size();
+    ASSERT_EQ(uncompress(reinterpret_cast<Bytef*>(text.data()), &n, r.z, r.size), Z_OK);
+    text.resize(n);
+    micros.clear();
+    auto& micro = AddMicro(1, 36);
+    EXPECT_TRUE(InThread([&] {
+      return r.board ? prog.ProgramDistributionBoard(text.data(), n, app_hex.data(), app_hex.size(), 1, 36, 1)
+                     : prog.ProgramPFC(text.data(), n, reinterpret_cast<const uint8_t*>(app_hex.data()),
+                                       app_hex.size(), 1, 36);
+    })) << r.size;
+    EXPECT_FALSE(micro.loader().empty());
+    EXPECT_TRUE(micro.application_running());
   }
 }
 
