@@ -12,8 +12,7 @@
 
 #include "panel/pages/can_reprogram.h"
 #include "panel/pages/reprogram_loaders.h"
-#include "rtos_host.h"
-#include "sim/can/boot_loader_micro.h"
+#include "panel/tests/reprogram_fixture.h"
 
 namespace {
 
@@ -50,34 +49,14 @@ std::map<uint32_t, uint8_t> Image(const std::vector<uint8_t>& data, uint32_t at)
   return m;
 }
 
-class CanReprogramTest : public ::testing::Test {
+class CanReprogramTest : public ReprogramFixture {
  protected:
-  void SetUp() override {
-    rtos::kernel_config k;
-    k.clock = rtos::clock_source::manual;
-    k.memory_size = 1u << 20;
-    rtos::kernel_start(k, [](void*) {});
-  }
-  void TearDown() override { rtos::kernel_stop(); }
-
-  sim::boot_loader_micro& AddMicro(uint8_t node, uint16_t type) {
-    micros.push_back(std::make_unique<sim::boot_loader_micro>(
-        node, type, [this](const uint8_t d[8]) { prog.HandleResponse(can_reprogram::REPLY_ID, 8, d); }));
-    return *micros.back();
-  }
   bool InThread(const std::function<bool()>& run) {
     bool ok = false;
-    EXPECT_TRUE(rtos::run_in_thread([&] { ok = run(); }, 16, 2000000));
+    ReprogramFixture::InThread([&] { ok = run(); });
     return ok;
   }
 
-  std::vector<std::unique_ptr<sim::boot_loader_micro>> micros;
-  std::vector<uint32_t> channels;
-  can_reprogram prog{[this](uint32_t channel, const uint8_t* data, uint8_t length) {
-    channels.push_back(channel);
-    for (auto& m : micros) m->receive(data, length);
-    return true;
-  }};
   const std::vector<uint8_t> loader = Bytes(300, 7);
   const std::string loader_hex = Hex(loader, 0x0100);
 };

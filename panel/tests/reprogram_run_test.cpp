@@ -11,8 +11,7 @@
 
 #include "panel/pages/can_reprogram.h"
 #include "panel/pages/reprogram_run.h"
-#include "rtos_host.h"
-#include "sim/can/boot_loader_micro.h"
+#include "panel/tests/reprogram_fixture.h"
 
 namespace {
 
@@ -96,38 +95,20 @@ class Host : public reprogram_host {
   bool HcbDistributionBoard() override { return false; }
 };
 
-class ReprogramRunTest : public ::testing::Test {
+class ReprogramRunTest : public ReprogramFixture {
  protected:
-  void SetUp() override {
-    rtos::kernel_config k;
-    k.clock = rtos::clock_source::manual;
-    k.memory_size = 1u << 20;
-    rtos::kernel_start(k, [](void*) {});
-  }
-  void TearDown() override { rtos::kernel_stop(); }
   uint8_t Run(const char* file, uint32_t menu, uint16_t type) {
     std::snprintf(request.file, sizeof(request.file), "%s", file);
     request.menu = menu;
     request.type = type;
     request.state = REPROGRAM_RUNNING;
     int free_before = host.free_blocks;
-    EXPECT_TRUE(rtos::run_in_thread([&] { reprogram_modules(request, host, prog); }, 16, 2000000));
+    InThread([&] { reprogram_modules(request, host, prog); });
     EXPECT_EQ(host.free_blocks, free_before);
     return request.state;
   }
-  sim::boot_loader_micro& AddMicro(uint8_t node, uint16_t type) {
-    micros.push_back(std::make_unique<sim::boot_loader_micro>(
-        node, type, [this](const uint8_t d[8]) { prog.HandleResponse(can_reprogram::REPLY_ID, 8, d); }));
-    return *micros.back();
-  }
-
   Host host;
   reprogram_request request;
-  std::vector<std::unique_ptr<sim::boot_loader_micro>> micros;
-  can_reprogram prog{[this](uint32_t, const uint8_t* data, uint8_t length) {
-    for (auto& m : micros) m->receive(data, length);
-    return true;
-  }};
 };
 
 TEST_F(ReprogramRunTest, Outcomes) {
