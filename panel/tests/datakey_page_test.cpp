@@ -6,36 +6,25 @@
 
 #include "frame/datakey/datakey_memory.h"
 #include "panel/pages/datakey_page.h"
-#include "panel/tests/panel_fixture.h"
+#include "panel/tests/logged_in_fixture.h"
 #include "panel/tests/screen_text.h"
 
 namespace {
 
 using namespace screen_text;
 
-class DataKeyPageTest : public PanelTest {
+class DataKeyPageTest : public LoggedInPanelTest {
  protected:
   void SetUp() override {
     PanelTest::SetUp();
     flash.files["SIGN.EXE"] = std::vector<uint8_t>(5000, 0x11);
     flash.files["CONFIG.XML"] = std::vector<uint8_t>(300, 0x22);
     lcd_datakey_set_jobs(&jobs);
-    MakeManager();
-    Start();
-    LoginWithPin({3, 7, 11, 2});
-    InThread([&] { mgr_->m_dwRights = LCD_RIGHTS_ALL; });
-    Tick();
+    Boot();
   }
   void TearDown() override {
     lcd_datakey_set_jobs(nullptr);
     PanelTest::TearDown();
-  }
-  void Key(char c) {
-    InThread([&] {
-      LCDKeyEvent k = lcd_key_event(static_cast<uint8_t>(c));
-      if (!mgr_->CurrentMenu()->HandleKey(mgr_, &k)) mgr_->UnhandledKey(k, true);
-    });
-    Tick(2);
   }
   // Saves the flash files to the key, then drops those the key should not offer.
   void SaveKeyWith(const std::vector<std::string>& drop) {
