@@ -33,5 +33,7 @@ extern const class_descriptor g_real_time_pixel_class;
 extern const class_descriptor g_reset_class;
 extern const class_descriptor g_password_class;
 extern const class_descriptor g_version_info_class;
+extern const class_descriptor g_datakey_class;
+extern const class_descriptor g_reprogram_class;
 constexpr uint32_t kStatusScreenClasses = 11;
 extern const class_descriptor g_status_screen_classes[kStatusScreenClasses];

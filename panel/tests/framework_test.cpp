@@ -77,11 +77,12 @@ TEST_F(FrameworkTest, BuildsThePagesItHasClassesFor) {
   // current-display pages, the seven message pages, the editor, the
   // preview and the three save pages, the run, duration and schedule pages,
   // the nine pixel-test pages, the eleven status screens and the reset,
-  // password and version pages.
+  // password and version pages, the data-key page and the three reprogram
+  // wizards.
   uint32_t lists = 0;
   for (uint32_t i = 0; i < g_lcd_menu_table_rows; ++i)
     if (g_lcd_menu_table[i].type == LCD_CLASS_MENU_ITEM_EX) ++lists;
-  EXPECT_EQ(mgr_->MenuCount(), 4 + lists + 2 + 7 + 5 + 4 + 9 + 11 + 3);
+  EXPECT_EQ(mgr_->MenuCount(), 4 + lists + 2 + 7 + 5 + 4 + 9 + 11 + 3 + 1 + 3);
   EXPECT_TRUE(trace_.contains("build_menus failed to build type:24, id:5!\n"));
   EXPECT_TRUE(trace_.contains("common menu init failed\n"));
   EXPECT_EQ(mgr_->CurrentMenu(), Page(LCD_MENU_SPLASH));
