@@ -33,5 +33,8 @@ extern const class_descriptor g_real_time_pixel_class;
 extern const class_descriptor g_reset_class;
 extern const class_descriptor g_password_class;
 extern const class_descriptor g_version_info_class;
+extern const class_descriptor g_status_info_class;
+extern const class_descriptor g_test_pattern_class;
+extern const class_descriptor g_test_fans_heaters_class;
 constexpr uint32_t kStatusScreenClasses = 11;
 extern const class_descriptor g_status_screen_classes[kStatusScreenClasses];
