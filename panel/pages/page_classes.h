@@ -36,5 +36,8 @@ extern const class_descriptor g_version_info_class;
 extern const class_descriptor g_status_info_class;
 extern const class_descriptor g_test_pattern_class;
 extern const class_descriptor g_test_fans_heaters_class;
+extern const class_descriptor g_brightness_control_class;
+extern const class_descriptor g_master_brightness_class;
+extern const class_descriptor g_legibility_threshold_class;
 constexpr uint32_t kStatusScreenClasses = 11;
 extern const class_descriptor g_status_screen_classes[kStatusScreenClasses];
