@@ -14,20 +14,7 @@ constexpr db_object kLevelCap{95021, 1};
 
 class BrightnessPagesTest : public PanelTest {
  protected:
-  void Boot() {
-    MakeManager();
-    Start();
-    LoginWithPin({3, 7, 11, 2});
-    InThread([&] { mgr_->m_dwRights = LCD_RIGHTS_ALL; });
-    Tick();
-  }
-  void Key(uint16_t code) {
-    InThread([&] {
-      LCDKeyEvent k = lcd_key_event(code);
-      if (!mgr_->CurrentMenu()->HandleKey(mgr_, &k)) mgr_->UnhandledKey(k, true);
-    });
-    Tick();
-  }
+  void Boot() { BootWithAllRights(); }
   std::string Screen() { return Unit().screen(); }
 };
 
@@ -41,7 +28,7 @@ TEST_F(BrightnessPagesTest, UpArrowSwitchesModesAndManualEntryStoresALevel) {
   EXPECT_EQ(Unit().line(6), Centred("PRESS UP ARROW FOR MANUAL DIMMING"));
   TypeDigits("5");
   EXPECT_EQ(Nv(nv::dmsIllumManLevel), 3u) << "no entry in automatic mode";
-  Key(LCD_KEY_UP);
+  KeyCode(LCD_KEY_UP);
   EXPECT_EQ(Nv(nv::dmsIllumControl), 4u);
   EXPECT_EQ(Unit().line(3), Centred("MANUAL DIMMING"));
   EXPECT_NE(Unit().line(8).find("ENTER PERCENTAGE:"), std::string::npos) << Screen();
@@ -64,7 +51,7 @@ TEST_F(BrightnessPagesTest, UpArrowSwitchesModesAndManualEntryStoresALevel) {
 
   for (uint32_t from : {4u, 5u, 6u}) {
     SetNv(nv::dmsIllumControl, from);
-    Key(LCD_KEY_UP);
+    KeyCode(LCD_KEY_UP);
     EXPECT_EQ(Nv(nv::dmsIllumControl), 2u) << from;
   }
 }

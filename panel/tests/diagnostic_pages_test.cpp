@@ -16,13 +16,7 @@ using namespace screen_text;
 
 class DiagnosticPagesTest : public PanelTest {
  protected:
-  void Boot() {
-    MakeManager();
-    Start();
-    LoginWithPin({3, 7, 11, 2});
-    InThread([&] { mgr_->m_dwRights = LCD_RIGHTS_ALL; });
-    Tick();
-  }
+  void Boot() { BootWithAllRights(); }
   // The value the DIAGNOSTICS list shows beside an entry: the line's text
   // after the entry's title, blanks trimmed.
   std::string ValueOf(const std::string& title) {
