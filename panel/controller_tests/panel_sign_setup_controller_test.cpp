@@ -1,0 +1,134 @@
+// Setting the sign up from the front panel in the whole controller: a test
+// pattern chosen at the panel shows on the sign, a new width from the panel
+// reaches the sign's picture and the size objects the agent serves, and the
+// manual brightness level chosen at the panel is the one the display uses.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "board_host.h"
+#include "display/task/display.h"
+#include "sim/panel/front_panel.h"
+#include "tests/controller_fixture.h"
+
+namespace {
+
+using Rows = std::vector<std::string>;
+
+class PanelSignSetupTest : public picture_controller_test {
+ protected:
+  void SetUp() override {
+    BootWithPicture("panel_sign_setup");
+    unit_.attach(&board::serial(4));
+    FirstDisplayStep();
+    InThread([] { ConfigureSmallSign(); });
+    DisplaySteps(2);
+    Login();
+  }
+  bool RunUntil(const std::string& text, uint32_t max_ticks = 5000) {
+    for (uint32_t t = 0; t < max_ticks; t += 10) {
+      rtos::advance(10);
+      unit_.pump();
+      if (unit_.screen().find(text) != std::string::npos) return true;
+    }
+    return false;
+  }
+  void Key(uint8_t code) {
+    unit_.press(code);
+    unit_.pump();
+    for (int i = 0; i < 6; ++i) {
+      rtos::advance(10);
+      unit_.pump();
+    }
+  }
+  void Digits(const std::string& digits) {
+    static const uint8_t kCodes[10] = {4, 3, 7, 11, 2, 6, 10, 1, 5, 9};
+    for (char c : digits) Key(kCodes[c - '0']);
+  }
+  void Login() {
+    ASSERT_TRUE(RunUntil("REMOTE MODE - LOGGED OUT")) << unit_.screen();
+    unit_.key_switch_local();
+    ASSERT_TRUE(RunUntil("LOCAL MODE - LOGGED OUT")) << unit_.screen();
+    for (uint8_t k : {2, 11, 7, 3, 8}) Key(k);  // 4 3 2 1 ENTER
+    ASSERT_TRUE(RunUntil("** WELCOME TO THE MAIN MENU **")) << unit_.screen();
+  }
+  // Turns the pages of the list shown (DOWN) until the entry is there, then
+  // presses its digit.
+  void Choose(const std::string& entry) {
+    const std::string wanted = ") " + entry;
+    for (int page = 0; page < 8 && !RunUntil(wanted, 100); ++page) Key(14);
+    const std::string screen = unit_.screen();
+    const size_t at = screen.find(wanted);
+    ASSERT_NE(at, std::string::npos) << screen;
+    ASSERT_GE(at, 1u);
+    const char digit = screen[at - 1];
+    ASSERT_TRUE(digit >= '1' && digit <= '9') << screen;
+    Digits(std::string(1, digit));
+  }
+
+  trace_capture trace_;
+  sim::front_panel unit_;
+};
+
+TEST_F(PanelSignSetupTest, PatternChosenAtThePanelShowsOnTheSign) {
+  Choose("DIAGNOSTICS");
+  Choose("TEST PATTERNS");
+  Choose("EVEN ROWS");
+  DisplaySteps(4);
+  const std::string lit(30, '#'), dark(30, '.');
+  EXPECT_EQ(Picture(), (Rows{dark, lit, dark, lit, dark, lit, dark}));
+  EXPECT_EQ(g_pDisplay->m_dwDisplayState, CDisplay::STATE_TEST_PATTERN);
+
+  Choose("TEST PATTERNS");
+  Choose("NONE");
+  DisplaySteps(4);
+  EXPECT_EQ(Picture(), Rows(7, dark));
+}
+
+TEST_F(PanelSignSetupTest, WidthFromThePanelReachesThePictureAndTheSizeObjects) {
+  InThread([] {
+    Set(Db().mib_nv, nv::vmsHorizontalPitch, 44);
+    Set(Db().mib_nv, nv::quorFrameRate, 7);
+  });
+  Choose("CONFIGURATION");
+  Choose("SYSTEM CONFIGURATION");
+  Choose("CONFIGURE DISPLAY");
+  Choose("DISPLAY PIXEL WIDTH");
+  // 42 is not whole 5-column modules: the display makes it 45.
+  Digits("42");
+  Key(8);
+  DisplaySteps(4);
+  EXPECT_EQ(Nv(nv::vmsSignWidthPixels), 45u);
+  EXPECT_EQ(Nv(nv::vmsSignHeightPixels), 7u);
+  EXPECT_NE(Nv(nv::quorFrameRate), 7u) << "reset for the display to work out again";
+  const uint32_t border = Nv(nv::dmsHorizontalBorder);
+  EXPECT_EQ(Nv(nv::dmsSignWidth), 44u * 45 + 2 * border);
+  EXPECT_EQ(Picture(), Rows(7, std::string(45, '.')));
+}
+
+TEST_F(PanelSignSetupTest, ManualLevelFromThePanelIsTheLevelInUse) {
+  InThread([] {
+    Set(Db().mib_nv, nv::dmsIllumControl, 2, DB_NOTIFY);
+  });
+  Choose("BRIGHTNESS CONTROL");
+  ASSERT_TRUE(RunUntil("AUTOMATIC DIMMING")) << unit_.screen();
+  Key(15);  // up arrow: manual
+  ASSERT_TRUE(RunUntil("MANUAL DIMMING")) << unit_.screen();
+  const db_object n = vol::dmsIllumNumBrightLevels;
+  const uint32_t levels = Db().GetValue(n.offset, n.width, Db().mib_v, 0);
+  ASSERT_GT(levels, 1u);
+  Digits("50");
+  Key(8);
+  DisplaySteps(4);
+  EXPECT_EQ(Nv(nv::dmsIllumControl), 4u);
+  EXPECT_EQ(Nv(nv::dmsIllumManLevel), 50 * levels / 100);
+  const db_object in_use = vol::dmsIllumBrightLevelStatus;
+  const uint32_t shown = (Db().GetValue(in_use.offset, in_use.width, Db().mib_v, 0) * 100 + 254) / 255;
+  char line[24];
+  snprintf(line, sizeof line, "DIMMING LEVEL:%3u%%", shown);
+  EXPECT_TRUE(RunUntil(line)) << unit_.screen();
+}
+
+}  // namespace
