@@ -5,11 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "board_host.h"
+#include "display/driver/module_type.h"
+#include "display/driver/q5_display_driver.h"
 #include "display/task/display.h"
+#include "frame/can/can_db_driver.h"
+#include "frame/console/vms_command.h"
 #include "sim/panel/front_panel.h"
 #include "tests/controller_fixture.h"
 
@@ -68,8 +73,16 @@ class PanelSignSetupTest : public picture_controller_test {
     Digits(std::string(1, digit));
   }
 
+  void TearDown() override {
+    CQ5DisplayDriver::SetLineDriver(nullptr);
+    picture_controller_test::TearDown();
+    line_driver_.reset();
+  }
+  static uint32_t V(db_object o) { return Db().GetValue(o.offset, o.width, Db().mib_v, 0); }
+
   trace_capture trace_;
   sim::front_panel unit_;
+  std::unique_ptr<can_db_driver> line_driver_;
 };
 
 TEST_F(PanelSignSetupTest, PatternChosenAtThePanelShowsOnTheSign) {
@@ -129,6 +142,57 @@ TEST_F(PanelSignSetupTest, ManualLevelFromThePanelIsTheLevelInUse) {
   char line[24];
   snprintf(line, sizeof line, "DIMMING LEVEL:%3u%%", shown);
   EXPECT_TRUE(RunUntil(line)) << unit_.screen();
+}
+
+TEST_F(PanelSignSetupTest, BusSpeedFromThePanelGoesToTheModules) {
+  can_db_driver* lines = vms_get_links().db_can;
+  if (!lines) {
+    line_driver_ = std::make_unique<can_db_driver>();
+    lines = line_driver_.get();
+  }
+  InThread([&] { ASSERT_EQ(lines->Initialize(0, 0, 0), 1u); });
+  CQ5DisplayDriver::SetLineDriver(lines);
+  Choose("CONFIGURATION");
+  Choose("SYSTEM CONFIGURATION");
+  Choose("CONFIGURE OPTIONS");
+  Choose("SPECIAL FEATURES");
+  Choose("MODULE BAUD RATE");
+  ASSERT_TRUE(RunUntil("1) DEFAULT")) << unit_.screen();
+  board::can_fifo().take_packets();
+  Digits("3");  // 250K, speed index 2
+  DisplaySteps(2);
+  EXPECT_EQ(Nv(nv::quorCANBaudRate), 4u);
+  // The bit-rate set-up: parameter 1, then the speed index nine times.
+  const std::vector<uint8_t> head{0x55, 0xAA, 0xCA, 0x0A, 0x01, 2, 2, 2, 2, 2, 2, 2, 2, 2};
+  size_t found = 0;
+  for (const std::vector<uint8_t>& p : board::can_fifo().take_packets())
+    if (p.size() >= head.size() && std::equal(head.begin(), head.end(), p.begin())) ++found;
+  EXPECT_EQ(found, 1u);
+}
+
+TEST_F(PanelSignSetupTest, FeatureToggleChangesTheObjectItNames) {
+  InThread([] { Set(Db().mib_nv, nv::quorSpecialFeatureSet, 0, DB_NOTIFY); });
+  DisplaySteps(2);
+  auto builtin = [](bool short_table) {
+    uint32_t n = 0;
+    const uint8_t* t = CDisplay::BuiltinBrightnessTable(short_table, &n);
+    return std::string(reinterpret_cast<const char*>(t), n);
+  };
+  Choose("CONFIGURATION");
+  Choose("SYSTEM CONFIGURATION");
+  Choose("CONFIGURE OPTIONS");
+  Choose("SPECIAL FEATURES");
+  Choose("QUOR SPECIAL FEATURES");
+  ASSERT_TRUE(RunUntil("3) USE 8 DIMMING LEVELS")) << unit_.screen();
+  // USE 8 DIMMING LEVELS: the display writes the short brightness table.
+  Digits("3");
+  EXPECT_EQ(Nv(nv::quorSpecialFeatureSet), 0x8u);
+  DisplaySteps(4);
+  EXPECT_EQ(NvText(nv::dmsIllumBrightnessValues), builtin(true));
+  Digits("3");
+  EXPECT_EQ(Nv(nv::quorSpecialFeatureSet), 0u);
+  DisplaySteps(4);
+  EXPECT_EQ(NvText(nv::dmsIllumBrightnessValues), builtin(false));
 }
 
 }  // namespace
