@@ -4,6 +4,7 @@
 // manual brightness level chosen at the panel is the one the display uses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -193,6 +194,89 @@ TEST_F(PanelSignSetupTest, FeatureToggleChangesTheObjectItNames) {
   EXPECT_EQ(Nv(nv::quorSpecialFeatureSet), 0u);
   DisplaySteps(4);
   EXPECT_EQ(NvText(nv::dmsIllumBrightnessValues), builtin(false));
+}
+
+// The packets on the module line since the last call that carry the bytes.
+static size_t PacketsWith(const std::vector<uint8_t>& payload, std::string* seen) {
+  size_t n = 0;
+  for (const std::vector<uint8_t>& p : board::can_fifo().take_packets()) {
+    for (uint8_t b : p) *seen += std::to_string(b) + " ";
+    *seen += "\n";
+    if (std::search(p.begin(), p.end(), payload.begin(), payload.end()) != p.end()) ++n;
+  }
+  return n;
+}
+
+TEST_F(PanelSignSetupTest, ModuleSettingsFromThePanelGoDownTheLines) {
+  can_db_driver* lines = vms_get_links().db_can;
+  if (!lines) {
+    line_driver_ = std::make_unique<can_db_driver>();
+    lines = line_driver_.get();
+  }
+  InThread([&] { ASSERT_EQ(lines->Initialize(0, 0, 0), 1u); });
+  CQ5DisplayDriver::SetLineDriver(lines);
+  Choose("CONFIGURATION");
+  Choose("SYSTEM CONFIGURATION");
+  Choose("CONFIGURE OPTIONS");
+  Choose("SPECIAL FEATURES");
+  board::can_fifo().take_packets();
+  std::string seen;
+
+  // Single-colour modules: one value, then SAVE.
+  Choose("MODULE CURRENT DOT CORRECTION");
+  ASSERT_TRUE(RunUntil("RED/AMBER")) << unit_.screen();
+  Digits("40");
+  Key(8);
+  Choose("SAVE");
+  DisplaySteps(2);
+  EXPECT_GE(PacketsWith({7, 40, 1, 0}, &seen), 1u) << seen;
+
+  // Disabling the automatic adjustment asks no voltage.
+  Choose("MODULE AUTO ADJUST VOLTAGE");
+  Choose("DISABLE");
+  Choose("SAVE");
+  DisplaySteps(2);
+  seen.clear();
+  const std::vector<std::vector<uint8_t>> disabled = board::can_fifo().take_packets();
+  auto with = [](const std::vector<std::vector<uint8_t>>& packets, const std::vector<uint8_t>& bytes) {
+    size_t n = 0;
+    for (const std::vector<uint8_t>& p : packets)
+      if (std::search(p.begin(), p.end(), bytes.begin(), bytes.end()) != p.end()) ++n;
+    return n;
+  };
+  EXPECT_GE(with(disabled, {4, 32, 11, 0, 1, 0}), 1u);
+  EXPECT_EQ(with(disabled, {4, 32, 8}), 0u) << "no target voltage";
+
+  Choose("MODULE AUTO ADJUST VOLTAGE");
+  Choose("ENABLE");
+  Digits("120");
+  Key(8);
+  Choose("DONT SAVE (RECOMMENDED)");
+  DisplaySteps(2);
+  seen.clear();
+  const std::vector<std::vector<uint8_t>> packets = board::can_fifo().take_packets();
+  size_t target = packets.size(), enable = packets.size();
+  for (size_t i = 0; i < packets.size(); ++i) {
+    const std::vector<uint8_t>& p = packets[i];
+    for (uint8_t b : p) seen += std::to_string(b) + " ";
+    seen += "\n";
+    const std::vector<uint8_t> t{8, 120, 0, 0}, e{11, 1, 0, 0};
+    if (target == packets.size() && std::search(p.begin(), p.end(), t.begin(), t.end()) != p.end()) target = i;
+    if (enable == packets.size() && std::search(p.begin(), p.end(), e.begin(), e.end()) != p.end()) enable = i;
+  }
+  EXPECT_LT(target, enable) << "the target goes first\n" << seen;
+  EXPECT_LT(enable, packets.size()) << seen;
+
+  // Restore defaults: CANCEL sends nothing, CONFIRM sends 13 1 0.
+  Choose("MODULE RESTORE DEFAULTS");
+  Choose("CANCEL");
+  DisplaySteps(2);
+  seen.clear();
+  EXPECT_EQ(PacketsWith({13, 1, 0}, &seen), 0u) << seen;
+  Choose("MODULE RESTORE DEFAULTS");
+  Choose("CONFIRM");
+  DisplaySteps(2);
+  EXPECT_GE(PacketsWith({13, 1, 0}, &seen), 1u) << seen;
 }
 
 }  // namespace
