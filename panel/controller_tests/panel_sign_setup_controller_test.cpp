@@ -79,6 +79,23 @@ class PanelSignSetupTest : public picture_controller_test {
     picture_controller_test::TearDown();
     line_driver_.reset();
   }
+  // The module-data driver carries the display lines (the controller's, or
+  // one of the test's while there is none).
+  void OpenLineDriver() {
+    can_db_driver* lines = vms_get_links().db_can;
+    if (!lines) {
+      line_driver_ = std::make_unique<can_db_driver>();
+      lines = line_driver_.get();
+    }
+    InThread([&] { ASSERT_EQ(lines->Initialize(0, 0, 0), 1u); });
+    CQ5DisplayDriver::SetLineDriver(lines);
+  }
+  void OpenSpecialFeatures() {
+    Choose("CONFIGURATION");
+    Choose("SYSTEM CONFIGURATION");
+    Choose("CONFIGURE OPTIONS");
+    Choose("SPECIAL FEATURES");
+  }
   static uint32_t V(db_object o) { return Db().GetValue(o.offset, o.width, Db().mib_v, 0); }
 
   trace_capture trace_;
@@ -146,17 +163,8 @@ TEST_F(PanelSignSetupTest, ManualLevelFromThePanelIsTheLevelInUse) {
 }
 
 TEST_F(PanelSignSetupTest, BusSpeedFromThePanelGoesToTheModules) {
-  can_db_driver* lines = vms_get_links().db_can;
-  if (!lines) {
-    line_driver_ = std::make_unique<can_db_driver>();
-    lines = line_driver_.get();
-  }
-  InThread([&] { ASSERT_EQ(lines->Initialize(0, 0, 0), 1u); });
-  CQ5DisplayDriver::SetLineDriver(lines);
-  Choose("CONFIGURATION");
-  Choose("SYSTEM CONFIGURATION");
-  Choose("CONFIGURE OPTIONS");
-  Choose("SPECIAL FEATURES");
+  OpenLineDriver();
+  OpenSpecialFeatures();
   Choose("MODULE BAUD RATE");
   ASSERT_TRUE(RunUntil("1) DEFAULT")) << unit_.screen();
   board::can_fifo().take_packets();
@@ -179,10 +187,7 @@ TEST_F(PanelSignSetupTest, FeatureToggleChangesTheObjectItNames) {
     const uint8_t* t = CDisplay::BuiltinBrightnessTable(short_table, &n);
     return std::string(reinterpret_cast<const char*>(t), n);
   };
-  Choose("CONFIGURATION");
-  Choose("SYSTEM CONFIGURATION");
-  Choose("CONFIGURE OPTIONS");
-  Choose("SPECIAL FEATURES");
+  OpenSpecialFeatures();
   Choose("QUOR SPECIAL FEATURES");
   ASSERT_TRUE(RunUntil("3) USE 8 DIMMING LEVELS")) << unit_.screen();
   // USE 8 DIMMING LEVELS: the display writes the short brightness table.
@@ -196,29 +201,28 @@ TEST_F(PanelSignSetupTest, FeatureToggleChangesTheObjectItNames) {
   EXPECT_EQ(NvText(nv::dmsIllumBrightnessValues), builtin(false));
 }
 
-// The packets on the module line since the last call that carry the bytes.
-static size_t PacketsWith(const std::vector<uint8_t>& payload, std::string* seen) {
+using Packets = std::vector<std::vector<uint8_t>>;
+// The packets that carry the bytes.
+static size_t Count(const Packets& packets, const std::vector<uint8_t>& bytes) {
   size_t n = 0;
-  for (const std::vector<uint8_t>& p : board::can_fifo().take_packets()) {
+  for (const std::vector<uint8_t>& p : packets)
+    if (std::search(p.begin(), p.end(), bytes.begin(), bytes.end()) != p.end()) ++n;
+  return n;
+}
+// The packets on the module line since the last call that carry the bytes;
+// every packet goes to `seen` as text.
+static size_t PacketsWith(const std::vector<uint8_t>& payload, std::string* seen) {
+  const Packets packets = board::can_fifo().take_packets();
+  for (const std::vector<uint8_t>& p : packets) {
     for (uint8_t b : p) *seen += std::to_string(b) + " ";
     *seen += "\n";
-    if (std::search(p.begin(), p.end(), payload.begin(), payload.end()) != p.end()) ++n;
   }
-  return n;
+  return Count(packets, payload);
 }
 
 TEST_F(PanelSignSetupTest, ModuleSettingsFromThePanelGoDownTheLines) {
-  can_db_driver* lines = vms_get_links().db_can;
-  if (!lines) {
-    line_driver_ = std::make_unique<can_db_driver>();
-    lines = line_driver_.get();
-  }
-  InThread([&] { ASSERT_EQ(lines->Initialize(0, 0, 0), 1u); });
-  CQ5DisplayDriver::SetLineDriver(lines);
-  Choose("CONFIGURATION");
-  Choose("SYSTEM CONFIGURATION");
-  Choose("CONFIGURE OPTIONS");
-  Choose("SPECIAL FEATURES");
+  OpenLineDriver();
+  OpenSpecialFeatures();
   board::can_fifo().take_packets();
   std::string seen;
 
@@ -238,14 +242,8 @@ TEST_F(PanelSignSetupTest, ModuleSettingsFromThePanelGoDownTheLines) {
   DisplaySteps(2);
   seen.clear();
   const std::vector<std::vector<uint8_t>> disabled = board::can_fifo().take_packets();
-  auto with = [](const std::vector<std::vector<uint8_t>>& packets, const std::vector<uint8_t>& bytes) {
-    size_t n = 0;
-    for (const std::vector<uint8_t>& p : packets)
-      if (std::search(p.begin(), p.end(), bytes.begin(), bytes.end()) != p.end()) ++n;
-    return n;
-  };
-  EXPECT_GE(with(disabled, {4, 32, 11, 0, 1, 0}), 1u);
-  EXPECT_EQ(with(disabled, {4, 32, 8}), 0u) << "no target voltage";
+  EXPECT_GE(Count(disabled, {4, 32, 11, 0, 1, 0}), 1u);
+  EXPECT_EQ(Count(disabled, {4, 32, 8}), 0u) << "no target voltage";
 
   Choose("MODULE AUTO ADJUST VOLTAGE");
   Choose("ENABLE");
