@@ -184,4 +184,27 @@ TEST_F(FansHeatersTest, ForceForMinutesThenRestoreWithoutAskingTime) {
   EXPECT_EQ(task_->m_adwForcedDuration[3], 300u);
 }
 
+TEST_F(FansHeatersTest, AForcedOutputReturnsToAutomaticWhenItsTimeIsUp) {
+  Boot();
+  Add(526);  // face fan: climate output 1
+  Open(17);
+  PressKeys({pad('1'), pad('1')});
+  TypeDigits("1");
+  PressKeys({LCD_PAD_ENTER});
+  ASSERT_EQ(task_->m_abyClimateMode[1], 2);
+  // The task's climate step counts the minute from the global time.
+  auto at = [](uint32_t seconds) { Db().SetTimeValue(nv::globalTime.offset, 4, seconds, Db().mib_nv, 0); };
+  at(100000);
+  uint8_t forced = 0;
+  InThread([&] { forced = task_->EvaluateOverrides(0); });
+  EXPECT_EQ(forced, 0x2);
+  at(100060);
+  InThread([&] { forced = task_->EvaluateOverrides(0); });
+  EXPECT_EQ(forced, 0x2) << "still within the minute";
+  at(100061);
+  InThread([&] { forced = task_->EvaluateOverrides(0); });
+  EXPECT_EQ(forced, 0);
+  EXPECT_EQ(task_->m_abyClimateMode[1], 1);
+}
+
 }  // namespace
