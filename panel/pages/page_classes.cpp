@@ -32,6 +32,13 @@ void lcd_register_page_classes(class_factory* factory) {
       &g_reset_class, &g_password_class, &g_version_info_class,
       &g_datakey_class,
       &g_reprogram_class,
+      &g_status_info_class, &g_test_pattern_class, &g_test_fans_heaters_class,
+      &g_brightness_control_class, &g_master_brightness_class, &g_legibility_threshold_class,
+      &g_module_type_class, &g_matrix_type_class, &g_sign_width_class, &g_sign_height_class,
+      &g_sign_address_class, &g_sign_access_class, &g_sign_serial_number_class,
+      &g_bits_per_colour_class, &g_frames_per_second_class, &g_pixels_per_line_class, &g_module_timeout_class,
+      &g_module_baud_rate_class, &g_special_features_class,
+      &g_mod_current_dot_class, &g_mod_led_voltage_class, &g_mod_auto_voltage_class, &g_mod_restore_defaults_class,
   };
   // Classes added at run time come first so that they stand in for a built
   // class of the same type (the factory takes the first of a type).

@@ -78,12 +78,14 @@ TEST_F(FrameworkTest, BuildsThePagesItHasClassesFor) {
   // preview and the three save pages, the run, duration and schedule pages,
   // the nine pixel-test pages, the eleven status screens and the reset,
   // password and version pages, the data-key page and the three reprogram
-  // wizards.
+  // wizards, the status, test-pattern and fan pages, the three brightness
+  // pages, the seven sign geometry pages, the six module bus pages and the
+  // four module setting wizards.
   uint32_t lists = 0;
   for (uint32_t i = 0; i < g_lcd_menu_table_rows; ++i)
     if (g_lcd_menu_table[i].type == LCD_CLASS_MENU_ITEM_EX) ++lists;
-  EXPECT_EQ(mgr_->MenuCount(), 4 + lists + 2 + 7 + 5 + 4 + 9 + 11 + 3 + 1 + 3);
-  EXPECT_TRUE(trace_.contains("build_menus failed to build type:24, id:5!\n"));
+  EXPECT_EQ(mgr_->MenuCount(), 4 + lists + 2 + 7 + 5 + 4 + 9 + 11 + 3 + 1 + 3 + 3 + 3 + 7 + 6 + 4);
+  EXPECT_TRUE(trace_.contains("build_menus failed to build type:34, id:35!\n"));
   EXPECT_TRUE(trace_.contains("common menu init failed\n"));
   EXPECT_EQ(mgr_->CurrentMenu(), Page(LCD_MENU_SPLASH));
   EXPECT_EQ(mgr_->m_pStartMenu, Page(LCD_MENU_SPLASH));
@@ -96,13 +98,15 @@ TEST_F(FrameworkTest, BuildsThePagesItHasClassesFor) {
   ASSERT_NE(options, nullptr);
   EXPECT_STREQ(options->m_pszFooter, "* = REQUIRES REBOOT");
   // Lists link their entries: SYSTEM CONFIGURATION holds CONFIGURE DISPLAY
-  // CONFIGURE OPTIONS and REPROGRAM DEVICES among the pages built.
+  // CONFIGURE OPTIONS, DISPLAY SERIAL NUMBER and REPROGRAM DEVICES among the
+  // pages built.
   auto* system = dynamic_cast<CLCD_MenuItemEx*>(Page(46));
   ASSERT_NE(system, nullptr);
-  ASSERT_EQ(system->m_dwSubMenuCount, 3u);
+  ASSERT_EQ(system->m_dwSubMenuCount, 4u);
   EXPECT_EQ(system->m_apSubMenus[0], Page(47));
   EXPECT_EQ(system->m_apSubMenus[1], Page(48));
-  EXPECT_EQ(system->m_apSubMenus[2], Page(71));
+  EXPECT_EQ(system->m_apSubMenus[2], Page(81));
+  EXPECT_EQ(system->m_apSubMenus[3], Page(71));
   EXPECT_EQ(Page(47)->m_pParent, system);
 }
 

@@ -340,6 +340,7 @@ TEST_F(MessagePageTest, TheDefaultFontOffersTheFontsThatFit) {
   SetNv(nv::defaultFont, 1);
   Boot();
   Open(47);
+  PressKeys({LCD_PAD_DOWN});  // after the six sign pages
   std::string entry = Line("1) DEFAULT FONT");
   entry.replace(34, 5, "SEVEN");
   EXPECT_EQ(Unit().line(2), entry);

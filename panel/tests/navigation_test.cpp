@@ -120,14 +120,15 @@ TEST_F(NavigationTest, MainMenuAPageAndBack) {
   PressKeys({3, 7, 11, 2, LCD_PAD_ENTER});  // 1 2 3 4
   ASSERT_EQ(mgr_->CurrentMenu()->m_iId, LCD_MENU_MAIN);
   EXPECT_EQ(Unit().screen(), Screen({Centred("** WELCOME TO THE MAIN MENU **"), Line("1) MESSAGE CONTROL"),
-                                     Line("2) DIAGNOSTICS"), Line("3) CONFIGURATION"), Line("4) CURRENT DISPLAY"),
-                                     Line("5) CHANGE PASSWORD"), Line(""), CentredLine("LOCAL MODE - CANCEL TO LOGOUT")}));
+                                     Line("2) DIAGNOSTICS"), Line("3) BRIGHTNESS CONTROL"), Line("4) CONFIGURATION"),
+                                     Line("5) CURRENT DISPLAY"), Line("6) CHANGE PASSWORD"),
+                                     CentredLine("LOCAL MODE - CANCEL TO LOGOUT")}));
   // No more pages: both arrow areas are blank.
   std::string blank;
   for (int i = 0; i < 16; ++i) blank += "......\n";
   EXPECT_EQ(Unit().pixels(234, 24, 6, 16), blank);
 
-  PressKeys({6});  // '5'
+  PressKeys({10});  // '6'
   ASSERT_EQ(mgr_->CurrentMenu()->m_iId, LCD_MENU_CHANGE_PASSWORD);
   EXPECT_EQ(Unit().line(1), Centred("CHANGE PASSWORD"));
   EXPECT_EQ(Unit().line(4), Line("TEXT:"));
@@ -135,10 +136,10 @@ TEST_F(NavigationTest, MainMenuAPageAndBack) {
   PressKeys({LCD_PAD_CANCEL});
   ASSERT_EQ(mgr_->CurrentMenu()->m_iId, LCD_MENU_MAIN);
   EXPECT_EQ(Unit().line(1), Centred("** WELCOME TO THE MAIN MENU **"));
-  EXPECT_EQ(Unit().line(6), Line("5) CHANGE PASSWORD"));
+  EXPECT_EQ(Unit().line(7), Line("6) CHANGE PASSWORD"));
 
   // A digit past the entries does nothing.
-  PressKeys({10});  // '6'
+  PressKeys({1});  // '7'
   EXPECT_EQ(mgr_->CurrentMenu()->m_iId, LCD_MENU_MAIN);
 
   PressKeys({LCD_PAD_CANCEL});
@@ -157,8 +158,9 @@ TEST_F(NavigationTest, APageWithoutTheRightsShowsTheRefusal) {
   // right this user lacks: the list closes up.
   EXPECT_EQ(Unit().line(2), Line("1) MESSAGE CONTROL"));
   EXPECT_EQ(Unit().line(3), Line("2) DIAGNOSTICS"));
-  EXPECT_EQ(Unit().line(4), Line("3) CURRENT DISPLAY"));
-  EXPECT_EQ(Unit().line(5), Line(""));
+  EXPECT_EQ(Unit().line(4), Line("3) BRIGHTNESS CONTROL"));
+  EXPECT_EQ(Unit().line(5), Line("4) CURRENT DISPLAY"));
+  EXPECT_EQ(Unit().line(6), Line(""));
 
   CMenuItem* main = mgr_->CurrentMenu();
   InThread([&] { EXPECT_TRUE(mgr_->ActivateMenu(LCD_MENU_CHANGE_PASSWORD, main, false)); });

@@ -150,3 +150,19 @@ void PanelTest::LoginWithPin(const std::vector<uint8_t>& digits) {
   PressKeys(digits);
   PressKeys({LCD_PAD_ENTER});
 }
+
+void PanelTest::BootWithAllRights() {
+  MakeManager();
+  Start();
+  LoginWithPin({3, 7, 11, 2});
+  InThread([&] { mgr_->m_dwRights = LCD_RIGHTS_ALL; });
+  Tick();
+}
+
+void PanelTest::KeyCode(uint16_t code) {
+  InThread([&] {
+    LCDKeyEvent k = lcd_key_event(code);
+    if (!mgr_->CurrentMenu()->HandleKey(mgr_, &k)) mgr_->UnhandledKey(k, true);
+  });
+  Tick();
+}

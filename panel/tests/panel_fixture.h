@@ -82,6 +82,10 @@ class PanelTest : public ::testing::Test {
   // Opens the page from the current one, and lets a tick draw it.
   void Open(CLCD_MenuId id);
   void TypeDigits(const std::string& digits);
+  // Starts, logs in with the PIN and grants every right.
+  void BootWithAllRights();
+  // Hands a key code (not a keypad code) to the current page, then ticks.
+  void KeyCode(uint16_t code);
 
   static void InThread(const std::function<void()>& fn) { ASSERT_TRUE(rtos::run_in_thread(fn)); }
   static CDataBase& Db() { return *g_pDataBase; }

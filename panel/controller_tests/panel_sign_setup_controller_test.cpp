@@ -1,0 +1,280 @@
+// Setting the sign up from the front panel in the whole controller: a test
+// pattern chosen at the panel shows on the sign, a new width from the panel
+// reaches the sign's picture and the size objects the agent serves, and the
+// manual brightness level chosen at the panel is the one the display uses.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "board_host.h"
+#include "display/driver/module_type.h"
+#include "display/driver/q5_display_driver.h"
+#include "display/task/display.h"
+#include "frame/can/can_db_driver.h"
+#include "frame/console/vms_command.h"
+#include "sim/panel/front_panel.h"
+#include "tests/controller_fixture.h"
+
+namespace {
+
+using Rows = std::vector<std::string>;
+
+class PanelSignSetupTest : public picture_controller_test {
+ protected:
+  void SetUp() override {
+    BootWithPicture("panel_sign_setup");
+    unit_.attach(&board::serial(4));
+    FirstDisplayStep();
+    InThread([] { ConfigureSmallSign(); });
+    DisplaySteps(2);
+    Login();
+  }
+  bool RunUntil(const std::string& text, uint32_t max_ticks = 5000) {
+    for (uint32_t t = 0; t < max_ticks; t += 10) {
+      rtos::advance(10);
+      unit_.pump();
+      if (unit_.screen().find(text) != std::string::npos) return true;
+    }
+    return false;
+  }
+  void Key(uint8_t code) {
+    unit_.press(code);
+    unit_.pump();
+    for (int i = 0; i < 6; ++i) {
+      rtos::advance(10);
+      unit_.pump();
+    }
+  }
+  void Digits(const std::string& digits) {
+    static const uint8_t kCodes[10] = {4, 3, 7, 11, 2, 6, 10, 1, 5, 9};
+    for (char c : digits) Key(kCodes[c - '0']);
+  }
+  void Login() {
+    ASSERT_TRUE(RunUntil("REMOTE MODE - LOGGED OUT")) << unit_.screen();
+    unit_.key_switch_local();
+    ASSERT_TRUE(RunUntil("LOCAL MODE - LOGGED OUT")) << unit_.screen();
+    for (uint8_t k : {2, 11, 7, 3, 8}) Key(k);  // 4 3 2 1 ENTER
+    ASSERT_TRUE(RunUntil("** WELCOME TO THE MAIN MENU **")) << unit_.screen();
+  }
+  // Turns the pages of the list shown (DOWN) until the entry is there, then
+  // presses its digit.
+  void Choose(const std::string& entry) {
+    const std::string wanted = ") " + entry;
+    for (int page = 0; page < 8 && !RunUntil(wanted, 100); ++page) Key(14);
+    const std::string screen = unit_.screen();
+    const size_t at = screen.find(wanted);
+    ASSERT_NE(at, std::string::npos) << screen;
+    ASSERT_GE(at, 1u);
+    const char digit = screen[at - 1];
+    ASSERT_TRUE(digit >= '1' && digit <= '9') << screen;
+    Digits(std::string(1, digit));
+  }
+
+  void TearDown() override {
+    CQ5DisplayDriver::SetLineDriver(nullptr);
+    picture_controller_test::TearDown();
+    line_driver_.reset();
+  }
+  // The module-data driver carries the display lines (the controller's, or
+  // one of the test's while there is none).
+  void OpenLineDriver() {
+    can_db_driver* lines = vms_get_links().db_can;
+    if (!lines) {
+      line_driver_ = std::make_unique<can_db_driver>();
+      lines = line_driver_.get();
+    }
+    InThread([&] { ASSERT_EQ(lines->Initialize(0, 0, 0), 1u); });
+    CQ5DisplayDriver::SetLineDriver(lines);
+  }
+  void OpenSpecialFeatures() {
+    Choose("CONFIGURATION");
+    Choose("SYSTEM CONFIGURATION");
+    Choose("CONFIGURE OPTIONS");
+    Choose("SPECIAL FEATURES");
+  }
+  static uint32_t V(db_object o) { return Db().GetValue(o.offset, o.width, Db().mib_v, 0); }
+
+  trace_capture trace_;
+  sim::front_panel unit_;
+  std::unique_ptr<can_db_driver> line_driver_;
+};
+
+TEST_F(PanelSignSetupTest, PatternChosenAtThePanelShowsOnTheSign) {
+  Choose("DIAGNOSTICS");
+  Choose("TEST PATTERNS");
+  Choose("EVEN ROWS");
+  DisplaySteps(4);
+  const std::string lit(30, '#'), dark(30, '.');
+  EXPECT_EQ(Picture(), (Rows{dark, lit, dark, lit, dark, lit, dark}));
+  EXPECT_EQ(g_pDisplay->m_dwDisplayState, CDisplay::STATE_TEST_PATTERN);
+
+  Choose("TEST PATTERNS");
+  Choose("NONE");
+  DisplaySteps(4);
+  EXPECT_EQ(Picture(), Rows(7, dark));
+}
+
+TEST_F(PanelSignSetupTest, WidthFromThePanelReachesThePictureAndTheSizeObjects) {
+  InThread([] {
+    Set(Db().mib_nv, nv::vmsHorizontalPitch, 44);
+    Set(Db().mib_nv, nv::quorFrameRate, 7);
+  });
+  Choose("CONFIGURATION");
+  Choose("SYSTEM CONFIGURATION");
+  Choose("CONFIGURE DISPLAY");
+  Choose("DISPLAY PIXEL WIDTH");
+  // 42 is not whole 5-column modules: the display makes it 45.
+  Digits("42");
+  Key(8);
+  DisplaySteps(4);
+  EXPECT_EQ(Nv(nv::vmsSignWidthPixels), 45u);
+  EXPECT_EQ(Nv(nv::vmsSignHeightPixels), 7u);
+  EXPECT_NE(Nv(nv::quorFrameRate), 7u) << "reset for the display to work out again";
+  const uint32_t border = Nv(nv::dmsHorizontalBorder);
+  EXPECT_EQ(Nv(nv::dmsSignWidth), 44u * 45 + 2 * border);
+  EXPECT_EQ(Picture(), Rows(7, std::string(45, '.')));
+}
+
+TEST_F(PanelSignSetupTest, ManualLevelFromThePanelIsTheLevelInUse) {
+  InThread([] {
+    Set(Db().mib_nv, nv::dmsIllumControl, 2, DB_NOTIFY);
+  });
+  Choose("BRIGHTNESS CONTROL");
+  ASSERT_TRUE(RunUntil("AUTOMATIC DIMMING")) << unit_.screen();
+  Key(15);  // up arrow: manual
+  ASSERT_TRUE(RunUntil("MANUAL DIMMING")) << unit_.screen();
+  const db_object n = vol::dmsIllumNumBrightLevels;
+  const uint32_t levels = Db().GetValue(n.offset, n.width, Db().mib_v, 0);
+  ASSERT_GT(levels, 1u);
+  Digits("50");
+  Key(8);
+  DisplaySteps(4);
+  EXPECT_EQ(Nv(nv::dmsIllumControl), 4u);
+  EXPECT_EQ(Nv(nv::dmsIllumManLevel), 50 * levels / 100);
+  const db_object in_use = vol::dmsIllumBrightLevelStatus;
+  const uint32_t shown = (Db().GetValue(in_use.offset, in_use.width, Db().mib_v, 0) * 100 + 254) / 255;
+  char line[24];
+  snprintf(line, sizeof line, "DIMMING LEVEL:%3u%%", shown);
+  EXPECT_TRUE(RunUntil(line)) << unit_.screen();
+}
+
+TEST_F(PanelSignSetupTest, BusSpeedFromThePanelGoesToTheModules) {
+  OpenLineDriver();
+  OpenSpecialFeatures();
+  Choose("MODULE BAUD RATE");
+  ASSERT_TRUE(RunUntil("1) DEFAULT")) << unit_.screen();
+  board::can_fifo().take_packets();
+  Digits("3");  // 250K, speed index 2
+  DisplaySteps(2);
+  EXPECT_EQ(Nv(nv::quorCANBaudRate), 4u);
+  // The bit-rate set-up: parameter 1, then the speed index nine times.
+  const std::vector<uint8_t> head{0x55, 0xAA, 0xCA, 0x0A, 0x01, 2, 2, 2, 2, 2, 2, 2, 2, 2};
+  size_t found = 0;
+  for (const std::vector<uint8_t>& p : board::can_fifo().take_packets())
+    if (p.size() >= head.size() && std::equal(head.begin(), head.end(), p.begin())) ++found;
+  EXPECT_EQ(found, 1u);
+}
+
+TEST_F(PanelSignSetupTest, FeatureToggleChangesTheObjectItNames) {
+  InThread([] { Set(Db().mib_nv, nv::quorSpecialFeatureSet, 0, DB_NOTIFY); });
+  DisplaySteps(2);
+  auto builtin = [](bool short_table) {
+    uint32_t n = 0;
+    const uint8_t* t = CDisplay::BuiltinBrightnessTable(short_table, &n);
+    return std::string(reinterpret_cast<const char*>(t), n);
+  };
+  OpenSpecialFeatures();
+  Choose("QUOR SPECIAL FEATURES");
+  ASSERT_TRUE(RunUntil("3) USE 8 DIMMING LEVELS")) << unit_.screen();
+  // USE 8 DIMMING LEVELS: the display writes the short brightness table.
+  Digits("3");
+  EXPECT_EQ(Nv(nv::quorSpecialFeatureSet), 0x8u);
+  DisplaySteps(4);
+  EXPECT_EQ(NvText(nv::dmsIllumBrightnessValues), builtin(true));
+  Digits("3");
+  EXPECT_EQ(Nv(nv::quorSpecialFeatureSet), 0u);
+  DisplaySteps(4);
+  EXPECT_EQ(NvText(nv::dmsIllumBrightnessValues), builtin(false));
+}
+
+using Packets = std::vector<std::vector<uint8_t>>;
+// The packets that carry the bytes.
+static size_t Count(const Packets& packets, const std::vector<uint8_t>& bytes) {
+  size_t n = 0;
+  for (const std::vector<uint8_t>& p : packets)
+    if (std::search(p.begin(), p.end(), bytes.begin(), bytes.end()) != p.end()) ++n;
+  return n;
+}
+// The packets on the module line since the last call that carry the bytes;
+// every packet goes to `seen` as text.
+static size_t PacketsWith(const std::vector<uint8_t>& payload, std::string* seen) {
+  const Packets packets = board::can_fifo().take_packets();
+  for (const std::vector<uint8_t>& p : packets) {
+    for (uint8_t b : p) *seen += std::to_string(b) + " ";
+    *seen += "\n";
+  }
+  return Count(packets, payload);
+}
+
+TEST_F(PanelSignSetupTest, ModuleSettingsFromThePanelGoDownTheLines) {
+  OpenLineDriver();
+  OpenSpecialFeatures();
+  board::can_fifo().take_packets();
+  std::string seen;
+
+  // Single-colour modules: one value, then SAVE.
+  Choose("MODULE CURRENT DOT CORRECTION");
+  ASSERT_TRUE(RunUntil("RED/AMBER")) << unit_.screen();
+  Digits("40");
+  Key(8);
+  Choose("SAVE");
+  DisplaySteps(2);
+  EXPECT_GE(PacketsWith({7, 40, 1, 0}, &seen), 1u) << seen;
+
+  // Disabling the automatic adjustment asks no voltage.
+  Choose("MODULE AUTO ADJUST VOLTAGE");
+  Choose("DISABLE");
+  Choose("SAVE");
+  DisplaySteps(2);
+  seen.clear();
+  const std::vector<std::vector<uint8_t>> disabled = board::can_fifo().take_packets();
+  EXPECT_GE(Count(disabled, {4, 32, 11, 0, 1, 0}), 1u);
+  EXPECT_EQ(Count(disabled, {4, 32, 8}), 0u) << "no target voltage";
+
+  Choose("MODULE AUTO ADJUST VOLTAGE");
+  Choose("ENABLE");
+  Digits("120");
+  Key(8);
+  Choose("DONT SAVE (RECOMMENDED)");
+  DisplaySteps(2);
+  seen.clear();
+  const std::vector<std::vector<uint8_t>> packets = board::can_fifo().take_packets();
+  size_t target = packets.size(), enable = packets.size();
+  for (size_t i = 0; i < packets.size(); ++i) {
+    const std::vector<uint8_t>& p = packets[i];
+    for (uint8_t b : p) seen += std::to_string(b) + " ";
+    seen += "\n";
+    const std::vector<uint8_t> t{8, 120, 0, 0}, e{11, 1, 0, 0};
+    if (target == packets.size() && std::search(p.begin(), p.end(), t.begin(), t.end()) != p.end()) target = i;
+    if (enable == packets.size() && std::search(p.begin(), p.end(), e.begin(), e.end()) != p.end()) enable = i;
+  }
+  EXPECT_LT(target, enable) << "the target goes first\n" << seen;
+  EXPECT_LT(enable, packets.size()) << seen;
+
+  // Restore defaults: CANCEL sends nothing, CONFIRM sends 13 1 0.
+  Choose("MODULE RESTORE DEFAULTS");
+  Choose("CANCEL");
+  DisplaySteps(2);
+  seen.clear();
+  EXPECT_EQ(PacketsWith({13, 1, 0}, &seen), 0u) << seen;
+  Choose("MODULE RESTORE DEFAULTS");
+  Choose("CONFIRM");
+  DisplaySteps(2);
+  EXPECT_GE(PacketsWith({13, 1, 0}, &seen), 1u) << seen;
+}
+
+}  // namespace
