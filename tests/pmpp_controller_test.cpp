@@ -148,7 +148,7 @@ TEST_F(PmppControllerTest, ManagersReachTheAgentOverIpInPmppFrames) {
 
 // A long answer leaves the serial port whole: the transmit ring takes the
 // largest frame a link writes (it dropped the tail of any frame over 2000
-// bytes).
+// bytes on the line, flags and stuffing included).
 TEST_F(PmppControllerTest, LongAnswersCrossTheSerialPortWhole) {
   BootWithCcp(board::serial_kind::tcp);
   sim::pmpp_bridge::options o;
@@ -157,7 +157,8 @@ TEST_F(PmppControllerTest, LongAnswersCrossTheSerialPortWhole) {
   ASSERT_TRUE(bridge_.start(o));
   run_result r = Set({{"5.8.1.9.3.2", "i", "6"}});
   ASSERT_EQ(0, r.status) << r.output;
-  const std::string text(2500, 'A');
+  // Within a request frame, but twice the ring's old size once stuffed.
+  const std::string text(1900, '~');
   r = Set({{"5.8.1.3.3.2", "s", text}});
   ASSERT_EQ(0, r.status) << r.output;
   EXPECT_EQ("\"" + text + "\"", Get(kSign + "5.8.1.3.3.2"));
