@@ -3,6 +3,7 @@
 #include "comm/modem/modem_task.h"
 #include "display/task/display.h"
 #include "display/task/display_peripherals.h"
+#include "comm/ppp/ppp_link.h"
 #include "panel/lcd_manager.h"
 #include "panel/sign_view.h"
 #include "peripherals/peripheral_hooks.h"
@@ -74,4 +75,6 @@ void panel_install(uint8_t product_board_id) {
   peripheral_set_panel_creator(CLCD_Manager::Create);
   lcd_set_status_sources(&kStatusSources);
   lcd_install_sign_view();
+  // Received bytes of the central-system links light the panel's indicator.
+  ppp_set_activity_hook(lcd_comm_activity);
 }

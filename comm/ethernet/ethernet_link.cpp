@@ -4,6 +4,7 @@
 #include <new>
 
 #include "comm/network.h"
+#include "comm/ppp/ppp_link.h"
 #include "frame/trace/trace.h"
 #include "ntcip/snmp/snmp_counters.h"
 #include "frame/os/interrupts_masked.h"
@@ -12,6 +13,8 @@ namespace {
 
 ethernet_link* g_head = nullptr;
 uint32_t g_link_count = 0;
+// One counter for all Ethernet links paces their front-panel activity report.
+uint8_t g_activity_count = 0;
 
 void receive_thread_entry(ULONG) {
   TX_THREAD* self = tx_thread_identify();
@@ -301,6 +304,7 @@ void ethernet_receive_step(ethernet_link* link, ULONG wait) {
     }
     link->count = static_cast<uint16_t>(link->count - chunk.length);
   }
+  link_activity_paced(&g_activity_count, chunk.length);
   CommLED_Indicate(link->led_bit, 1);
   link->idle = 0;
 

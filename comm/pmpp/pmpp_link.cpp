@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "comm/network.h"
+#include "comm/ppp/ppp_link.h"
 #include "frame/trace/trace.h"
 #include "ntcip/snmp/agent/snmp_agent.h"
 #include "ntcip/snmp/db/snmp_chap.h"
@@ -16,6 +17,9 @@ void serve_row(void* link) { serve(static_cast<pmpp_link*>(link)); }
 void nx_pmpp_rx_thread(ULONG);
 link_worker g_worker = {"pmpp", "PMPP RX WORKER THREAD", "PMPP Worker Events", nx_pmpp_rx_thread, serve_row};
 void nx_pmpp_rx_thread(ULONG) { link_worker_run(&g_worker); }
+
+// One counter for all PMPP links paces their front-panel activity report.
+uint8_t g_activity_count = 0;
 
 bool read_none(uint8_t*) { return false; }
 void write_none(uint8_t) {}
@@ -178,6 +182,7 @@ UINT pmpp_byte_receive(pmpp_link* link, uint8_t byte) {
 void pmpp_receive_queued(pmpp_link* link) {
   uint8_t b = 0;
   while (queue_take(link, &b)) {
+    link_activity_paced(&g_activity_count, 1);
     CommLED_Indicate(link->led_bit, 1);
     if (link->rdi.mode) {
       pmpp_rdi_byte(link, b);

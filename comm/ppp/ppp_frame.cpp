@@ -80,6 +80,17 @@ void start_header(ppp_link* link) {
 
 void ppp_set_activity_hook(void (*hook)()) { g_activity_hook = hook; }
 
+void link_activity_paced(uint8_t* counter, uint32_t bytes) {
+  for (; bytes; --bytes) {
+    if (*counter < 50) {
+      ++*counter;
+      continue;
+    }
+    *counter = 0;
+    if (g_activity_hook) g_activity_hook();
+  }
+}
+
 uint16_t ppp_fcs16(uint16_t fcs, const uint8_t* bytes, uint32_t length) { return crc16_fcs(fcs, bytes, length); }
 
 void ppp_start_frame(ppp_link* link, uint16_t protocol) {

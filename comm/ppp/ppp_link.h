@@ -228,6 +228,9 @@ void ppp_wake(ppp_link* link);
 void ppp_link_notify(void* context, uint32_t argument);
 // Called for every received byte (front-panel activity); null by default.
 void ppp_set_activity_hook(void (*hook)());
+// The same report paced for the PMPP and Ethernet links: `bytes` received
+// advance the module's counter (0..50); the hook runs each time it passes 50.
+void link_activity_paced(uint8_t* counter, uint32_t bytes);
 // The hooks of an unbound link.
 bool port_read_none(uint8_t* byte);
 void ppp_write_none(uint8_t byte);

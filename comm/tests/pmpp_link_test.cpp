@@ -137,6 +137,23 @@ TEST_F(PmppTest, AFullQueueDropsBytesWithACount) {
   EXPECT_EQ(PMPP_FRAME_SIZE, link_->count.bytes_outside);
 }
 
+// Received bytes report activity to the front panel once in 51 (one count
+// for all PMPP links, so any 153 bytes in a row make three reports).
+uint32_t g_activity_reports = 0;
+
+TEST_F(PmppTest, EveryFiftyFirstByteReportsActivity) {
+  CreateAgent(1);
+  ppp_set_activity_hook([] { ++g_activity_reports; });
+  g_activity_reports = 0;
+  {
+    rtos::cpu_scope s;
+    for (uint32_t i = 0; i < 51 * 3; ++i) pmpp_byte_receive(link_, 0x55);
+  }
+  rtos::settle();
+  ppp_set_activity_hook(nullptr);
+  EXPECT_EQ(3u, g_activity_reports);
+}
+
 // PMPP over TCP: the server hands the stream in byte by byte and takes each
 // answer frame whole.
 std::string g_stream_out;
