@@ -130,6 +130,8 @@ TEST_F(PmppControllerTest, ManagersReachTheAgentOverIpInPmppFrames) {
   for (bool broadcast : {false, true}) {
     SCOPED_TRACE(broadcast);
     bridge_.stop();
+    // The next central system calls once the line has seen this one hang up.
+    for (int i = 0; i < 1000 && board::serial(0).connected(); ++i) rtos::advance(1);
     sim::pmpp_bridge::options o;
     o.tcp_port = board::serial(0).tcp_port();
     o.station = Nv(nv::quorhdlcAddress);

@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <cerrno>
 #include <termios.h>
 #include <unistd.h>
 
@@ -119,7 +120,10 @@ void pmpp_bridge::stop() {
 bool pmpp_bridge::write_all(const std::string& bytes) {
   size_t at = 0;
   while (at < bytes.size()) {
-    ssize_t n = write(m_serial, bytes.data() + at, bytes.size() - at);
+    // A TCP serial end the controller closed must not end the process with
+    // SIGPIPE; a pty is no socket and takes a plain write.
+    ssize_t n = send(m_serial, bytes.data() + at, bytes.size() - at, MSG_NOSIGNAL);
+    if (n < 0 && errno == ENOTSOCK) n = write(m_serial, bytes.data() + at, bytes.size() - at);
     if (n <= 0) return false;
     at += static_cast<size_t>(n);
   }

@@ -295,6 +295,14 @@ void serial_line::pump() {
     if (m_listen >= 0 && (p[np - 1].revents & POLLIN)) {
       int c = accept4(m_listen, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
       if (c >= 0) {
+        // A client that has already gone makes room for the new one, even
+        // when its end is not read yet in this round.
+        char b;
+        if (m_fd >= 0 && ::recv(m_fd, &b, 1, MSG_PEEK | MSG_DONTWAIT) == 0) {
+          close(m_fd);
+          m_fd = -1;
+          set_connected(false);
+        }
         if (m_fd >= 0) {
           close(c);  // one client at a time
         } else {
