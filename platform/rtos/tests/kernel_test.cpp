@@ -388,7 +388,9 @@ TEST_F(ThreadTest, GivenStackShowsTheHostThreadsDeepestUse) {
   // at the deepest point.
   rtos::advance(3);
   const size_t after = ShownUse(deep);
-  EXPECT_GE(after, (24u << 10) + before / 2) << before;
+  // The sleep's own call chain lies beside the deep frame, not under it.
+  EXPECT_GE(after, 24u << 10) << before;
+  EXPECT_GT(after, before);
   EXPECT_LT(after, 64u << 10);
   rtos::advance(3);
   EXPECT_EQ(ShownUse(deep), after);
