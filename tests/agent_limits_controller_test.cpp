@@ -148,14 +148,19 @@ TEST_F(AgentLimitsTest, WronglyTypedValuesAreRefusedWithAnAnswer) {
   EXPECT_EQ("4", GetOne(kSign + "6.1.0"));
 }
 
-// A MULTI text of 2,900 bytes (the sign takes up to 3000) is stored whole
+// A MULTI text of 3,000 bytes (the longest the sign takes) is stored whole
 // through snmpset over UDP and TCP, read back whole, and is still there
-// after a restart.
+// after a restart; one byte more is refused with an answer.
 TEST_F(AgentLimitsTest, ALongMultiTextIsStoredWholeAndKept) {
   std::string text;
-  while (text.size() < 2900 - 5) text += "[jl2]";
+  while (text.size() < 3000 - 5) text += "[jl2]";
   text += "ABCDE";
-  ASSERT_EQ(2900u, text.size());
+  ASSERT_EQ(3000u, text.size());
+  {
+    const run_result over = Edit(3, text + "F");
+    EXPECT_NE(0, over.status);
+    EXPECT_EQ(std::string::npos, over.output.find("Timeout")) << over.output;
+  }
   const std::string row = ".3.1";
   run_result r = Edit(1, text);
   EXPECT_EQ(0, r.status) << r.output;

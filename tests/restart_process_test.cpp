@@ -168,6 +168,16 @@ struct stored_message {
   uint32_t crc = 0;
 };
 
+// A MULTI text of the longest the sign takes (3000 bytes) that still fits
+// its face: justification tags in front of the words, spaces after them.
+std::string LongestText(const std::string& words) {
+  std::string text;
+  while (text.size() + 5 <= 3000 - words.size()) text += "[jl2]";
+  text += words;
+  text.resize(3000, ' ');
+  return text;
+}
+
 // Defines changeable message `row` as a manager does; what it was told.
 stored_message Define(snmp_client* snmp, uint32_t row, const std::string& text) {
   stored_message m;
@@ -231,7 +241,7 @@ TEST(RestartProcess, WhatWasAcknowledgedSurvivesEveryKindOfStop) {
     {
       snmp_client snmp(controller.Port());
       rows.push_back(Define(&snmp, static_cast<uint32_t>(rows.size() + 1),
-                            "STORED[nl]BEFORE " + std::to_string(rows.size() + 1)));
+                            LongestText("STORED[nl]BEFORE " + std::to_string(rows.size() + 1))));
       ++setting;
       ASSERT_EQ(snmp.SetInt(SignControl(kTimeCommLoss), setting).error, 0u);
       ActivateForTenMinutes(&snmp, static_cast<uint32_t>(rows.size()), rows.back().crc);
@@ -266,8 +276,7 @@ TEST(RestartProcess, AStreamThatCopiesTheJournalTwiceLeavesTheLastTextOfEveryRow
     for (uint32_t row = 1; row <= kRows; ++row) ASSERT_EQ(snmp->SetInt(Message(kStatus, row), kModifyReq).error, 0u);
   };
   edit_rows();
-  // Texts of 2,900 bytes (as long as one UDP request to the agent carries):
-  // the 4 MiB journal fills about every 1,450 of them.
+  // Texts of 2,900 bytes: the 4 MiB journal fills about every 1,450 of them.
   std::string last[kRows + 1];
   size_t copies = 0;
   int restarts = 0;

@@ -4,7 +4,7 @@
 // The UDP and TCP servers push what they receive into the link's receive
 // queue, each piece with the peer it came from. The link's receive thread
 // cuts SNMP messages out by their BER SEQUENCE header (a whole message of at
-// most the agent's 3000 bytes) and runs the agent on each, in its own thread. A UDP datagram
+// most the agent's SNMP_MAX_MESSAGE bytes) and runs the agent on each, in its own thread. A UDP datagram
 // is one message: what a datagram leaves unfinished is dropped with it, and
 // never joins the next datagram. A TCP stream is assembled across segments
 // of one connection. The answer goes back through the server to the peer
@@ -23,7 +23,7 @@ constexpr uint32_t ETHERNET_CONTENT_MAX = SNMP_AGENT_BUFFER - 4;
 constexpr uint32_t ETHERNET_MESSAGE_SIZE = SNMP_AGENT_BUFFER + 8;  // a message being assembled
 // Bytes waiting for the receive thread: two of the largest messages.
 constexpr uint32_t ETHERNET_QUEUE_SIZE = 2 * SNMP_AGENT_BUFFER + 50;
-constexpr uint32_t ETHERNET_FRAME_SIZE = SNMP_AGENT_BUFFER;  // an answer, up to 3000 bytes
+constexpr uint32_t ETHERNET_FRAME_SIZE = SNMP_AGENT_BUFFER;  // an answer
 constexpr uint32_t ETHERNET_CHUNKS = 32;          // received pieces waiting at once
 constexpr uint32_t ETHERNET_STACK_SIZE = 5120;
 constexpr UINT ETHERNET_PRIORITY = 2;

@@ -16,6 +16,7 @@
 #include <cstdint>
 
 #include "comm/pmpp/pmpp_frame.h"
+#include "ntcip/snmp/snmp_codec.h"
 #include "comm/pmpp/pmpp_rdi.h"
 #include "comm/ppp/link_worker.h"
 #include "nx_api.h"
@@ -25,7 +26,7 @@ constexpr uint32_t PMPP_WORKER_LINKS = LINK_WORKER_ROWS;
 constexpr uint32_t PMPP_WORKER_STACK = LINK_WORKER_STACK;
 constexpr uint32_t PMPP_MINIMUM_TIMEOUT = 100;  // ticks of silence that end a partly received frame
 // An answer frame: the largest SNMP message, every byte stuffed.
-constexpr uint32_t PMPP_TX_SIZE = 2 * 3000 + 16;
+constexpr uint32_t PMPP_TX_SIZE = 2 * SNMP_MAX_MESSAGE + 16;
 
 // Results of the receive hook.
 enum : uint32_t { PMPP_BYTE_DONE = 0, PMPP_QUEUE_FULL = 177 };

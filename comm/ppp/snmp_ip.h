@@ -18,7 +18,7 @@ constexpr uint32_t SNMP_IP_MEMORY = 5120;  // IP stack, ARP cache, TCP server st
 constexpr UINT SNMP_IP_PRIORITY = 2;
 constexpr UINT SNMP_IP_TCP_PRIORITY = 3;
 constexpr UINT SNMP_IP_PORT = 161;
-constexpr uint32_t SNMP_IP_MESSAGE_MAX = SNMP_AGENT_BUFFER;  // 3000
+constexpr uint32_t SNMP_IP_MESSAGE_MAX = SNMP_AGENT_BUFFER;
 
 // How the last request came over IP.
 enum : uint8_t { SNMP_IP_UDP = 1, SNMP_IP_TCP = 2 };

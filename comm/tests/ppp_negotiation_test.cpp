@@ -109,16 +109,20 @@ TEST_F(PppNegotiationTest, SnmpInFramesIsAnsweredInFrames) {
   }
 }
 
-// Messages in frames at the size limit: a header announcing 3000 bytes is
-// dropped with its trace; a short header (30 LL) is served.
+// Messages in frames at the size limit: a header announcing the whole limit
+// is dropped with its trace; a short header (30 LL) is served.
 TEST_F(PppNegotiationTest, SnmpFramesAtTheLimits) {
   CreateAgent(false);
   BringUp();
   trace_capture trace;
-  auto frames = Exchange(Frame(PPP_PROTOCOL_SNMP, Bytes({0x30, 0x82, 0x0B, 0xB4}) + std::string(40, '\0')));
+  const uint32_t at_limit = SNMP_PPP_MESSAGE_MAX - 4;
+  const auto header = [](uint32_t content) {
+    return Bytes({0x30, 0x82, static_cast<uint8_t>(content >> 8), static_cast<uint8_t>(content)});
+  };
+  auto frames = Exchange(Frame(PPP_PROTOCOL_SNMP, header(at_limit) + std::string(40, '\0')));
   EXPECT_TRUE(frames.empty());
-  EXPECT_TRUE(trace.contains("SNMP PACKET TOO LONG: 3000")) << trace.text();
-  frames = Exchange(Frame(PPP_PROTOCOL_SNMP, Bytes({0x30, 0x82, 0x0B, 0xB3}) + std::string(40, '\0')));
+  EXPECT_TRUE(trace.contains("SNMP PACKET TOO LONG: " + std::to_string(SNMP_PPP_MESSAGE_MAX))) << trace.text();
+  frames = Exchange(Frame(PPP_PROTOCOL_SNMP, header(at_limit - 1) + std::string(40, '\0')));
   EXPECT_TRUE(frames.empty()) << "a message that ends early is refused by the decoder";
   frames = Exchange(Frame(PPP_PROTOCOL_SNMP, GetSysDescr(9)));
   EXPECT_EQ(1u, frames.size());

@@ -12,7 +12,13 @@ constexpr uint32_t SNMP_MAX_OID = 40;        // sub-identifiers per name
 constexpr uint32_t SNMP_MAX_VALUE = 8000;    // value bytes per varbind
 constexpr uint32_t SNMP_MAX_STRING = SNMP_MAX_VALUE - 1;     // room for the NUL
 constexpr uint32_t SNMP_MAX_OID_VALUE = SNMP_MAX_VALUE / 4;  // sub-identifiers of an OID value
-constexpr uint32_t SNMP_MAX_MESSAGE = 3000;  // a message, either way
+// A message, either way: room for a MULTI text of the longest the sign
+// takes (3000 bytes) with the rest of a message row's SET around it, so
+// that such a SET and its echoing answer are never dropped for size.
+constexpr uint32_t SNMP_MAX_MESSAGE = 3400;
+// The msgMaxSize version-3 answers announce, as they always have: below
+// the limit, so a manager that honours it is always received.
+constexpr uint32_t SNMP_V3_MAX_SIZE = 3000;
 
 // The time since the start as TimeTicks: hundredths of a second.
 uint32_t snmp_time_ticks();

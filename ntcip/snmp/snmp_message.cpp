@@ -231,7 +231,7 @@ int snmp_v3_response_encode(asn1_stream* s, const snmp_message* m, uint32_t mess
     g_asn1_eoc_encode(s, &global_end);
     return uint_field_encode(s, security_model) && g_asn1_octets_encode(s, &flags_end, &m->flags, 1) &&
            g_asn1_header_encode(s, flags_end, ASN1_UNI, ASN1_PRI, ASN1_OTS) &&
-           uint_field_encode(s, SNMP_MAX_MESSAGE) && uint_field_encode(s, message_id) &&
+           uint_field_encode(s, SNMP_V3_MAX_SIZE) && uint_field_encode(s, message_id) &&
            g_asn1_header_encode(s, global_end, ASN1_UNI, ASN1_CON, ASN1_SEQ) && uint_field_encode(s, 3) &&
            g_asn1_header_encode(s, end, ASN1_UNI, ASN1_CON, ASN1_SEQ);
 }

@@ -64,7 +64,7 @@ int snmp_v2_response_encode(asn1_stream* s, const snmp_message* m);
 int snmp_v3_response_encode(asn1_stream* s, const snmp_message* m, uint32_t message_id);
 
 // Gives m's slot back, then encodes the response of m's version into buffer
-// (at most size bytes, the agent's 3000). On success start and length give
+// (at most size bytes, the agent's SNMP_MAX_MESSAGE). On success start and length give
 // the encoded message within buffer.
 // Encodes the response of a message in its own version (without giving
 // back its request slot).

@@ -227,11 +227,11 @@ TEST_F(TrapMessageTest, FailuresAndTheirTraces)
 
 TEST_F(TrapMessageTest, NeverLargerThanTheAgentsMessage)
 {
-    // Ten varbinds of 290-byte strings need more than 3000 bytes.
-    std::string text(290, 'z');
+    // Ten varbinds of strings a tenth of the message long need more.
+    std::string text(SNMP_MAX_MESSAGE / 10, 'z');
     snmp_trap_varbind v[10];
     for (auto& x : v)
-        x = Varbind(kGlobalTime, SNMP_OCTET_STRING, text.data(), 290);
+        x = Varbind(kGlobalTime, SNMP_OCTET_STRING, text.data(), static_cast<uint32_t>(text.size()));
     EXPECT_EQ(-1, snmp_trap(&agent_, SNMP_TRAP_UDP_CLIENT, 0, kAddress, 0, 0, nullptr, 0, "", "", 0, 6, 2, 10, v));
     EXPECT_TRUE(capture_.Take().empty());
 
