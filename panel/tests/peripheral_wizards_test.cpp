@@ -9,6 +9,7 @@
 
 #include "panel/pages/peripheral_wizards.h"
 #include "panel/tests/panel_fixture.h"
+#include "panel/tests/peripheral_records.h"
 #include "peripherals/devices/dcio.h"
 #include "peripherals/peripheral_task.h"
 #include "peripherals/peripheral_types.h"
@@ -16,7 +17,7 @@
 
 namespace {
 
-using records = std::map<uint16_t, std::string>;
+using records = peripheral_records;
 
 class placeholder : public CPeripheral {
  public:
@@ -63,11 +64,7 @@ class PeripheralWizardsTest : public PanelTest {
   }
   static records Records() {
     records out;
-    InThread([&] {
-      pl_iterator it;
-      pl_record r;
-      while (it.Next(&r)) out[r.type_id] = r.parameters ? r.parameters : "";
-    });
+    InThread([&] { out = read_peripheral_records(); });
     return out;
   }
   // Keys: a digit is its keypad key, 'E' ENTER, 'v' DOWN (the next page of
