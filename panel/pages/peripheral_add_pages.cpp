@@ -290,7 +290,8 @@ void CLCD_PeripheralAdd_Sensor::Finish(CLCD_Manager*) {
   if (c < m_Spec.first_line)
     records.Add(m_Spec.types[c], "%X,%X", Address(), location);
   else
-    records.Add(m_Spec.types[c], "%X,%X,%X", Address(), location, m_Spec.numbered_lines ? c - m_Spec.first_line + 1 : 1);
+    records.Add(m_Spec.types[c], "%X,%X,%X", Address(), location,
+                m_Spec.numbered_lines ? c - m_Spec.first_line + 1 : 1);
 }
 
 CLCD_PeripheralAdd_Humidity::CLCD_PeripheralAdd_Humidity(CLCD_MenuId id)

@@ -136,7 +136,8 @@ TEST_F(PeripheralWizardsTest, EachWalkWritesItsRecordText) {
        {{710, "33,1,0"}, {711, "33,2,0"}, {712, "33,4,0"}, {720, "33,10,0"}}},
       {"airflow sensors with a fan controller", {{51, ""}, {510, ""}}, 159, "2E13E",
        {{710, "33,4,0"}, {711, "33,8,0"}}},
-      {"rpm sensors with power sense", {{51, ""}}, 161, "2E12E", {{730, "42521,1,0"}, {731, "42522,1,0"}, {749, "33,2,0"}}},
+      {"rpm sensors with power sense", {{51, ""}}, 161, "2E12E",
+       {{730, "42521,1,0"}, {731, "42522,1,0"}, {749, "33,2,0"}}},
       {"rpm sensors with a fan controller", {{51, ""}, {510, ""}}, 161, "3E",
        {{730, "42521,1,0"}, {731, "42522,1,0"}, {732, "42523,1,0"}}},
       {"fault LED on mini output 1", {{590, ""}}, 179, "111E", {{670, "24E,300,1"}}},
@@ -184,6 +185,25 @@ TEST_F(PeripheralWizardsTest, EachWalkWritesItsRecordText) {
     EXPECT_EQ(Records(), c.expected) << Unit().screen();
     EXPECT_NE(mgr_->CurrentMenu(), Page(c.page)) << "back to the list when done\n" << Unit().screen();
   }
+}
+
+// The AUX I/O port and AC I/O pages have no row of the menu table; here they
+// stand in for the pages of two table rows.
+TEST_F(PeripheralWizardsTest, PagesOutsideTheMenuTable) {
+  static const class_descriptor kAuxInGpoRow = {107, create_page<CLCD_PeripheralAdd_AuxIO>};
+  static const class_descriptor kAcioInRtdRow = {113, create_page<CLCD_PeripheralAdd_ACIO>};
+  ASSERT_TRUE(lcd_add_page_class(&kAuxInGpoRow));
+  ASSERT_TRUE(lcd_add_page_class(&kAcioInRtdRow));
+  BootWithAllRights();
+  Live(50);
+  // Port 2 with its highest point on output pin 3 (point 42), 3 wide.
+  Open(177);
+  EXPECT_TRUE(Shows("ADD AUX I/O PORT")) << Unit().screen();
+  Keys("213E3E");
+  EXPECT_EQ(Records(), (records{{471, "28,32,3"}}));
+  Open(182);
+  Keys("12");
+  EXPECT_EQ(Records(), (records{{471, "28,32,3"}, {490, "42601,4"}}));
 }
 
 TEST_F(PeripheralWizardsTest, IsolationBoardsReplaceTheEarlierOnes) {
