@@ -233,6 +233,15 @@ TEST_F(PeripheralWizardsTest, DoorLineSensorsFollowTheLinesOfTheSign) {
                                 {181, "18,AB"},
                                 {182, "18,AC"}}));
 
+  // Ten lines: the family's six line types, no more.
+  SetNv(nv::vmsSignHeightPixels, 70);
+  Open(167);
+  Keys("111E");
+  const records ten = Records();
+  EXPECT_EQ(ten.size(), 12u);
+  EXPECT_EQ(ten.at(175), "42221,1,6");
+  EXPECT_EQ(ten.at(185), "18,AF");
+
   // Not a line-matrix sign: the earlier line records go, none come.
   SetNv(nv::dmsSignType, 1);
   Open(167);
