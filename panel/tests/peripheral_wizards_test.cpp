@@ -120,6 +120,8 @@ TEST_F(PeripheralWizardsTest, EachWalkWritesItsRecordText) {
       // Numbers other than the count of inputs stay from the last visit.
       {"binary switch by priority, momentary", {{51, ""}}, 172, "111E2E12L2E7E2", {{560, "18,33,2,1,2,7,1"}}},
       {"binary switch with activation input", {{51, ""}}, 172, "111E3E2", {{570, "18,33,3"}}},
+      // The activation question is asked again although the last walk
+      // answered YES.
       {"bcd switch skips to momentary", {{51, ""}}, 172, "212E4E12", {{650, "19,33,4,0,0,0,1"}}},
       {"bcd switch with activation input", {{51, ""}}, 172, "212E4E2", {{580, "19,33,4"}}},
       {"blank button", {{51, ""}}, 172, "313E", {{640, "1A,33"}}},
