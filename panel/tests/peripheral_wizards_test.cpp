@@ -283,6 +283,24 @@ TEST_F(PeripheralWizardsTest, ModemAtTextEndsInACarriageReturnAndMustFitTheRecor
   EXPECT_EQ(Records(), (records{{620, "0"}}));
 }
 
+TEST_F(PeripheralWizardsTest, FrenchTextsWhereThePagesHaveThem) {
+  BootWithAllRights();
+  Live(50);
+  InThread([&] { mgr_->m_dwLanguage = 1; });
+  Open(174);
+  EXPECT_TRUE(Shows("1) ACCES PAR LIGNE COMMUTEE")) << Unit().screen();
+  Keys("1");
+  EXPECT_TRUE(Shows("2) SUR LE PORT ACCESSOIRE")) << Unit().screen();
+  Keys("2");
+  EXPECT_TRUE(Shows("CMD AT:")) << Unit().screen();
+  Open(167);
+  EXPECT_TRUE(Shows("AJOUTER DETECTEUR DE PORTE")) << Unit().screen();
+  Open(155);
+  Keys("1");
+  EXPECT_TRUE(Shows("AJOUTER CAPTEUR DE LUMINOSITE")) << Unit().screen();
+  EXPECT_FALSE(Shows("SENSOR ADDRESS")) << Unit().screen();
+}
+
 TEST_F(PeripheralWizardsTest, PinsOutsideTheBoardsRuleStay) {
   BootWithAllRights();
   Live(50);
