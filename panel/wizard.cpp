@@ -137,7 +137,11 @@ bool CLCD_SimpleWizardBase::CheckRange(CLCD_WizardItem* item) {
     const uint32_t n = read_number(rule, &i, end);
     if (op == '<' && !(value < n)) ok = false;
     if (op == '>' && !(value > n)) ok = false;
-    if (op == '=') return value == n;
+    // Any listed value passes: "=1,=2,=17" takes 1, 2 and 17.
+    if (op == '=') {
+      if (value == n) return true;
+      ok = false;
+    }
   }
   return ok;
 }

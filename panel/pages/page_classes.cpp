@@ -39,6 +39,12 @@ void lcd_register_page_classes(class_factory* factory) {
       &g_bits_per_colour_class, &g_frames_per_second_class, &g_pixels_per_line_class, &g_module_timeout_class,
       &g_module_baud_rate_class, &g_special_features_class,
       &g_mod_current_dot_class, &g_mod_led_voltage_class, &g_mod_auto_voltage_class, &g_mod_restore_defaults_class,
+      &g_add_fans_class, &g_add_fan_status_class, &g_add_heaters_class, &g_add_heater_status_class, &g_add_gpo_class,
+      &g_add_gen4_ps_class, &g_add_surge_class, &g_add_switch_indicator_class, &g_add_beacon_class, &g_add_door_class,
+      &g_add_fan_airflow_class, &g_add_fan_rpm_class, &g_add_misc_io_class, &g_add_overheight_class,
+      &g_add_switch_class, &g_add_aux_io_class, &g_add_dcio_class, &g_add_acio_class, &g_add_ctrl_comm_class,
+      &g_add_isolation_class, &g_add_lvdb_class, &g_add_humidity_class, &g_add_light_class, &g_add_temp_class,
+      &g_add_modem_class, &g_add_rtd_class, &g_add_ups_class, &g_peripheral_auto_detect_class,
   };
   // Classes added at run time come first so that they stand in for a built
   // class of the same type (the factory takes the first of a type).

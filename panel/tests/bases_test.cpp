@@ -362,6 +362,7 @@ TEST_F(BasesTest, WizardRules) {
     bool ok;
   } numbers[] = {{">0<100", 0, false}, {">0<100", 1, true}, {">0<100", 99, true},
                  {">0<100", 100, false}, {"=7", 7, true},    {"=7", 8, false},
+                 {"=1,=3,=17", 17, true}, {"=1,=3,=17", 2, false},
                  {"", 5, true},        {"<5=9", 9, true}};
   for (const auto& r : numbers) {
     w.number.number.rule = r.rule;
