@@ -24,6 +24,14 @@ struct bench_can_board {
   int reading = 0;     // what a sensor reads (degrees, percent, ...)
 };
 
+// A switch wired to an input point (24..63) of an io or acio board: on is
+// the contact closed (the point reads 0), off open (it reads 1).
+struct bench_switch {
+  uint32_t address = 0;
+  uint32_t point = 0;
+  bool on = false;
+};
+
 struct bench_config {
   // The sign: a module type of the table and the size in pixels. With
   // `factory` the stored sign is kept (a first start: the factory's 7 x 25
@@ -50,6 +58,7 @@ struct bench_config {
   bool radar = false;
   uint16_t radar_speed = 0;
   std::vector<bench_can_board> can_boards;
+  std::vector<bench_switch> switches;
   // The Ethernet: the main instance on host sockets (the default), or
   // frames through the MAC model and its driver to the far end of a
   // simulated wire, which forwards the SNMP port from 127.0.0.1.
@@ -84,6 +93,20 @@ class bench_devices {
   // The loopback port of the modem: where dial-up calls come in, or the
   // cellular modem's command port. 0 without a modem.
   uint16_t modem_port() const;
+
+  // ---- switches and outputs of the I/O boards while the program runs
+  // Takes the switch lines of a bench file's text (the rest of it waits for
+  // the next start): a point no line names any more is open again. False
+  // with the reason when the text is refused; nothing changes then. What
+  // changed is announced on standard output.
+  bool set_switches(const std::string& text, std::string* error);
+  // The I/O boards' output points that changed since the last call, one
+  // "bench: <address> output <point> on|off" line each (on: the controller
+  // drives the point to 1).
+  std::string output_changes();
+  // Watches the bench file: each time it is saved its switch lines are
+  // taken, and output changes are printed.
+  void watch(const std::string& path);
 
  private:
   struct impl;
