@@ -333,6 +333,8 @@ bench_devices::bench_devices(const bench_config& config) : m(std::make_unique<im
   if (config.panel) {
     m->panel = std::make_unique<sim::front_panel>();
     m->panel->attach(&board::serial(BENCH_PANEL));
+    // Boards cabled to its CAN port are on sensor bus C.
+    m->panel->plug_can(&board::panel_can_wire());
   }
   using k = bench_config::ups_kind;
   if (config.ups != k::none) {

@@ -73,7 +73,11 @@ TEST_F(PanelCanControllerTest, ABoardOnThePanelsCanPortIsReadThroughTheTunnel) {
   EXPECT_FALSE(unit_->can_frames().empty());
   EXPECT_GE(g_can_cp_driver.m_packetsReceived, 2u);
   // The console's status line counts the tunnel's frames.
-  EXPECT_EQ(vms_get_links().ltp_can, &g_can_cp_driver);
+  char a0[] = "vms", a1[] = "-s";
+  char* argv[] = {a0, a1};
+  InThread([&] { EXPECT_EQ(vms_command(2, argv), 0); });
+  EXPECT_TRUE(trace_.contains("-LTP CAN\tRX:")) << "the console knows the tunnel's driver";
+  EXPECT_FALSE(trace_.contains("-LTP CAN\tnot available"));
 
   // A reading that changes reaches the database; a board that falls silent
   // fails the sensor.
