@@ -4,6 +4,7 @@
 // indicator lights, and the bench reports the output.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 
 #include "frame/startup/bench.h"
@@ -75,6 +76,19 @@ TEST_F(BenchSwitchControllerTest, ASavedSwitchLinePressesTheBlankButton) {
   EXPECT_EQ(error, "switch at 0x42402: the board came after the start; restart for it");
   EXPECT_FALSE(devices_->set_switches("switch 0x42401 24 on\n", &error));
   EXPECT_EQ(error, "switch at 0x42401: no io or acio board there");
+}
+
+TEST_F(BenchSwitchControllerTest, BoardsOnThePanelsCanPortGetRecordsOnSensorBusC) {
+  bench_config c;
+  c.factory_sign = true;
+  c.can_boards = {{0x42632, "humidity", 40, true}, {0x43001, "io", 0, true}, {0x42109, "temperature", 20, false}};
+  InThread([&] { bench_configure(c); });
+  std::map<uint32_t, std::string> records;
+  for (uint32_t slot = 0; slot < 255; ++slot)
+    if (const uint32_t type = Nv(nv::quorPeripheralID(slot))) records[type] = NvText(nv::quorPeripheralParameters(slot));
+  EXPECT_EQ(records[631], "42632,4,0");
+  EXPECT_EQ(records[52], "43001,F0,FF,F0,FF,4,0");
+  EXPECT_EQ(records[13], "42109,0,0");
 }
 
 }  // namespace

@@ -64,21 +64,38 @@ std::vector<uint8_t> sensor_reading(const bench_can_board& b) {
 }
 
 // The peripheral types a technician gives a CAN board of each kind (the
-// first one no record uses yet), and the settings after its address.
+// first one no record uses yet), the settings after its address, and which
+// of them (counting from 1) names the bus.
 struct can_kind_record {
   const char* kind;
   uint16_t types[5];
   const char* settings;
+  unsigned bus_field;
 };
 const can_kind_record kCanRecords[] = {
-    {"temperature", {13, 14, 15, 12, 11}, ",0,0"},
-    {"humidity", {631, 633, 634, 630, 632}, ",0,0"},
-    {"light", {1, 2, 3}, ",0,0"},
-    {"fan", {730, 731, 732, 733, 734}, ",0"},
-    {"io", {52, 53, 54, 51}, ",F0,FF,F0,FF,0,0"},
-    {"isolation", {794, 795, 796, 797, 798}, ",0,0"},
-    {"acio", {490}, ",F0,FF,F0,F0,0,0"},
+    {"temperature", {13, 14, 15, 12, 11}, ",0,0", 1},
+    {"humidity", {631, 633, 634, 630, 632}, ",0,0", 1},
+    {"light", {1, 2, 3}, ",0,0", 1},
+    {"fan", {730, 731, 732, 733, 734}, ",0", 1},
+    {"io", {52, 53, 54, 51}, ",F0,FF,F0,FF,0,0", 5},
+    {"isolation", {794, 795, 796, 797, 798}, ",0,0", 1},
+    {"acio", {490}, ",F0,FF,F0,F0,0,0", 5},
 };
+
+// The settings of a board's record; one on the panel's CAN port names
+// sensor bus C.
+std::string record_settings(const can_kind_record& k, bool panel) {
+  std::string s = k.settings;
+  if (!panel) return s;
+  size_t at = std::string::npos;
+  for (unsigned n = 0; n < k.bus_field; ++n) {
+    at = s.find(',', at == std::string::npos ? 0 : at + 1);
+    if (at == std::string::npos) return s;
+  }
+  const size_t end = s.find(',', at + 1);
+  s.replace(at + 1, (end == std::string::npos ? s.size() : end) - at - 1, "4");
+  return s;
+}
 
 // The input points of the boards' records: ports 3 and 5 of an io board,
 // 3, 5 and 6 of an acio board (F0 above). Nothing is wired to them at
@@ -128,7 +145,7 @@ void write_can_records(CDataBase& db, const std::vector<bench_can_board>& boards
     }
     const uint32_t slot = static_cast<uint32_t>(free_slot - types.begin());
     char text[40];
-    std::snprintf(text, sizeof text, "%X%s", b.address, kind->settings);
+    std::snprintf(text, sizeof text, "%X%s", b.address, record_settings(*kind, b.panel).c_str());
     const db_object id = nv::quorPeripheralID(slot), parameters = nv::quorPeripheralParameters(slot);
     db.SetValue(id.offset, id.width, type, nv, DB_NO_VALIDATE);
     db.SetString(parameters.offset, parameters.width, text, static_cast<uint32_t>(std::strlen(text)), nv,
@@ -203,6 +220,8 @@ bool bench_parse(const std::string& text, bench_config* out, std::string* error)
       static const char* const kinds[] = {"temperature", "humidity", "light", "fan", "io", "isolation", "acio"};
       bool known = false;
       for (const char* k : kinds) known = known || (w.size() >= 3 && w[2] == k);
+      const bool panel = w.size() >= 4 && w.back() == "panel";
+      if (panel) w.pop_back();
       long reading = 0;
       if (w.size() == 4) {
         char* end = nullptr;
@@ -210,8 +229,8 @@ bool bench_parse(const std::string& text, bench_config* out, std::string* error)
         if (*end || reading < -128 || reading > 65535) return fail("reading " + w[3] + " out of range");
       }
       if (w.size() < 3 || w.size() > 4 || !number(w[1], 0x1FFFFFFF, &a) || !known)
-        return fail("can <address> temperature|humidity|light|fan|io|isolation|acio [reading]");
-      c.can_boards.push_back({static_cast<uint32_t>(a), w[2], static_cast<int>(reading)});
+        return fail("can <address> temperature|humidity|light|fan|io|isolation|acio [reading] [panel]");
+      c.can_boards.push_back({static_cast<uint32_t>(a), w[2], static_cast<int>(reading), panel});
     } else if (w[0] == "switch") {
       bool on = false;
       if (w.size() != 4 || !number(w[1], 0x1FFFFFFF, &a) || !number(w[2], 63, &b) || b < 24 || !on_off(w[3], &on))
@@ -252,6 +271,11 @@ bool bench_parse(const std::string& text, bench_config* out, std::string* error)
       return fail("unknown setting \"" + w[0] + "\"");
     }
   }
+  for (const bench_can_board& b : c.can_boards)
+    if (b.panel && !c.panel) {
+      if (error) *error = "a board on the panel's CAN port needs the panel unit: \"panel on\"";
+      return false;
+    }
   for (const bench_switch& sw : c.switches) {
     bool io = false;
     for (const bench_can_board& b : c.can_boards) io = io || (b.address == sw.address && is_io(b.kind));
@@ -364,7 +388,8 @@ bench_devices::bench_devices(const bench_config& config) : m(std::make_unique<im
   }
   for (const bench_can_board& b : config.can_boards) {
     const bool io = is_io(b.kind);
-    auto fb = std::make_unique<sim::field_board>(board::q5_wire(), b.address, 0x0005, io);
+    auto fb = std::make_unique<sim::field_board>(b.panel ? board::panel_can_wire() : board::q5_wire(), b.address,
+                                                 0x0005, io);
     fb->set_ac(b.kind == "acio");
     if (!io) fb->set_reading(sensor_reading(b));
     if (io)

@@ -22,6 +22,7 @@ struct bench_can_board {
   uint32_t address = 0;
   std::string kind;    // temperature, humidity, light, fan, io, isolation (volts in tenths) or acio
   int reading = 0;     // what a sensor reads (degrees, percent, ...)
+  bool panel = false;  // cabled to the panel unit's CAN port (sensor bus C)
 };
 
 // A switch wired to an input point (24..63) of an io or acio board: on is
