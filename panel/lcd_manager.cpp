@@ -82,6 +82,8 @@ CPeripheral* CLCD_Manager::Create(const pl_record& record) {
     return nullptr;
   }
   manager->SetEnabled(1);
+  // The panel of type 70 carries sensor bus C.
+  if (record.type_id == TYPE_LCD01) g_can_cp_driver.SetPanel(&manager->m_CanPort);
   return manager;
 }
 
@@ -99,6 +101,7 @@ CLCD_Manager::~CLCD_Manager() {
   m_pCurrentMenu = m_pStartMenu = nullptr;
   if (m_bDisplayMutexCreated) tx_mutex_delete(&m_DisplayMutex);
   lcd_forget_manager(this);
+  g_can_cp_driver.ForgetPanel(&m_CanPort);
 }
 
 int CLCD_Manager::Init(CSerialDriver* driver) {

@@ -15,6 +15,7 @@
 
 #include "comm/servers/tcp_server.h"
 #include "database/files/pl_record.h"
+#include "frame/can/can_cp_driver.h"
 #include "frame/peripheral/peripheral.h"
 #include "panel/lcd.h"
 #include "panel/lcd_keys.h"
@@ -200,6 +201,17 @@ class CLCD_Manager : public CPeripheral, public class_factory {
   uint8_t m_byEditBeacon = 0;
   char m_szEditOwner[kOwnerSize] = {};
   CLCD m_Lcd;
+  // Sensor bus C's way to the boards on the panel's CAN port.
+  class can_port : public can_cp_driver::panel_port {
+   public:
+    explicit can_port(CLCD& lcd) : m_lcd(lcd) {}
+    uint8_t HardwareRevision() override { return m_lcd.m_byHardwareRevision; }
+    uint8_t FirmwareRevision() override { return m_lcd.m_byFirmwareRevision; }
+    void WriteCommand(const uint8_t* bytes, uint32_t count) override { m_lcd.WriteCommand(bytes, count); }
+
+   private:
+    CLCD& m_lcd;
+  } m_CanPort{m_Lcd};
   uint8_t m_byBacklightOption = 1;
   volatile uint8_t m_byShowFrames = 0;
   TX_MUTEX m_DisplayMutex{};

@@ -3,6 +3,7 @@
 #include "comm/modem/modem_task.h"
 #include "display/task/display.h"
 #include "display/task/display_peripherals.h"
+#include "frame/can/can_cp_driver.h"
 #include "comm/ppp/ppp_link.h"
 #include "panel/lcd_manager.h"
 #include "panel/sign_view.h"
@@ -66,6 +67,11 @@ bool modem_signal_text(bool french, const char** text) {
 }
 const lcd_status_sources kStatusSources = {brightness_percent, max_brightness_level, modem_signal_text};
 
+// A frame the panel's CAN port received goes to sensor bus C.
+void tunnelled_frame(uint32_t identifier, uint8_t flags, uint8_t length, const uint8_t* data) {
+  g_can_cp_driver.Dispatch(identifier, flags, length, data);
+}
+
 }  // namespace
 
 void panel_install(uint8_t product_board_id) {
@@ -74,6 +80,7 @@ void panel_install(uint8_t product_board_id) {
   peripheral_set_panel_ops(&kPanelOps);
   peripheral_set_panel_creator(CLCD_Manager::Create);
   lcd_set_status_sources(&kStatusSources);
+  lcd_set_can_dispatch(tunnelled_frame);
   lcd_install_sign_view();
   // Received bytes of the central-system links light the panel's indicator.
   ppp_set_activity_hook(lcd_comm_activity);

@@ -29,8 +29,8 @@ can_core* peripheral_can_hub();
 struct peripheral_can {
   can_db_driver db_driver;
   CCANQ5Driver q5_driver;
-  // The front panel's tunnel driver; sensor bus C is opened only once the
-  // panel has installed it.
+  // The front panel's tunnel driver (the global one at start-up); without
+  // it sensor bus C is not opened.
   can_driver* panel_driver = nullptr;
   sensor_bus bus_a;
   sensor_bus bus_b;

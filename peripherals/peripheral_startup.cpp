@@ -5,6 +5,7 @@
 #include "display/driver/q5_display_driver.h"
 #include "display/schedule/schedule_task.h"
 #include "display/task/display_peripherals.h"
+#include "frame/can/can_cp_driver.h"
 #include "frame/bus/post_office.h"
 #include "frame/console/vms_command.h"
 #include "peripherals/clock.h"
@@ -91,6 +92,8 @@ int peripheral_task_create(TX_BYTE_POOL* pool, uint8_t product_board_id) {
   // One driver carries the EPLD's CAN traffic: the display's module lines
   // and sensor bus A share it, so what the EPLD receives reaches both.
   if (s_can) CQ5DisplayDriver::SetLineDriver(&s_can->db_driver);
+  // Sensor bus C runs through the front panel's CAN port.
+  if (s_can) s_can->panel_driver = &g_can_cp_driver;
   g_peripheral_task.SetCan(s_can);
   g_peripheral_task.SetProductBoardId(product_board_id);
   schedule_services services = schedule_get_services();
@@ -116,5 +119,6 @@ void peripheral_task_link_console(vms_links* links) {
   if (s_can) {
     links->can_hub = &s_can->core;
     links->db_can = &s_can->db_driver;
+    links->ltp_can = s_can->panel_driver;
   }
 }

@@ -33,6 +33,9 @@ TEST(BenchFile, AWholeBenchIsRead) {
       "can 0x43001 io\n"
       "can 0x43101 isolation 243   # 24.3 V in and out\n"
       "can 0x42701 acio\n"
+      "can 0x42632 humidity 40 panel   # on the panel unit's CAN port\n"
+      "switch 0x43001 0x18 on   # the point as records write it\n"
+      "switch 0x42701 41 off\n"
       "telnet on\n"
       "traps 127.0.0.1:1162\n"
       "serial ccp pty:/tmp/ccp-link\n"
@@ -45,7 +48,7 @@ TEST(BenchFile, AWholeBenchIsRead) {
   EXPECT_EQ(c.height, 48);
   EXPECT_EQ(c.width, 160);
   EXPECT_EQ(c.ups, bench_config::ups_kind::q1);
-  ASSERT_EQ(c.can_boards.size(), 4u);
+  ASSERT_EQ(c.can_boards.size(), 5u);
   EXPECT_EQ(c.can_boards[0].address, 0x42109u);
   EXPECT_EQ(c.can_boards[0].kind, "temperature");
   EXPECT_EQ(c.can_boards[0].reading, 23);
@@ -53,6 +56,15 @@ TEST(BenchFile, AWholeBenchIsRead) {
   EXPECT_EQ(c.can_boards[2].kind, "isolation");
   EXPECT_EQ(c.can_boards[2].reading, 243);
   EXPECT_EQ(c.can_boards[3].kind, "acio");
+  EXPECT_FALSE(c.can_boards[3].panel);
+  EXPECT_EQ(c.can_boards[4].reading, 40);
+  EXPECT_TRUE(c.can_boards[4].panel);
+  ASSERT_EQ(c.switches.size(), 2u);
+  EXPECT_EQ(c.switches[0].address, 0x43001u);
+  EXPECT_EQ(c.switches[0].point, 24u);
+  EXPECT_TRUE(c.switches[0].on);
+  EXPECT_EQ(c.switches[1].point, 41u);
+  EXPECT_FALSE(c.switches[1].on);
   EXPECT_FALSE(c.radar);
   EXPECT_TRUE(c.telnet);
   EXPECT_EQ(c.trap_address, 0x7F000001u);
@@ -96,8 +108,15 @@ TEST(BenchFile, BadLinesAreRefusedWithTheirNumberAndChangeNothing) {
       {"sign 97 32\n", "line 1: sign <module type> <height> <width>, or sign factory"},
       {"panel maybe\n", "line 1: panel on|off"},
       {"ups battery\n", "line 1: ups off|status|colon|q1"},
-      {"can 12 toaster\n", "line 1: can <address> temperature|humidity|light|fan|io|isolation|acio [reading]"},
+      {"can 12 toaster\n", "line 1: can <address> temperature|humidity|light|fan|io|isolation|acio [reading] [panel]"},
+      {"can 12 io 3 panel now\n", "line 1: can <address> temperature|humidity|light|fan|io|isolation|acio [reading] [panel]"},
+      {"panel off\ncan 0x42632 humidity 40 panel\n", "a board on the panel's CAN port needs the panel unit: \"panel on\""},
       {"radar fast\n", "line 1: radar off|<speed 0..999>"},
+      {"can 0x43001 io\nswitch 0x43001 23 on\n", "line 2: switch <address> <point 24..63> on|off"},
+      {"can 0x43001 io\nswitch 0x43001 64 on\n", "line 2: switch <address> <point 24..63> on|off"},
+      {"can 0x43001 io\nswitch 0x43001 30 pressed\n", "line 2: switch <address> <point 24..63> on|off"},
+      {"switch 0x43001 30 on\n", "switch at 0x43001: no io or acio board there"},
+      {"can 0x43001 humidity 40\nswitch 0x43001 30 on\n", "switch at 0x43001: no io or acio board there"},
       {"radar 1000\n", "line 1: radar off|<speed 0..999>"},
       {"radar 50\nups q1\n", "the UPS and the radar both sit on AUX: keep one"},
       {"radar 50\nserial aux pty\n", "the radar sits on AUX: give AUX another end with \"radar off\""},

@@ -5,6 +5,8 @@
 #include "frame/can/can_packet.h"
 #include "frame/trace/trace.h"
 
+can_cp_driver g_can_cp_driver;
+
 uint32_t can_cp_driver::BuildFrame(bool extended, uint32_t id, bool remote, uint8_t length, const uint8_t* data,
                                    uint8_t* out) {
   // The command has room for 8 data bytes; a longer frame would overrun it.
@@ -36,22 +38,22 @@ uint32_t can_cp_driver::WritePacket(uint32_t id, uint8_t remote, uint8_t length,
   uint8_t frame[EXTENDED_SIZE];
   uint32_t size = BuildFrame(m_extended, id, remote != 0, length, data, frame);
   if (!size) {
-    ++m_errors;
+    ++m_streamErrors;
     return 0;
   }
   if (!m_panel) {
-    ++m_errors;
+    ++m_streamErrors;
     monitor_printf_debug("can_cp_driver::WritePacket: cannot find lcd_manager\n");
     return 0;
   }
   if (m_panel->FirmwareRevision() == 0) {
-    ++m_errors;
+    ++m_streamErrors;
     monitor_printf_debug("can_cp_driver::WritePacket: error, no remote lcd\n");
     return 0;
   }
   uint8_t hw = m_panel->HardwareRevision();
   if ((hw >= 1 && hw <= 6) || m_panel->FirmwareRevision() < 7) {
-    ++m_errors;
+    ++m_streamErrors;
     monitor_printf("can_cp_driver::WritePacket: error, old lcd rev\n");
     return 0;
   }
@@ -60,7 +62,7 @@ uint32_t can_cp_driver::WritePacket(uint32_t id, uint8_t remote, uint8_t length,
     while (*m_busy == 1) {
       monitor_printf("Waiting\n");
       if (++polls >= BUSY_POLLS) {
-        ++m_errors;
+        ++m_streamErrors;
         monitor_printf("can_cp_driver::WritePacket: timeout\n");
         return 0;
       }
@@ -73,7 +75,7 @@ uint32_t can_cp_driver::WritePacket(uint32_t id, uint8_t remote, uint8_t length,
 
 uint32_t can_cp_driver::Send(uint32_t id, uint32_t remote, uint32_t length, const uint8_t* data, uint32_t) {
   if (length > 8) {
-    ++m_errors;
+    ++m_streamErrors;
     return 0;
   }
   return WritePacket(id, static_cast<uint8_t>(remote != 0), static_cast<uint8_t>(length), data, 0);

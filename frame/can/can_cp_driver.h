@@ -2,6 +2,7 @@
 // wrapped into the panel command FE 'A' and written to the panel, whose own
 // CAN port puts it on the bus; frames the panel receives come back through
 // Dispatch. The panel side is given as a port once the panel exists.
+// Errors count in the base's error counter.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +24,10 @@ class can_cp_driver : public can_driver {
   };
 
   void SetPanel(panel_port* panel) { m_panel = panel; }
+  // A port going away: the driver no longer writes to it.
+  void ForgetPanel(panel_port* panel) {
+    if (m_panel == panel) m_panel = nullptr;
+  }
   // A flag that reads 1 while the link is busy transmitting (none: never).
   void SetBusyFlag(const volatile uint8_t* flag) { m_busy = flag; }
 
@@ -44,10 +49,13 @@ class can_cp_driver : public can_driver {
   }
 
   bool Extended() const { return m_extended; }
-  uint32_t m_errors = 0;
 
  private:
   bool m_extended = true;
   panel_port* m_panel = nullptr;
   const volatile uint8_t* m_busy = nullptr;
 };
+
+// Sensor bus C's driver, for the whole run: the peripheral task opens the
+// bus on it, the front panel gives it its port and its received frames.
+extern can_cp_driver g_can_cp_driver;

@@ -30,7 +30,7 @@ class can_driver {
 
   uint32_t m_packetsSent = 0;
   uint32_t m_packetsReceived = 0;
-  uint32_t m_streamErrors = 0;  // the attached module-bus stream's error count (EPLD driver)
+  uint32_t m_streamErrors = 0;  // errors (the EPLD driver: of its attached module-bus stream)
   uint32_t m_bytesLost = 0;     // bytes dropped at a full packet ring (EPLD driver)
 
  protected:

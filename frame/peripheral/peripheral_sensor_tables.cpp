@@ -386,9 +386,10 @@ int CPeripheral::ClearTemperatureFlagBitB(int32_t row) { return ClearSensorBit(k
 
 namespace {
 
-int SetClimateByte(db_object (*column)(uint32_t), int32_t row, uint8_t value) {
+int SetClimateByte(db_object (*column)(uint32_t), int32_t row, uint8_t value, uint32_t flags = DB_NOTIFY) {
   if (!g_pDataBase || !InGroup(row, CPeripheral::kMaxClimateRows)) return 0;
-  set(column(static_cast<uint32_t>(row)), value, v_area());
+  const db_object o = column(static_cast<uint32_t>(row));
+  g_pDataBase->SetValue(o.offset, o.width, value, v_area(), flags);
   return 1;
 }
 
@@ -413,7 +414,9 @@ uint32_t CPeripheral::GetFanRowByte(int32_t row) { return GetClimateByte(vol::cl
 int CPeripheral::SetClimateRowByteA(int32_t row, uint8_t value) { return SetClimateByte(vol::climateOn, row, value); }
 uint32_t CPeripheral::GetClimateRowByteA(int32_t row) { return GetClimateByte(vol::climateOn, row); }
 int CPeripheral::SetClimateRowByteB(int32_t row, uint8_t value) {
-  return SetClimateByte(vol::climateTestActivation, row, value);
+  // 4 (no test possible) is the controller's own answer: the write check
+  // keeps it from managers only.
+  return SetClimateByte(vol::climateTestActivation, row, value, DB_NOTIFY | DB_NO_VALIDATE);
 }
 uint32_t CPeripheral::GetClimateRowByteB(int32_t row) { return GetClimateByte(vol::climateTestActivation, row); }
 int CPeripheral::SetClimateRowText(int32_t row, const char* text) {

@@ -2,12 +2,17 @@
 
 #include <arpa/inet.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <mutex>
 #include <sstream>
 #include <thread>
 
@@ -59,19 +64,51 @@ std::vector<uint8_t> sensor_reading(const bench_can_board& b) {
 }
 
 // The peripheral types a technician gives a CAN board of each kind (the
-// first one no record uses yet), and the settings after its address.
+// first one no record uses yet), the settings after its address, and which
+// of them (counting from 1) names the bus.
 struct can_kind_record {
   const char* kind;
   uint16_t types[5];
   const char* settings;
+  unsigned bus_field;
 };
 const can_kind_record kCanRecords[] = {
-    {"temperature", {13, 14, 15, 12, 11}, ",0,0"},
-    {"humidity", {631, 633, 634, 630, 632}, ",0,0"},
-    {"light", {1, 2, 3}, ",0,0"},
-    {"fan", {730, 731, 732, 733, 734}, ",0"},
-    {"io", {52, 53, 54, 51}, ",F0,FF,F0,FF,0,0"},
+    {"temperature", {13, 14, 15, 12, 11}, ",0,0", 1},
+    {"humidity", {631, 633, 634, 630, 632}, ",0,0", 1},
+    {"light", {1, 2, 3}, ",0,0", 1},
+    {"fan", {730, 731, 732, 733, 734}, ",0", 1},
+    {"io", {52, 53, 54, 51}, ",F0,FF,F0,FF,0,0", 5},
+    {"isolation", {794, 795, 796, 797, 798}, ",0,0", 1},
+    {"acio", {490}, ",F0,FF,F0,F0,0,0", 5},
 };
+
+// The settings of a board's record; one on the panel's CAN port names
+// sensor bus C.
+std::string record_settings(const can_kind_record& k, bool panel) {
+  std::string s = k.settings;
+  if (!panel) return s;
+  size_t at = std::string::npos;
+  for (unsigned n = 0; n < k.bus_field; ++n) {
+    at = s.find(',', at == std::string::npos ? 0 : at + 1);
+    if (at == std::string::npos) return s;
+  }
+  const size_t end = s.find(',', at + 1);
+  s.replace(at + 1, (end == std::string::npos ? s.size() : end) - at - 1, "4");
+  return s;
+}
+
+// The input points of the boards' records: ports 3 and 5 of an io board,
+// 3, 5 and 6 of an acio board (F0 above). Nothing is wired to them at
+// first, so they read open.
+std::vector<uint32_t> input_points(const std::string& kind) {
+  std::vector<uint32_t> points;
+  for (uint32_t port : {3u, 5u, 6u})
+    if (port != 6 || kind == "acio")
+      for (uint32_t bit = 0; bit < 8; ++bit) points.push_back(port * 8 + bit);
+  return points;
+}
+
+bool is_io(const std::string& kind) { return kind == "io" || kind == "acio"; }
 
 // A record for each CAN board that has none (none whose parameters start
 // with the board's address), in a free slot, so the boards are loaded as
@@ -97,6 +134,7 @@ void write_can_records(CDataBase& db, const std::vector<bench_can_board>& boards
     const can_kind_record* kind = nullptr;
     for (const can_kind_record& k : kCanRecords)
       if (b.kind == k.kind) kind = &k;
+    if (!kind) continue;
     uint16_t type = 0;
     for (uint16_t t : kind->types)
       if (t && !type && std::find(types.begin(), types.end(), t) == types.end()) type = t;
@@ -107,7 +145,7 @@ void write_can_records(CDataBase& db, const std::vector<bench_can_board>& boards
     }
     const uint32_t slot = static_cast<uint32_t>(free_slot - types.begin());
     char text[40];
-    std::snprintf(text, sizeof text, "%X%s", b.address, kind->settings);
+    std::snprintf(text, sizeof text, "%X%s", b.address, record_settings(*kind, b.panel).c_str());
     const db_object id = nv::quorPeripheralID(slot), parameters = nv::quorPeripheralParameters(slot);
     db.SetValue(id.offset, id.width, type, nv, DB_NO_VALIDATE);
     db.SetString(parameters.offset, parameters.width, text, static_cast<uint32_t>(std::strlen(text)), nv,
@@ -182,6 +220,8 @@ bool bench_parse(const std::string& text, bench_config* out, std::string* error)
       static const char* const kinds[] = {"temperature", "humidity", "light", "fan", "io", "isolation", "acio"};
       bool known = false;
       for (const char* k : kinds) known = known || (w.size() >= 3 && w[2] == k);
+      const bool panel = w.size() >= 4 && w.back() == "panel";
+      if (panel) w.pop_back();
       long reading = 0;
       if (w.size() == 4) {
         char* end = nullptr;
@@ -189,8 +229,13 @@ bool bench_parse(const std::string& text, bench_config* out, std::string* error)
         if (*end || reading < -128 || reading > 65535) return fail("reading " + w[3] + " out of range");
       }
       if (w.size() < 3 || w.size() > 4 || !number(w[1], 0x1FFFFFFF, &a) || !known)
-        return fail("can <address> temperature|humidity|light|fan|io|isolation|acio [reading]");
-      c.can_boards.push_back({static_cast<uint32_t>(a), w[2], static_cast<int>(reading)});
+        return fail("can <address> temperature|humidity|light|fan|io|isolation|acio [reading] [panel]");
+      c.can_boards.push_back({static_cast<uint32_t>(a), w[2], static_cast<int>(reading), panel});
+    } else if (w[0] == "switch") {
+      bool on = false;
+      if (w.size() != 4 || !number(w[1], 0x1FFFFFFF, &a) || !number(w[2], 63, &b) || b < 24 || !on_off(w[3], &on))
+        return fail("switch <address> <point 24..63> on|off");
+      c.switches.push_back({static_cast<uint32_t>(a), static_cast<uint32_t>(b), on});
     } else if (w[0] == "radar") {
       // A speed radar on AUX reporting one speed every second.
       if (w.size() != 2) return fail("radar off|<speed>");
@@ -224,6 +269,21 @@ bool bench_parse(const std::string& text, bench_config* out, std::string* error)
       c.serial[port] = end;
     } else {
       return fail("unknown setting \"" + w[0] + "\"");
+    }
+  }
+  for (const bench_can_board& b : c.can_boards)
+    if (b.panel && !c.panel) {
+      if (error) *error = "a board on the panel's CAN port needs the panel unit: \"panel on\"";
+      return false;
+    }
+  for (const bench_switch& sw : c.switches) {
+    bool io = false;
+    for (const bench_can_board& b : c.can_boards) io = io || (b.address == sw.address && is_io(b.kind));
+    if (!io) {
+      char text[80];
+      std::snprintf(text, sizeof text, "switch at 0x%X: no io or acio board there", sw.address);
+      if (error) *error = text;
+      return false;
     }
   }
   // The simulated units talk through the in-memory end of their line.
@@ -263,6 +323,17 @@ struct bench_devices::impl {
   std::vector<std::unique_ptr<sim::field_board>> boards;
   std::atomic<bool> stop{false};
   std::thread serial_thread;
+  // The I/O boards' switches as last set, and their outputs as last seen.
+  std::mutex io_lock;
+  std::vector<bench_switch> switches;
+  std::vector<std::array<uint8_t, 8>> outputs;
+  std::thread watch_thread;
+
+  sim::field_board* io_board(uint32_t address) {
+    for (auto& b : boards)
+      if (b->address() == address && b->is_io()) return b.get();
+    return nullptr;
+  }
 };
 
 bench_devices::layout bench_devices::sign_layout(uint16_t module_type, uint16_t height, uint16_t width) {
@@ -286,6 +357,8 @@ bench_devices::bench_devices(const bench_config& config) : m(std::make_unique<im
   if (config.panel) {
     m->panel = std::make_unique<sim::front_panel>();
     m->panel->attach(&board::serial(BENCH_PANEL));
+    // Boards cabled to its CAN port are on sensor bus C.
+    m->panel->plug_can(&board::panel_can_wire());
   }
   using k = bench_config::ups_kind;
   if (config.ups != k::none) {
@@ -314,12 +387,19 @@ bench_devices::bench_devices(const bench_config& config) : m(std::make_unique<im
     net_host_configure(net);
   }
   for (const bench_can_board& b : config.can_boards) {
-    const bool io = b.kind == "io" || b.kind == "acio";
-    auto fb = std::make_unique<sim::field_board>(board::q5_wire(), b.address, 0x0005, io);
+    const bool io = is_io(b.kind);
+    auto fb = std::make_unique<sim::field_board>(b.panel ? board::panel_can_wire() : board::q5_wire(), b.address,
+                                                 0x0005, io);
     fb->set_ac(b.kind == "acio");
     if (!io) fb->set_reading(sensor_reading(b));
+    if (io)
+      for (uint32_t point : input_points(b.kind)) fb->set_input(point, true);
     m->boards.push_back(std::move(fb));
   }
+  m->outputs.resize(m->boards.size());
+  for (const bench_switch& sw : config.switches)
+    if (sim::field_board* fb = m->io_board(sw.address)) fb->set_input(sw.point, !sw.on);
+  m->switches = config.switches;
   if (config.radar) {
     m->radar = std::make_unique<sim::speed_radar>(config.radar_speed, std::chrono::seconds(1));
     m->radar->attach(&board::serial(BENCH_AUX));
@@ -351,6 +431,89 @@ uint16_t bench_devices::modem_port() const { return m_modem_port; }
 bench_devices::~bench_devices() {
   m->stop.store(true);
   if (m->serial_thread.joinable()) m->serial_thread.join();
+  if (m->watch_thread.joinable()) m->watch_thread.join();
+}
+
+bool bench_devices::set_switches(const std::string& text, std::string* error) {
+  bench_config c;
+  if (!bench_parse(text, &c, error)) return false;
+  for (const bench_switch& sw : c.switches)
+    if (!m->io_board(sw.address)) {
+      char why[96];
+      std::snprintf(why, sizeof why, "switch at 0x%X: the board came after the start; restart for it", sw.address);
+      if (error) *error = why;
+      return false;
+    }
+  std::lock_guard<std::mutex> lk(m->io_lock);
+  auto same_point = [](const bench_switch& a, const bench_switch& b) {
+    return a.address == b.address && a.point == b.point;
+  };
+  // A point no line names any more is open again.
+  std::vector<bench_switch> next = c.switches;
+  for (const bench_switch& old : m->switches) {
+    bool named = false;
+    for (const bench_switch& sw : next) named = named || same_point(sw, old);
+    if (!named && old.on) next.push_back({old.address, old.point, false});
+  }
+  for (const bench_switch& sw : next) {
+    sim::field_board* fb = m->io_board(sw.address);
+    const bool was_on = !((fb->input_port(sw.point / 8) >> (sw.point % 8)) & 1);
+    fb->set_input(sw.point, !sw.on);
+    if (was_on != sw.on)
+      std::printf("bench: switch 0x%X %u %s\n", sw.address, sw.point, sw.on ? "on" : "off");
+  }
+  std::fflush(stdout);
+  m->switches = c.switches;
+  return true;
+}
+
+std::string bench_devices::output_changes() {
+  std::lock_guard<std::mutex> lk(m->io_lock);
+  std::string out;
+  for (size_t i = 0; i < m->boards.size(); ++i) {
+    const sim::field_board& fb = *m->boards[i];
+    if (!fb.is_io()) continue;
+    for (uint32_t port = 3; port < 8; ++port) {
+      const uint8_t now = fb.output_port(port), before = m->outputs[i][port];
+      for (uint32_t bit = 0; bit < 8; ++bit) {
+        if (((now ^ before) >> bit & 1) == 0) continue;
+        char line[64];
+        std::snprintf(line, sizeof line, "bench: 0x%X output %u %s\n", fb.address(), port * 8 + bit,
+                      (now >> bit & 1) ? "on" : "off");
+        out += line;
+      }
+      m->outputs[i][port] = now;
+    }
+  }
+  return out;
+}
+
+void bench_devices::watch(const std::string& path) {
+  if (m->watch_thread.joinable()) return;
+  m->watch_thread = std::thread([this, path] {
+    struct stat last {};
+    stat(path.c_str(), &last);
+    while (!m->stop.load()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      struct stat now {};
+      const bool there = stat(path.c_str(), &now) == 0;
+      if (there && (now.st_mtim.tv_sec != last.st_mtim.tv_sec || now.st_mtim.tv_nsec != last.st_mtim.tv_nsec ||
+                    now.st_size != last.st_size)) {
+        last = now;
+        std::ifstream in(path);
+        std::ostringstream text;
+        text << in.rdbuf();
+        std::string error;
+        if (!set_switches(text.str(), &error))
+          std::fprintf(stderr, "bench: %s: %s; the switches stay as they were\n", path.c_str(), error.c_str());
+      }
+      const std::string changes = output_changes();
+      if (!changes.empty()) {
+        std::fputs(changes.c_str(), stdout);
+        std::fflush(stdout);
+      }
+    }
+  });
 }
 
 void bench_devices::answer_for_sign(uint16_t module_type, uint16_t height, uint16_t width) {

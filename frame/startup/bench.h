@@ -22,6 +22,15 @@ struct bench_can_board {
   uint32_t address = 0;
   std::string kind;    // temperature, humidity, light, fan, io, isolation (volts in tenths) or acio
   int reading = 0;     // what a sensor reads (degrees, percent, ...)
+  bool panel = false;  // cabled to the panel unit's CAN port (sensor bus C)
+};
+
+// A switch wired to an input point (24..63) of an io or acio board: on is
+// the contact closed (the point reads 0), off open (it reads 1).
+struct bench_switch {
+  uint32_t address = 0;
+  uint32_t point = 0;
+  bool on = false;
 };
 
 struct bench_config {
@@ -50,6 +59,7 @@ struct bench_config {
   bool radar = false;
   uint16_t radar_speed = 0;
   std::vector<bench_can_board> can_boards;
+  std::vector<bench_switch> switches;
   // The Ethernet: the main instance on host sockets (the default), or
   // frames through the MAC model and its driver to the far end of a
   // simulated wire, which forwards the SNMP port from 127.0.0.1.
@@ -84,6 +94,20 @@ class bench_devices {
   // The loopback port of the modem: where dial-up calls come in, or the
   // cellular modem's command port. 0 without a modem.
   uint16_t modem_port() const;
+
+  // ---- switches and outputs of the I/O boards while the program runs
+  // Takes the switch lines of a bench file's text (the rest of it waits for
+  // the next start): a point no line names any more is open again. False
+  // with the reason when the text is refused; nothing changes then. What
+  // changed is announced on standard output.
+  bool set_switches(const std::string& text, std::string* error);
+  // The I/O boards' output points that changed since the last call, one
+  // "bench: <address> output <point> on|off" line each (on: the controller
+  // drives the point to 1).
+  std::string output_changes();
+  // Watches the bench file: each time it is saved its switch lines are
+  // taken, and output changes are printed.
+  void watch(const std::string& path);
 
  private:
   struct impl;

@@ -250,6 +250,8 @@ bool host_prepare(const std::string& state_folder, const std::vector<std::string
     }
   }
   g_bench_devices = std::make_unique<bench_devices>(g_bench);
+  // Its switch lines press and release switches while the program runs.
+  g_bench_devices->watch(state_folder + "/" + HOST_BENCH_FILE);
   print_bench(g_bench);
   if (g_bench.modem != bench_config::modem_kind::none) {
     std::printf(g_bench.modem == bench_config::modem_kind::dialup ? "bench: dial-up modem on MODEM, calls on 127.0.0.1:%u\n"

@@ -71,7 +71,7 @@ TEST(CanCpDriver, RefusedFrames) {
     r.arrange(d, panel);
     EXPECT_EQ(d.WritePacket(0x10, 0, r.length, data, r.option), 0u) << r.what;
     EXPECT_TRUE(panel.written.empty()) << r.what;
-    EXPECT_EQ(d.m_errors, r.counted ? 1u : 0u) << r.what;
+    EXPECT_EQ(d.m_streamErrors, r.counted ? 1u : 0u) << r.what;
     EXPECT_EQ(d.m_packetsSent, 0u) << r.what;
   }
   // Hardware revision 0 passes; an idle link does not wait.

@@ -529,9 +529,7 @@ void CIO_BasedPeripheral::PollFlow() {
       CPeripheral::SetClimateRowByteA(m_iClimateRow, 0);
     }
     if (CPeripheral::GetClimateRowByteB(m_iClimateRow) == 3) {
-      // 4 is the controller's answer; the write check keeps it from managers.
-      if (m_iClimateRow >= 0)
-        pdb::set_v(vol::climateTestActivation(static_cast<uint32_t>(m_iClimateRow)), 4, DB_NOTIFY | DB_NO_VALIDATE);
+      CPeripheral::SetClimateRowByteB(m_iClimateRow, 4);
       CPeripheral::SetClimateRowText(m_iClimateRow, "CLIMATE CONTROL IS NOT ELECTRONICALLY CONTROLLED");
     }
   }

@@ -547,4 +547,26 @@ TEST_F(FieldDeviceTest, SilentRpmSensorFailsRaisesTheDeviceErrorAndRecovers) {
   EXPECT_STREQ(CFanRPM::NameOfType(745), "RPM SENSOR 16");
 }
 
+TEST_F(FieldDeviceTest, AFailedRpmSensorAnswersAFanTestAsNotPossibleAndTheTestEnds) {
+  Board(0x42331)->set_reading({0x01, 0x01, 0x05, 0xDC});
+  Record(0, 730, "42331,0");
+  Begin();
+  CFanRPM* s = Get<CFanRPM>(730);
+  ASSERT_NE(s, nullptr);
+  Steps(30);
+  const int32_t row = s->ClimateRow();
+  ASSERT_GE(row, 0);
+  InThread([&] { s->m_byState = PERIPHERAL_INIT_ERROR; });
+  SetV(vol::climateCtrlTestActivation, 3);
+  Steps(60);
+  const uint32_t r = static_cast<uint32_t>(row);
+  EXPECT_EQ(V(vol::climateTestActivation(r)), 4u);
+  uint32_t n = 0;
+  const uint8_t* text = Db().GetString(vol::climateText(r).offset, 4, Db().mib_v, &n);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(text), n), "CLIMATE CONTROL IS IN AN ERROR STATE");
+  EXPECT_EQ(V(vol::climateCtrlTestActivation), 2u) << "no fan test is left running";
+  // A manager still cannot write 4 there.
+  EXPECT_EQ(Db().SetValue(vol::climateTestActivation(r).offset, 1, 4, Db().mib_v, DB_NOTIFY), DB_BAD_VALUE);
+}
+
 }  // namespace

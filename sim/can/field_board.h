@@ -70,6 +70,8 @@ class field_board : public board::can_wire::node {
   // Command bytes of the frames received, in order.
   std::vector<uint8_t> commands();
   uint8_t output_port(uint32_t port) const { return port < 8 ? m_outputs[port].load() : 0; }
+  uint8_t input_port(uint32_t port) const { return port < 8 ? m_inputs[port].load() : 0; }
+  bool is_io() const { return m_io; }
   bool output(uint32_t point) const { return point < 64 && (output_port(point / 8) >> (point % 8) & 1); }
   uint32_t frames_for_me() const { return m_frames.load(); }
   void clear();

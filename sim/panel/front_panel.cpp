@@ -20,6 +20,38 @@ front_panel::front_panel(const config& c) : m_config(c) {
   std::memset(m_pixels, 0, sizeof m_pixels);
 }
 
+front_panel::~front_panel() { plug_can(nullptr); }
+
+// ---------------------------------------------------------------- CAN port
+
+void front_panel::plug_can(board::can_wire* wire, uint32_t rate) {
+  if (m_can_wire) m_can_wire->detach(&m_can_port);
+  m_can_wire = wire;
+  m_can_rate = rate;
+  if (wire) wire->attach(&m_can_port);
+}
+
+bool front_panel::can_port::acknowledges(uint32_t rate) {
+  return rate == 0 || rate == m_unit.m_can_rate;
+}
+
+void front_panel::can_port::on_frame(const board::can_frame& f, uint32_t rate) {
+  if (!acknowledges(rate)) return;
+  const size_t n = f.remote ? 0 : (f.dlc < 8 ? f.dlc : 8);
+  m_unit.can_frame(f.id, f.extended, std::vector<uint8_t>(f.data, f.data + n), f.remote);
+}
+
+// Outside the unit's lock: a board's answer comes back through on_frame.
+void front_panel::send_can_out() {
+  std::vector<board::can_frame> out;
+  {
+    std::lock_guard<std::mutex> g(m_lock);
+    out.swap(m_can_out);
+  }
+  for (const board::can_frame& f : out)
+    if (m_can_wire) m_can_wire->transmit(&m_can_port, f, m_can_rate);
+}
+
 // ---------------------------------------------------------------- panel to controller
 
 void front_panel::queue(std::initializer_list<uint8_t> bytes) {
@@ -112,8 +144,11 @@ void front_panel::send_raw(const std::string& bytes) {
 // ---------------------------------------------------------------- controller to panel
 
 void front_panel::receive(const uint8_t* data, size_t n) {
-  std::lock_guard<std::mutex> g(m_lock);
-  for (size_t i = 0; i < n; ++i) byte_in(data[i]);
+  {
+    std::lock_guard<std::mutex> g(m_lock);
+    for (size_t i = 0; i < n; ++i) byte_in(data[i]);
+  }
+  send_can_out();
 }
 
 bool front_panel::escapes() const {
@@ -284,9 +319,29 @@ void front_panel::finish_command() {
     case ';':
       m_suspended = false;
       break;
-    case 'A':
+    case 'A': {
       m_can_frames.push_back(c.params);
+      if (!m_can_wire) break;
+      const std::vector<uint8_t>& p = c.params;
+      board::can_frame f;
+      size_t data;
+      f.extended = (p[1] & 0x08) != 0;
+      if (f.extended) {
+        f.id = static_cast<uint32_t>(p[0]) << 21 | static_cast<uint32_t>(p[1] >> 5) << 18 |
+               static_cast<uint32_t>(p[1] & 0x07) << 15 | static_cast<uint32_t>(p[2]) << 7 | p[3] >> 1;
+        f.remote = (p[3] & 0x01) != 0;
+        f.dlc = p[4] & 0x0F;
+        data = 5;
+      } else {
+        f.id = static_cast<uint32_t>(p[0]) << 3 | p[1] >> 5;
+        f.remote = (p[1] & 0x10) != 0;
+        f.dlc = p[2] & 0x0F;
+        data = 3;
+      }
+      for (size_t k = 0; k < 8 && data + k < p.size(); ++k) f.data[k] = p[data + k];
+      m_can_out.push_back(f);
       break;
+    }
     default:
       break;
   }

@@ -4,6 +4,8 @@
 // 40 text cells over a 240 x 64 pixel layer, answers the revision queries,
 // and sends what a technician does: keypad keys, the key switch, panel
 // restarts, the laptop port, PS/2 scan codes and CAN frames of its port.
+// Its CAN port can be cabled to a bus: the frames the controller writes
+// (FE 'A') go out on it, and what the bus's boards send comes back.
 //
 // Text and pixels are two layers, as on the unit: clearing the screen
 // clears both, rectangles and bitmaps touch only the pixels. A position
@@ -20,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "can_models.h"
 #include "sim/serial/serial_device.h"
 
 namespace board {
@@ -49,6 +52,15 @@ class front_panel : public serial_device {
 
   front_panel();
   explicit front_panel(const config& c);
+  ~front_panel() override;
+  front_panel(const front_panel&) = delete;
+  front_panel& operator=(const front_panel&) = delete;
+
+  // ---- the unit's CAN port
+  // Cables the port to a bus at `rate` bits per second (null unplugs it);
+  // while the bus is quiet.
+  static constexpr uint32_t CAN_RATE = 100000;
+  void plug_can(board::can_wire* wire, uint32_t rate = CAN_RATE);
 
   // ---- controller to panel
   using serial_device::receive;
@@ -110,8 +122,24 @@ class front_panel : public serial_device {
   size_t params_wanted() const;
   void set_pixel(int x, int y, bool on);
 
+  // The CAN port as a node of its bus.
+  class can_port : public board::can_wire::node {
+   public:
+    explicit can_port(front_panel& unit) : m_unit(unit) {}
+    bool acknowledges(uint32_t rate) override;
+    void on_frame(const board::can_frame& frame, uint32_t rate) override;
+
+   private:
+    front_panel& m_unit;
+  };
+  void send_can_out();
+
   mutable std::mutex m_lock;
   config m_config;
+  can_port m_can_port{*this};
+  board::can_wire* m_can_wire = nullptr;
+  uint32_t m_can_rate = CAN_RATE;
+  std::vector<board::can_frame> m_can_out;  // written by the controller, not yet on the bus
   bool m_revision_reported = false;
   state m_state = state::text;
   bool m_escape = false;

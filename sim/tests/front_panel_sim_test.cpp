@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "frame/can/can_cp_driver.h"
+#include "sim/can/field_board.h"
 #include "sim/panel/front_panel.h"
 
 namespace {
@@ -72,6 +74,48 @@ TEST(FrontPanelSim, FramesOfItsCanPortAndKeys) {
   unit.receive(B({0xFE, 'A', 0x24, 0x70, 0x01, 0x7F, 0, 0, 0, 0, 0, 0, 0}));
   ASSERT_EQ(unit.can_frames().size(), 1u);
   EXPECT_EQ(unit.can_frames()[0].size(), 11u);
+}
+
+// The controller's FE 'A' command as the panel link carries it: the first
+// byte raw, FE and FF among the others escaped.
+std::string Tunnel(bool extended, uint32_t id, bool remote, const std::vector<uint8_t>& data) {
+  uint8_t frame[can_cp_driver::EXTENDED_SIZE];
+  const uint32_t n = can_cp_driver::BuildFrame(extended, id, remote, static_cast<uint8_t>(data.size()), data.data(),
+                                               frame);
+  std::string s(1, static_cast<char>(frame[0]));
+  for (uint32_t k = 1; k < n; ++k) {
+    if (frame[k] == 0xFE || frame[k] == 0xFF) s += B({0xFF, frame[k] ^ 0x20});
+    else s.push_back(static_cast<char>(frame[k]));
+  }
+  return s;
+}
+
+TEST(FrontPanelSim, ItsCanPortCarriesFramesToTheBoardsAndTheirAnswersBack) {
+  board::can_wire wire("panel");
+  sim::field_board sensor(wire, 0x42109, 0x01FE);
+  sim::front_panel unit;
+  // Unplugged, a frame goes nowhere.
+  unit.receive(Tunnel(true, 0x42109, false, {0x02, 0x01, 0x01}));
+  EXPECT_EQ(sensor.frames_for_me(), 0u);
+
+  unit.plug_can(&wire);
+  unit.receive(Tunnel(true, 0x42109, false, {0x02, 0x01, 0x01, 0, 0, 0, 0, 0}));
+  ASSERT_EQ(sensor.received().size(), 1u);
+  EXPECT_EQ(sensor.received()[0], board::make_frame(0x42109, true, {0x02, 0x01, 0x01, 0, 0, 0, 0, 0}));
+  // The identify answer, firmware 01 FE escaped on the way back.
+  sim::front_panel expected;
+  expected.can_frame(0x42109 + 128, true, {0x42, 0x01, 0x01, 0, 0, 0x01, 0xFE, 0});
+  EXPECT_EQ(unit.take_output(), expected.take_output());
+
+  // A standard remote request reaches the bus as one; no board answers it.
+  unit.receive(Tunnel(false, 0x123, true, {}));
+  const std::vector<board::can_frame> log = wire.log();
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log.back().id, 0x123u);
+  EXPECT_FALSE(log.back().extended);
+  EXPECT_TRUE(log.back().remote);
+  EXPECT_TRUE(unit.take_output().empty());
+  unit.plug_can(nullptr);
 }
 
 }  // namespace

@@ -139,6 +139,9 @@ can_controller_model& can_chip();
 can_wire& q5_wire();
 epld_can_fifo& can_fifo();
 can_wire& epld_wire(unsigned channel);
+// The bus on the front-panel unit's own CAN port (sensor bus C): the unit
+// on the panel line and the boards cabled to its port attach here.
+can_wire& panel_can_wire();
 // The EPLD's module-response registers, which the module link latches.
 module_response_model& module_responses();
 // The EPLD's data-key interface and its socket; the board's own key (the

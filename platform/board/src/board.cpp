@@ -21,6 +21,7 @@ struct the_board {
   // The wires outlive the nodes the board attaches to them.
   can_wire q5_wire{"q5"};
   can_wire epld_wires[epld_can_fifo::CHANNELS];
+  can_wire panel_wire{"panel"};
   can_controller_model can_chip{q5_wire};
   epld_can_fifo can_fifo{epld, epld_wires};
   module_response_model module_responses;
@@ -129,6 +130,7 @@ epld_can_fifo& can_fifo() { return g_board->can_fifo; }
 module_response_model& module_responses() { return g_board->module_responses; }
 can_wire& q5_wire() { return g_board->q5_wire; }
 can_wire& epld_wire(unsigned channel) { return g_board->epld_wires[channel % epld_can_fifo::CHANNELS]; }
+can_wire& panel_can_wire() { return g_board->panel_wire; }
 
 datakey_port& datakey() { return g_board->datakey; }
 datakey_memory& datakey_key() { return g_board->key; }
