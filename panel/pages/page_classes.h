@@ -58,5 +58,6 @@ extern const class_descriptor g_mod_current_dot_class;
 extern const class_descriptor g_mod_led_voltage_class;
 extern const class_descriptor g_mod_auto_voltage_class;
 extern const class_descriptor g_mod_restore_defaults_class;
+extern const class_descriptor g_module_diagnostics_class;
 constexpr uint32_t kStatusScreenClasses = 11;
 extern const class_descriptor g_status_screen_classes[kStatusScreenClasses];
