@@ -14,6 +14,7 @@
 #include "panel/lcd_keys.h"
 #include "panel/lcd_manager.h"
 #include "panel/lcd_rights.h"
+#include "panel/menu_bases.h"
 #include "panel/pages/page_classes.h"
 
 namespace {
@@ -43,7 +44,7 @@ disp::diagnostics* primary_diagnostics() { return g_pDisplay ? g_pDisplay->FaceD
 }  // namespace
 
 CLCD_ModuleDiagnostics::CLCD_ModuleDiagnostics(CLCD_MenuId id)
-    : CMenuItem(id, "MODULE DIAGNOSTICS", "", LCD_RIGHT_DIAGNOSTICS, kRedrawInterval) {}
+    : CLCD_RightKeyPage(id, "MODULE DIAGNOSTICS", "", LCD_RIGHT_DIAGNOSTICS, kRedrawInterval) {}
 
 bool CLCD_ModuleDiagnostics::HasRights(CLCD_Manager* mgr) {
   return CMenuItem::HasRights(mgr) && module_type_class(lcd_nv(nv::quorModuleID)) == kDiagnosticsClass;
@@ -54,18 +55,6 @@ void CLCD_ModuleDiagnostics::Enter(CLCD_Manager* mgr) {
   m_byPage = 0;
   m_byView = 0;
   m_byRedrawInterval = kRedrawInterval;
-}
-
-void CLCD_ModuleDiagnostics::Activate(CLCD_Manager* mgr) {
-  CMenuItem::Activate(mgr);
-  // RIGHT turns the view here.
-  m_bySavedKey12Pass = mgr->m_byKey12Pass;
-  mgr->m_byKey12Pass = 1;
-}
-
-void CLCD_ModuleDiagnostics::Deactivate(CLCD_Manager* mgr, CLCD_MenuId new_id) {
-  mgr->m_byKey12Pass = m_bySavedKey12Pass;
-  CMenuItem::Deactivate(mgr, new_id);
 }
 
 bool CLCD_ModuleDiagnostics::HandleKey(CLCD_Manager* mgr, LCDKeyEvent* key) {

@@ -14,7 +14,7 @@ class diagnostics;
 class module;
 }  // namespace disp
 
-class CLCD_ModuleDiagnostics : public CMenuItem {
+class CLCD_ModuleDiagnostics : public CLCD_RightKeyPage {
  public:
   static constexpr uint32_t kPerPage = 5;
   static constexpr uint8_t kViews = 3;
@@ -24,8 +24,6 @@ class CLCD_ModuleDiagnostics : public CMenuItem {
   // Only modules that report diagnostics have the page.
   bool HasRights(CLCD_Manager* mgr) override;
   void Enter(CLCD_Manager* mgr) override;
-  void Activate(CLCD_Manager* mgr) override;
-  void Deactivate(CLCD_Manager* mgr, CLCD_MenuId new_id) override;
   bool HandleKey(CLCD_Manager* mgr, LCDKeyEvent* key) override;
   void Draw(CLCD_Manager* mgr, CLCD* lcd, uint8_t mode) override;
 
@@ -36,7 +34,6 @@ class CLCD_ModuleDiagnostics : public CMenuItem {
   uint8_t m_byPage = 0;
   uint8_t m_byView = 0;
   uint8_t m_byLastPage = 1;
-  uint8_t m_bySavedKey12Pass = 0;
 
  private:
   void DrawHeader(CLCD* lcd, bool single_input);

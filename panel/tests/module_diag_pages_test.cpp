@@ -1,6 +1,7 @@
 // The module table: five modules a page with "(MORE)" while more follow,
 // three views turned by LEFT and RIGHT, the lines as the modules report
 // them, and the page only where the modules report diagnostics.
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -135,20 +136,14 @@ TEST_F(ModuleDiagPagesTest, ViewsTurnWithLeftAndRightWithinTheirRange) {
 TEST_F(ModuleDiagPagesTest, LinesShowWhatTheModulesReport) {
   Modules(24);
   disp::module& m = diag_.m_Modules[22];  // display line 2, column 11
-  m.value[0] = 243;
-  m.value[1] = 241;
+  // Supplies 24.3 V and 24.1 V, both in use; LEDs at 3.2, 10.5 and 0.7 V.
+  const uint16_t values[5] = {243, 241, 32, 105, 7};
+  std::copy(values, values + 5, m.value);
   m.status_code = 2;
   m.temperature = 35;
-  m.field_a = 20;
-  m.field_e = 21;
-  m.field_f = 19;
-  m.value[2] = 32;
-  m.value[3] = 105;
-  m.value[4] = 7;
   m.revision = 12;
-  m.field_d = 255;
-  m.field_b = 0;
-  m.field_c = 128;
+  m.field_a = 20, m.field_e = 21, m.field_f = 19;   // the LED currents
+  m.field_d = 255, m.field_b = 0, m.field_c = 128;  // output average, low, high
   EXPECT_EQ(Format(m, 0), "A211     24.3 24.1 1&2   35  20  21  19");
   EXPECT_EQ(Format(m, 0, true), "A211     24.3    35  20  21  19");
   EXPECT_EQ(Format(m, 1), "A211       3.2  10.5   0.7  12");
