@@ -1,7 +1,8 @@
 // Setting the sign up from the front panel in the whole controller: a test
 // pattern chosen at the panel shows on the sign, a new width from the panel
-// reaches the sign's picture and the size objects the agent serves, and the
-// manual brightness level chosen at the panel is the one the display uses.
+// reaches the sign's picture and the size objects the agent serves, the
+// manual brightness level chosen at the panel is the one the display uses,
+// and the module table shows what the modules on the line report.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,10 +14,14 @@
 #include "board_host.h"
 #include "display/driver/module_type.h"
 #include "display/driver/q5_display_driver.h"
+#include "display/modbus/bus_ksr7100.h"
+#include "display/modbus/diag_ksr7100.h"
 #include "display/task/display.h"
 #include "frame/can/can_db_driver.h"
 #include "frame/console/vms_command.h"
 #include "panel/controller_tests/panel_controller_fixture.h"
+#include "panel/lcd_keys.h"
+#include "sim/modules/module_line.h"
 
 namespace {
 
@@ -33,6 +38,7 @@ class PanelSignSetupTest : public panel_controller<picture_controller_test> {
     Login();
   }
   void TearDown() override {
+    modules_.reset();
     CQ5DisplayDriver::SetLineDriver(nullptr);
     picture_controller_test::TearDown();
     line_driver_.reset();
@@ -57,6 +63,7 @@ class PanelSignSetupTest : public panel_controller<picture_controller_test> {
   static uint32_t V(db_object o) { return Db().GetValue(o.offset, o.width, Db().mib_v, 0); }
 
   std::unique_ptr<can_db_driver> line_driver_;
+  std::unique_ptr<sim::module_line> modules_;
 };
 
 TEST_F(PanelSignSetupTest, PatternChosenAtThePanelShowsOnTheSign) {
@@ -231,6 +238,59 @@ TEST_F(PanelSignSetupTest, ModuleSettingsFromThePanelGoDownTheLines) {
   Choose("CONFIRM");
   DisplaySteps(2);
   EXPECT_GE(PacketsWith({13, 1, 0}, &seen), 1u) << seen;
+}
+
+TEST_F(PanelSignSetupTest, ModuleTableShowsWhatTheModulesOnTheLineReport) {
+  // The small sign's six modules on display line 1, each on both supplies.
+  sim::module_line::module_setup setup;
+  setup.voltage1 = 243;
+  setup.voltage2 = 241;
+  setup.temperature = 35;
+  setup.status = 2;
+  modules_ = std::make_unique<sim::module_line>();
+  modules_->add_modules(0, 6, setup);
+  OpenLineDriver();
+  CQ5DisplayDriver::LineDriver()->SetReceiver(&g_bus_ksr7100);
+  InThread([] { g_q5_display_driver.ResetLines(-1); });
+  for (uint32_t step = 0; step < 400 && !g_diag_ksr7100.m_Modules[5].measurements_valid; ++step) DisplaySteps(1);
+  ASSERT_TRUE(g_diag_ksr7100.m_Modules[5].measurements_valid);
+
+  Choose("DIAGNOSTICS");
+  Choose("MODULE DIAGNOSTICS");
+  ASSERT_TRUE(RunUntil("MODULE   VIN1 VIN2  PS T(C) mA1 mA2 mA3")) << unit_.screen();
+  EXPECT_EQ(unit_.line(4), Line("A102     24.3 24.1 1&2   35  21   0   0")) << "the type byte of its information";
+  EXPECT_EQ(unit_.line(7).substr(0, 4), "A105");
+  EXPECT_EQ(unit_.line(8), Line("(MORE)", 17));
+
+  // Just after the line was asked for its information, module 3 reports
+  // its currents; the next redraw shows them.
+  modules_->take_requests();
+  auto info_asked = [&] {
+    for (const sim::module_line::request& r : modules_->take_requests())
+      if (r.line == 0 && !r.data.empty() && r.data[0] == 9) return true;
+    return false;
+  };
+  for (uint32_t step = 0; step < 400 && !info_asked(); ++step) DisplaySteps(1);
+  DisplaySteps(1);
+  modules_->module_send(0, 0x500 + 8 * 2, {9, 18, 200, 0, 0});
+  EXPECT_TRUE(RunUntil("A103     24.3 24.1 1&2   35  18   0   0")) << unit_.screen();
+  // Module 2 warms up and its first supply sags.
+  setup.temperature = 47;
+  setup.voltage1 = 230;
+  modules_->add_module(0, 1, setup);
+  EXPECT_TRUE(RunUntil("A102     23.0 24.1 1&2   47")) << unit_.screen();
+
+  // The revisions, then the output voltage, then the sixth module alone on
+  // the second page.
+  Key(LCD_PAD_RIGHT);
+  EXPECT_EQ(unit_.line(2), Line("MODULE   VLED1 VLED2 VLED3 REV"));
+  EXPECT_EQ(unit_.line(3), Line("A101       0.0   0.0   0.0   3"));
+  Key(LCD_PAD_RIGHT);
+  EXPECT_EQ(unit_.line(2), Line("MODULE   VOUT(AVG,RANGE)"));
+  EXPECT_EQ(unit_.line(3), Line("A101      0.0, 0.0-> 0.0"));
+  Key(LCD_PAD_DOWN);
+  EXPECT_EQ(unit_.line(3), Line("A106      0.0, 0.0-> 0.0"));
+  for (int line = 4; line <= 8; ++line) EXPECT_EQ(unit_.line(line), Line("")) << line;
 }
 
 }  // namespace
