@@ -2,6 +2,7 @@
 // pattern chosen at the panel shows on the sign, a new width from the panel
 // reaches the sign's picture and the size objects the agent serves, the
 // manual brightness level chosen at the panel is the one the display uses,
+// the module picker of the small boards sets the module the display takes,
 // and the module table shows what the modules on the line report.
 #include <gtest/gtest.h>
 
@@ -21,6 +22,7 @@
 #include "frame/console/vms_command.h"
 #include "panel/controller_tests/panel_controller_fixture.h"
 #include "panel/lcd_keys.h"
+#include "panel/lcd_manager.h"
 #include "sim/modules/module_line.h"
 
 namespace {
@@ -54,10 +56,14 @@ class PanelSignSetupTest : public panel_controller<picture_controller_test> {
     InThread([&] { ASSERT_EQ(lines->Initialize(0, 0, 0), 1u); });
     CQ5DisplayDriver::SetLineDriver(lines);
   }
-  void OpenSpecialFeatures() {
+  // From the main menu: CONFIGURATION, SYSTEM CONFIGURATION, then the list.
+  void OpenSystemConfiguration(const std::string& list) {
     Choose("CONFIGURATION");
     Choose("SYSTEM CONFIGURATION");
-    Choose("CONFIGURE OPTIONS");
+    Choose(list);
+  }
+  void OpenSpecialFeatures() {
+    OpenSystemConfiguration("CONFIGURE OPTIONS");
     Choose("SPECIAL FEATURES");
   }
   static uint32_t V(db_object o) { return Db().GetValue(o.offset, o.width, Db().mib_v, 0); }
@@ -86,9 +92,7 @@ TEST_F(PanelSignSetupTest, WidthFromThePanelReachesThePictureAndTheSizeObjects) 
     Set(Db().mib_nv, nv::vmsHorizontalPitch, 44);
     Set(Db().mib_nv, nv::quorFrameRate, 7);
   });
-  Choose("CONFIGURATION");
-  Choose("SYSTEM CONFIGURATION");
-  Choose("CONFIGURE DISPLAY");
+  OpenSystemConfiguration("CONFIGURE DISPLAY");
   Choose("DISPLAY PIXEL WIDTH");
   // 42 is not whole 5-column modules: the display makes it 45.
   Digits("42");
@@ -292,5 +296,43 @@ TEST_F(PanelSignSetupTest, ModuleTableShowsWhatTheModulesOnTheLineReport) {
   EXPECT_EQ(unit_.line(3), Line("A106      0.0, 0.0-> 0.0"));
   for (int line = 4; line <= 8; ++line) EXPECT_EQ(unit_.line(line), Line("")) << line;
 }
+
+// The module picker of the boards that drive only the fourth generation:
+// the choices the panel offers set the module, its pitch and the module
+// bus defaults, and the display takes the new module.
+struct picker_example {
+  uint8_t board;
+  std::vector<std::string> choices;
+  uint32_t type, pitch, rows, columns;
+};
+
+class PanelModulePickerTest : public PanelSignSetupTest, public ::testing::WithParamInterface<picker_example> {};
+
+TEST_P(PanelModulePickerTest, ChoicesSetTheModuleTheDisplayTakes) {
+  const picker_example& e = GetParam();
+  InThread([&] {
+    lcd_set_product_board(e.board);
+    Set(Db().mib_nv, nv::quorCANBaudRate, 4);
+    Set(Db().mib_nv, nv::quorCANMaxLineLength, 3);
+  });
+  OpenSystemConfiguration("CONFIGURE DISPLAY");
+  Choose("MODULE TYPE");
+  for (const std::string& c : e.choices) Choose(c);
+  DisplaySteps(4);
+  EXPECT_EQ(Nv(nv::quorModuleID), e.type);
+  EXPECT_EQ(Nv(nv::vmsHorizontalPitch), e.pitch);
+  EXPECT_EQ(Nv(nv::vmsVerticalPitch), e.pitch);
+  EXPECT_EQ(Nv(nv::quorCANBaudRate), 1u);
+  EXPECT_EQ(Nv(nv::quorCANMaxLineLength), 0u);
+  const disp::face_description& face = g_pDisplay->FaceDescription(0);
+  EXPECT_EQ(face.module_height, e.rows);
+  EXPECT_EQ(face.module_width, e.columns);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SmallBoards, PanelModulePickerTest,
+    ::testing::Values(
+        picker_example{5, {"MONOCHROME", "GEN 4 (24 Volt Bus)", "9x5", "66mm (18\" Character)"}, 22, 66, 9, 5},
+        picker_example{6, {"FULL COLOR", "GEN 4 (24 Volt Bus)", "16x16", "34mm ( 9\" Character)"}, 97, 34, 16, 16}));
 
 }  // namespace
