@@ -44,4 +44,28 @@ TEST_F(PanelControllerTest, TheUnitShowsTheSplashThenTheIdleScreenAndTakesALogin
   EXPECT_FALSE(unit_.local_lamp());
 }
 
+// A second controller in the same process starts as the first did: its
+// start-up writes reach the journal, so its sign's geometry is there when
+// the display first configures the EPLD, and the panel line still carries
+// the screen once the sign is set up.
+TEST_F(PanelControllerTest, ASecondStartInTheSameProcessReachesTheIdleScreen) {
+  ASSERT_TRUE(RunUntil("REMOTE MODE - LOGGED OUT")) << unit_.screen();
+  controller_test::TearDown();
+  trace_.clear();
+  Boot();
+  sim::front_panel unit;
+  unit.attach(&board::serial(4));
+  EXPECT_FALSE(trace_.contains("journal refused")) << trace_.text().substr(0, 2000);
+  FirstDisplayStep();
+  InThread([] { ConfigureSmallSign(); });
+  DisplaySteps(4);
+  bool shown = false;
+  for (uint32_t t = 0; t < 5000 && !shown; t += 10) {
+    rtos::advance(10);
+    unit.pump();
+    shown = unit.screen().find("REMOTE MODE - LOGGED OUT") != std::string::npos;
+  }
+  EXPECT_TRUE(shown) << unit.screen();
+}
+
 }  // namespace
