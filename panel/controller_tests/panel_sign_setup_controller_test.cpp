@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -305,6 +306,7 @@ struct picker_example {
   std::vector<std::string> choices;
   uint32_t type, pitch, rows, columns;
 };
+void PrintTo(const picker_example& e, std::ostream* out) { *out << "board " << static_cast<int>(e.board); }
 
 class PanelModulePickerTest : public PanelSignSetupTest, public ::testing::WithParamInterface<picker_example> {};
 
@@ -333,6 +335,7 @@ INSTANTIATE_TEST_SUITE_P(
     SmallBoards, PanelModulePickerTest,
     ::testing::Values(
         picker_example{5, {"MONOCHROME", "GEN 4 (24 Volt Bus)", "9x5", "66mm (18\" Character)"}, 22, 66, 9, 5},
-        picker_example{6, {"FULL COLOR", "GEN 4 (24 Volt Bus)", "16x16", "34mm ( 9\" Character)"}, 97, 34, 16, 16}));
+        picker_example{6, {"FULL COLOR", "GEN 4 (24 Volt Bus)", "16x16", "34mm ( 9\" Character)"}, 97, 34, 16, 16}),
+    [](const ::testing::TestParamInfo<picker_example>& i) { return "Board" + std::to_string(i.param.board); });
 
 }  // namespace
