@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <new>
 
 #include "panel/menu_item.h"
 
@@ -129,6 +130,47 @@ class CLCD_SimpleNumberEntry : public CMenuItem {
   CLCD_MenuId m_iNextMenu = 0;
   uint8_t m_byInvalid = 0;
 };
+
+struct db_object;
+
+// A number entry page told by its description alone. A null text keeps
+// the entry's own.
+struct lcd_number_page {
+  const char* title = "";
+  const char* title_fr = "";
+  uint32_t rights = 0;
+  const char* label = nullptr;
+  const char* label_fr = nullptr;
+  const char* restriction = nullptr;
+  const char* restriction_fr = nullptr;
+  const char* line7 = nullptr;
+  const char* line8 = nullptr;
+  const char* line8_fr = nullptr;
+  // The values taken.
+  uint32_t min = 0;
+  uint32_t max = 0xFFFFFFFF;
+  // The NV object shown beside the entry in a list and stored as entered,
+  // unless show or store say otherwise.
+  const db_object* object = nullptr;
+  void (*show)(CLCD* lcd, uint32_t line, uint8_t align) = nullptr;
+  void (*store)(uint32_t value) = nullptr;
+};
+
+class CLCD_NumberPage : public CLCD_SimpleNumberEntry {
+ public:
+  CLCD_NumberPage(CLCD_MenuId id, const lcd_number_page& page);
+  void DrawValue(CLCD_Manager* mgr, CLCD* lcd, uint32_t line, uint8_t align) override;
+  void StoreValue(CLCD_Manager* mgr) override;
+  bool ValidateValue(CLCD_Manager* mgr) override;
+
+  const lcd_number_page& m_Page;
+};
+
+// The factory's maker of a described number page.
+template <const lcd_number_page& Page>
+CMenuItem* lcd_create_number_page(CLCD_MenuId id, uint32_t) {
+  return new (std::nothrow) CLCD_NumberPage(id, Page);
+}
 
 // ---------------------------------------------------------------- IPv4 entry
 

@@ -23,6 +23,17 @@ void CMenuItem::Activate(CLCD_Manager* mgr) {
 
 void CMenuItem::Deactivate(CLCD_Manager* mgr, CLCD_MenuId) { mgr->m_byPeriodicInterval = 0; }
 
+void CLCD_RightKeyPage::Activate(CLCD_Manager* mgr) {
+  CMenuItem::Activate(mgr);
+  m_bySavedKey12Pass = mgr->m_byKey12Pass;
+  mgr->m_byKey12Pass = 1;
+}
+
+void CLCD_RightKeyPage::Deactivate(CLCD_Manager* mgr, CLCD_MenuId new_id) {
+  mgr->m_byKey12Pass = m_bySavedKey12Pass;
+  CMenuItem::Deactivate(mgr, new_id);
+}
+
 bool CMenuItem::HasRights(CLCD_Manager* mgr) { return (m_dwRights & mgr->m_dwRights) == m_dwRights; }
 
 void CMenuItem::OnEvent(letter_s*) {}

@@ -76,6 +76,18 @@ class CMenuItem {
   uint8_t m_byRedrawInterval;
 };
 
+// A page that turns its views with RIGHT, which the manager holds back
+// from other pages: RIGHT passes while the page is shown, and the flag is
+// put back as it was when it goes.
+class CLCD_RightKeyPage : public CMenuItem {
+ public:
+  using CMenuItem::CMenuItem;
+  void Activate(CLCD_Manager* mgr) override;
+  void Deactivate(CLCD_Manager* mgr, CLCD_MenuId new_id) override;
+
+  uint8_t m_bySavedKey12Pass = 0;
+};
+
 // ---- the class factory
 
 // Factory types of the page classes (CLCD_FactoryType).

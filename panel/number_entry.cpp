@@ -1,6 +1,7 @@
 // The entry of one unsigned decimal value with its restriction text.
 #include <cstring>
 
+#include "panel/db_values.h"
 #include "panel/lcd.h"
 #include "panel/lcd_manager.h"
 #include "panel/menu_bases.h"
@@ -60,3 +61,36 @@ void CLCD_SimpleNumberEntry::Draw(CLCD_Manager* mgr, CLCD* lcd, uint8_t mode) {
     m_byInvalid = 0;
   }
 }
+
+// ---------------------------------------------------------------- described pages
+
+CLCD_NumberPage::CLCD_NumberPage(CLCD_MenuId id, const lcd_number_page& page)
+    : CLCD_SimpleNumberEntry(id, page.title, page.title_fr, page.rights), m_Page(page) {
+  auto keep = [](const char*& field, const char* text) {
+    if (text) field = text;
+  };
+  keep(m_pszLabel, page.label);
+  keep(m_pszLabelFr, page.label_fr);
+  keep(m_pszRestriction, page.restriction);
+  keep(m_pszRestrictionFr, page.restriction_fr);
+  keep(m_pszLine7, page.line7);
+  keep(m_pszLine8, page.line8);
+  keep(m_pszLine8Fr, page.line8_fr);
+}
+
+void CLCD_NumberPage::DrawValue(CLCD_Manager*, CLCD* lcd, uint32_t line, uint8_t align) {
+  if (!lcd) return;
+  if (m_Page.show)
+    m_Page.show(lcd, line, align);
+  else if (m_Page.object)
+    lcd->Printf(line, align, "%d", static_cast<int>(lcd_nv(*m_Page.object)));
+}
+
+void CLCD_NumberPage::StoreValue(CLCD_Manager*) {
+  if (m_Page.store)
+    m_Page.store(m_dwValue);
+  else if (m_Page.object)
+    lcd_set_nv(*m_Page.object, m_dwValue);
+}
+
+bool CLCD_NumberPage::ValidateValue(CLCD_Manager*) { return m_dwValue >= m_Page.min && m_dwValue <= m_Page.max; }

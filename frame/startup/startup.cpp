@@ -193,6 +193,9 @@ void tx_application_define(void* first_unused_memory) {
     monitor_printf(" - tx_byte_pool_create: dynamic_database\t\t[FAIL]\n");
   cursor += DYNAMIC_DATABASE_POOL_SIZE;
   g_database.SetStringPool(&g_dynamic_database_pool);
+  // A start before this one in the same process (tests) launched its threads:
+  // until this start's do, the journal takes writes without its lock.
+  g_database.m_byThreadsLaunched = 0;
   if (tx_event_flags_create(&g_database_flags, const_cast<char*>("database")) != TX_SUCCESS)
     monitor_printf(" - tx_event_flags_create: database\t\t\t[FAIL]\n");
 

@@ -5,48 +5,19 @@
 
 #include <string>
 
-#include "board_host.h"
 #include "database/config_table.h"
+#include "panel/controller_tests/panel_controller_fixture.h"
 #include "panel/lcd_manager.h"
 #include "peripherals/peripheral_task.h"
-#include "sim/panel/front_panel.h"
-#include "tests/controller_fixture.h"
 
 namespace {
 
-class PanelControllerTest : public controller_test {
+class PanelControllerTest : public panel_controller<controller_test> {
  protected:
   void SetUp() override {
     Boot();
-    unit_.attach(&board::serial(4));
+    AttachUnit();
   }
-  // Runs the controller, the unit following its line, until the unit's
-  // screen holds the text (or the time is up).
-  bool RunUntil(const std::string& text, uint32_t max_ticks = 5000) {
-    for (uint32_t t = 0; t < max_ticks; t += 10) {
-      rtos::advance(10);
-      unit_.pump();
-      if (unit_.screen().find(text) != std::string::npos) return true;
-    }
-    return false;
-  }
-  void Key(uint8_t code) {
-    unit_.press(code);
-    unit_.pump();
-    // One task cycle takes it.
-    for (int i = 0; i < 6; ++i) {
-      rtos::advance(10);
-      unit_.pump();
-    }
-  }
-  static std::string Line(const std::string& text, unsigned lead = 0) {
-    std::string s = std::string(lead, ' ') + text;
-    s.resize(40, ' ');
-    return s;
-  }
-
-  trace_capture trace_;
-  sim::front_panel unit_;
 };
 
 TEST_F(PanelControllerTest, TheUnitShowsTheSplashThenTheIdleScreenAndTakesALogin) {
@@ -62,19 +33,39 @@ TEST_F(PanelControllerTest, TheUnitShowsTheSplashThenTheIdleScreenAndTakesALogin
   EXPECT_EQ(panel->m_byState, PERIPHERAL_VALID);
   EXPECT_EQ(panel->m_wVersion, 7);
 
-  // The key switch, then the factory PIN of the administrator.
-  unit_.key_switch_local();
-  ASSERT_TRUE(RunUntil("LOCAL MODE - LOGGED OUT")) << unit_.screen();
   EXPECT_EQ(Nv(nv::quorLCDAdminPassword), DB_FACTORY_ADMIN_PIN);
-  for (uint8_t k : {2, 11, 7, 3, 8}) Key(k);  // 4 3 2 1 ENTER
-  ASSERT_TRUE(RunUntil("** WELCOME TO THE MAIN MENU **")) << unit_.screen();
+  Login();
   EXPECT_TRUE(unit_.local_lamp());
   EXPECT_EQ(unit_.line(8), Line("LOCAL MODE - CANCEL TO LOGOUT", 5));
 
   // CANCEL logs out and hands the sign back to central control.
-  Key(0);
+  Key(kKeyCancel);
   ASSERT_TRUE(RunUntil("REMOTE MODE - LOGGED OUT")) << unit_.screen();
   EXPECT_FALSE(unit_.local_lamp());
+}
+
+// A second controller in the same process starts as the first did: its
+// start-up writes reach the journal, so its sign's geometry is there when
+// the display first configures the EPLD, and the panel line still carries
+// the screen once the sign is set up.
+TEST_F(PanelControllerTest, ASecondStartInTheSameProcessReachesTheIdleScreen) {
+  ASSERT_TRUE(RunUntil("REMOTE MODE - LOGGED OUT")) << unit_.screen();
+  controller_test::TearDown();
+  trace_.clear();
+  Boot();
+  sim::front_panel unit;
+  unit.attach(&board::serial(4));
+  EXPECT_FALSE(trace_.contains("journal refused")) << trace_.text().substr(0, 2000);
+  FirstDisplayStep();
+  InThread([] { ConfigureSmallSign(); });
+  DisplaySteps(4);
+  bool shown = false;
+  for (uint32_t t = 0; t < 5000 && !shown; t += 10) {
+    rtos::advance(10);
+    unit.pump();
+    shown = unit.screen().find("REMOTE MODE - LOGGED OUT") != std::string::npos;
+  }
+  EXPECT_TRUE(shown) << unit.screen();
 }
 
 }  // namespace

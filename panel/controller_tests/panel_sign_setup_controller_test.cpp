@@ -1,80 +1,47 @@
 // Setting the sign up from the front panel in the whole controller: a test
 // pattern chosen at the panel shows on the sign, a new width from the panel
-// reaches the sign's picture and the size objects the agent serves, and the
-// manual brightness level chosen at the panel is the one the display uses.
+// reaches the sign's picture and the size objects the agent serves, the
+// manual brightness level chosen at the panel is the one the display uses,
+// the module picker of the small boards sets the module the display takes,
+// and the module table shows what the modules on the line report.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "board_host.h"
 #include "display/driver/module_type.h"
 #include "display/driver/q5_display_driver.h"
+#include "display/modbus/bus_ksr7100.h"
+#include "display/modbus/diag_ksr7100.h"
 #include "display/task/display.h"
 #include "frame/can/can_db_driver.h"
 #include "frame/console/vms_command.h"
-#include "sim/panel/front_panel.h"
-#include "tests/controller_fixture.h"
+#include "panel/controller_tests/panel_controller_fixture.h"
+#include "panel/lcd_keys.h"
+#include "panel/lcd_manager.h"
+#include "sim/modules/module_line.h"
 
 namespace {
 
 using Rows = std::vector<std::string>;
 
-class PanelSignSetupTest : public picture_controller_test {
+class PanelSignSetupTest : public panel_controller<picture_controller_test> {
  protected:
   void SetUp() override {
     BootWithPicture("panel_sign_setup");
-    unit_.attach(&board::serial(4));
+    AttachUnit();
     FirstDisplayStep();
     InThread([] { ConfigureSmallSign(); });
     DisplaySteps(2);
     Login();
   }
-  bool RunUntil(const std::string& text, uint32_t max_ticks = 5000) {
-    for (uint32_t t = 0; t < max_ticks; t += 10) {
-      rtos::advance(10);
-      unit_.pump();
-      if (unit_.screen().find(text) != std::string::npos) return true;
-    }
-    return false;
-  }
-  void Key(uint8_t code) {
-    unit_.press(code);
-    unit_.pump();
-    for (int i = 0; i < 6; ++i) {
-      rtos::advance(10);
-      unit_.pump();
-    }
-  }
-  void Digits(const std::string& digits) {
-    static const uint8_t kCodes[10] = {4, 3, 7, 11, 2, 6, 10, 1, 5, 9};
-    for (char c : digits) Key(kCodes[c - '0']);
-  }
-  void Login() {
-    ASSERT_TRUE(RunUntil("REMOTE MODE - LOGGED OUT")) << unit_.screen();
-    unit_.key_switch_local();
-    ASSERT_TRUE(RunUntil("LOCAL MODE - LOGGED OUT")) << unit_.screen();
-    for (uint8_t k : {2, 11, 7, 3, 8}) Key(k);  // 4 3 2 1 ENTER
-    ASSERT_TRUE(RunUntil("** WELCOME TO THE MAIN MENU **")) << unit_.screen();
-  }
-  // Turns the pages of the list shown (DOWN) until the entry is there, then
-  // presses its digit.
-  void Choose(const std::string& entry) {
-    const std::string wanted = ") " + entry;
-    for (int page = 0; page < 8 && !RunUntil(wanted, 100); ++page) Key(14);
-    const std::string screen = unit_.screen();
-    const size_t at = screen.find(wanted);
-    ASSERT_NE(at, std::string::npos) << screen;
-    ASSERT_GE(at, 1u);
-    const char digit = screen[at - 1];
-    ASSERT_TRUE(digit >= '1' && digit <= '9') << screen;
-    Digits(std::string(1, digit));
-  }
-
   void TearDown() override {
+    modules_.reset();
     CQ5DisplayDriver::SetLineDriver(nullptr);
     picture_controller_test::TearDown();
     line_driver_.reset();
@@ -90,17 +57,20 @@ class PanelSignSetupTest : public picture_controller_test {
     InThread([&] { ASSERT_EQ(lines->Initialize(0, 0, 0), 1u); });
     CQ5DisplayDriver::SetLineDriver(lines);
   }
-  void OpenSpecialFeatures() {
+  // From the main menu: CONFIGURATION, SYSTEM CONFIGURATION, then the list.
+  void OpenSystemConfiguration(const std::string& list) {
     Choose("CONFIGURATION");
     Choose("SYSTEM CONFIGURATION");
-    Choose("CONFIGURE OPTIONS");
+    Choose(list);
+  }
+  void OpenSpecialFeatures() {
+    OpenSystemConfiguration("CONFIGURE OPTIONS");
     Choose("SPECIAL FEATURES");
   }
   static uint32_t V(db_object o) { return Db().GetValue(o.offset, o.width, Db().mib_v, 0); }
 
-  trace_capture trace_;
-  sim::front_panel unit_;
   std::unique_ptr<can_db_driver> line_driver_;
+  std::unique_ptr<sim::module_line> modules_;
 };
 
 TEST_F(PanelSignSetupTest, PatternChosenAtThePanelShowsOnTheSign) {
@@ -123,9 +93,7 @@ TEST_F(PanelSignSetupTest, WidthFromThePanelReachesThePictureAndTheSizeObjects) 
     Set(Db().mib_nv, nv::vmsHorizontalPitch, 44);
     Set(Db().mib_nv, nv::quorFrameRate, 7);
   });
-  Choose("CONFIGURATION");
-  Choose("SYSTEM CONFIGURATION");
-  Choose("CONFIGURE DISPLAY");
+  OpenSystemConfiguration("CONFIGURE DISPLAY");
   Choose("DISPLAY PIXEL WIDTH");
   // 42 is not whole 5-column modules: the display makes it 45.
   Digits("42");
@@ -276,5 +244,98 @@ TEST_F(PanelSignSetupTest, ModuleSettingsFromThePanelGoDownTheLines) {
   DisplaySteps(2);
   EXPECT_GE(PacketsWith({13, 1, 0}, &seen), 1u) << seen;
 }
+
+TEST_F(PanelSignSetupTest, ModuleTableShowsWhatTheModulesOnTheLineReport) {
+  // The small sign's six modules on display line 1, each on both supplies.
+  sim::module_line::module_setup setup;
+  setup.voltage1 = 243;
+  setup.voltage2 = 241;
+  setup.temperature = 35;
+  setup.status = 2;
+  modules_ = std::make_unique<sim::module_line>();
+  modules_->add_modules(0, 6, setup);
+  OpenLineDriver();
+  CQ5DisplayDriver::LineDriver()->SetReceiver(&g_bus_ksr7100);
+  InThread([] { g_q5_display_driver.ResetLines(-1); });
+  for (uint32_t step = 0; step < 400 && !g_diag_ksr7100.m_Modules[5].measurements_valid; ++step) DisplaySteps(1);
+  ASSERT_TRUE(g_diag_ksr7100.m_Modules[5].measurements_valid);
+
+  Choose("DIAGNOSTICS");
+  Choose("MODULE DIAGNOSTICS");
+  ASSERT_TRUE(RunUntil("MODULE   VIN1 VIN2  PS T(C) mA1 mA2 mA3")) << unit_.screen();
+  EXPECT_EQ(unit_.line(4), Line("A102     24.3 24.1 1&2   35  21   0   0")) << "the type byte of its information";
+  EXPECT_EQ(unit_.line(7).substr(0, 4), "A105");
+  EXPECT_EQ(unit_.line(8), Line("(MORE)", 17));
+
+  // Just after the line was asked for its information, module 3 reports
+  // its currents; the next redraw shows them.
+  modules_->take_requests();
+  auto info_asked = [&] {
+    for (const sim::module_line::request& r : modules_->take_requests())
+      if (r.line == 0 && !r.data.empty() && r.data[0] == 9) return true;
+    return false;
+  };
+  for (uint32_t step = 0; step < 400 && !info_asked(); ++step) DisplaySteps(1);
+  DisplaySteps(1);
+  modules_->module_send(0, 0x500 + 8 * 2, {9, 18, 200, 0, 0});
+  EXPECT_TRUE(RunUntil("A103     24.3 24.1 1&2   35  18   0   0")) << unit_.screen();
+  // Module 2 warms up and its first supply sags.
+  setup.temperature = 47;
+  setup.voltage1 = 230;
+  modules_->add_module(0, 1, setup);
+  EXPECT_TRUE(RunUntil("A102     23.0 24.1 1&2   47")) << unit_.screen();
+
+  // The revisions, then the output voltage, then the sixth module alone on
+  // the second page.
+  Key(LCD_PAD_RIGHT);
+  EXPECT_EQ(unit_.line(2), Line("MODULE   VLED1 VLED2 VLED3 REV"));
+  EXPECT_EQ(unit_.line(3), Line("A101       0.0   0.0   0.0   3"));
+  Key(LCD_PAD_RIGHT);
+  EXPECT_EQ(unit_.line(2), Line("MODULE   VOUT(AVG,RANGE)"));
+  EXPECT_EQ(unit_.line(3), Line("A101      0.0, 0.0-> 0.0"));
+  Key(LCD_PAD_DOWN);
+  EXPECT_EQ(unit_.line(3), Line("A106      0.0, 0.0-> 0.0"));
+  for (int line = 4; line <= 8; ++line) EXPECT_EQ(unit_.line(line), Line("")) << line;
+}
+
+// The module picker of the boards that drive only the fourth generation:
+// the choices the panel offers set the module, its pitch and the module
+// bus defaults, and the display takes the new module.
+struct picker_example {
+  uint8_t board;
+  std::vector<std::string> choices;
+  uint32_t type, pitch, rows, columns;
+};
+void PrintTo(const picker_example& e, std::ostream* out) { *out << "board " << static_cast<int>(e.board); }
+
+class PanelModulePickerTest : public PanelSignSetupTest, public ::testing::WithParamInterface<picker_example> {};
+
+TEST_P(PanelModulePickerTest, ChoicesSetTheModuleTheDisplayTakes) {
+  const picker_example& e = GetParam();
+  InThread([&] {
+    lcd_set_product_board(e.board);
+    Set(Db().mib_nv, nv::quorCANBaudRate, 4);
+    Set(Db().mib_nv, nv::quorCANMaxLineLength, 3);
+  });
+  OpenSystemConfiguration("CONFIGURE DISPLAY");
+  Choose("MODULE TYPE");
+  for (const std::string& c : e.choices) Choose(c);
+  DisplaySteps(4);
+  EXPECT_EQ(Nv(nv::quorModuleID), e.type);
+  EXPECT_EQ(Nv(nv::vmsHorizontalPitch), e.pitch);
+  EXPECT_EQ(Nv(nv::vmsVerticalPitch), e.pitch);
+  EXPECT_EQ(Nv(nv::quorCANBaudRate), 1u);
+  EXPECT_EQ(Nv(nv::quorCANMaxLineLength), 0u);
+  const disp::face_description& face = g_pDisplay->FaceDescription(0);
+  EXPECT_EQ(face.module_height, e.rows);
+  EXPECT_EQ(face.module_width, e.columns);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SmallBoards, PanelModulePickerTest,
+    ::testing::Values(
+        picker_example{5, {"MONOCHROME", "GEN 4 (24 Volt Bus)", "9x5", "66mm (18\" Character)"}, 22, 66, 9, 5},
+        picker_example{6, {"FULL COLOR", "GEN 4 (24 Volt Bus)", "16x16", "34mm ( 9\" Character)"}, 97, 34, 16, 16}),
+    [](const ::testing::TestParamInfo<picker_example>& i) { return "Board" + std::to_string(i.param.board); });
 
 }  // namespace

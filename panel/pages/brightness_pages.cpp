@@ -118,26 +118,23 @@ void CLCD_BrightnessControl::Draw(CLCD_Manager* mgr, CLCD* lcd, uint8_t mode) {
 
 // ---------------------------------------------------------------- master brightness
 
-CLCD_MasterBrightness::CLCD_MasterBrightness(CLCD_MenuId id)
-    : CLCD_SimpleNumberEntry(id, "MASTER BRIGHTNESS", "NIVEAU DE LUMINOSITE MAX", LCD_RIGHT_CONFIGURATION) {
-  m_pszLabel = "BRIGHTNESS";
-  m_pszLabelFr = "LUMINOSITE";
-  m_pszRestriction = ">= 1 AND <= 100";
-  m_pszRestrictionFr = ">= 1 ET <= 100";
-  m_pszLine8 = "ENTER % OF MAXIMUM BRIGHTNESS";
-  m_pszLine8Fr = "ENTRER % DE LUMINOSITE MAXIMALE";
+namespace {
+
+// Every level is scaled by it, and the level cap follows it down.
+void store_master(uint32_t value) {
+  lcd_set_nv(nv::quorIllumBrightnessScaler, value);
+  if (lcd_nv(kIllumLevelCap) > value) lcd_set_nv(kIllumLevelCap, value);
 }
 
-void CLCD_MasterBrightness::DrawValue(CLCD_Manager*, CLCD* lcd, uint32_t line, uint8_t align) {
-  if (lcd) lcd->Printf(line, align, "%d", static_cast<int>(lcd_nv(nv::quorIllumBrightnessScaler)));
-}
+const lcd_number_page kMasterBrightness = {
+    .title = "MASTER BRIGHTNESS", .title_fr = "NIVEAU DE LUMINOSITE MAX", .rights = LCD_RIGHT_CONFIGURATION,
+    .label = "BRIGHTNESS", .label_fr = "LUMINOSITE", .restriction = ">= 1 AND <= 100",
+    .restriction_fr = ">= 1 ET <= 100", .line8 = "ENTER % OF MAXIMUM BRIGHTNESS",
+    .line8_fr = "ENTRER % DE LUMINOSITE MAXIMALE", .min = 1, .max = 100, .object = &nv::quorIllumBrightnessScaler,
+    .store = store_master,
+};
 
-void CLCD_MasterBrightness::StoreValue(CLCD_Manager*) {
-  lcd_set_nv(nv::quorIllumBrightnessScaler, m_dwValue);
-  if (lcd_nv(kIllumLevelCap) > m_dwValue) lcd_set_nv(kIllumLevelCap, m_dwValue);
-}
-
-bool CLCD_MasterBrightness::ValidateValue(CLCD_Manager*) { return m_dwValue >= 1 && m_dwValue <= 100; }
+}  // namespace
 
 // ---------------------------------------------------------------- legibility
 
@@ -170,10 +167,9 @@ void CLCD_LegibilityThreshold::Finish(CLCD_Manager*) {
 
 namespace {
 CMenuItem* create_brightness(CLCD_MenuId id, uint32_t) { return new (std::nothrow) CLCD_BrightnessControl(id); }
-CMenuItem* create_master(CLCD_MenuId id, uint32_t) { return new (std::nothrow) CLCD_MasterBrightness(id); }
 CMenuItem* create_legibility(CLCD_MenuId id, uint32_t) { return new (std::nothrow) CLCD_LegibilityThreshold(id); }
 }  // namespace
 
 const class_descriptor g_brightness_control_class = {kBrightnessControlType, create_brightness};
-const class_descriptor g_master_brightness_class = {kMasterBrightnessType, create_master};
+const class_descriptor g_master_brightness_class = {kMasterBrightnessType, lcd_create_number_page<kMasterBrightness>};
 const class_descriptor g_legibility_threshold_class = {kLegibilityType, create_legibility};

@@ -24,14 +24,6 @@ class CLCD_BrightnessControl : public CMenuItem {
   void DrawLevelLine(CLCD* lcd);
 };
 
-class CLCD_MasterBrightness : public CLCD_SimpleNumberEntry {
- public:
-  explicit CLCD_MasterBrightness(CLCD_MenuId id);
-  void DrawValue(CLCD_Manager* mgr, CLCD* lcd, uint32_t line, uint8_t align) override;
-  void StoreValue(CLCD_Manager* mgr) override;
-  bool ValidateValue(CLCD_Manager* mgr) override;
-};
-
 class CLCD_LegibilityThreshold : public CLCD_SimpleWizardBase {
  public:
   explicit CLCD_LegibilityThreshold(CLCD_MenuId id);

@@ -318,30 +318,18 @@ void CLCD_MatrixType::Finish(CLCD_Manager*) {
 
 // ---------------------------------------------------------------- size
 
-CLCD_SignSize::CLCD_SignSize(CLCD_MenuId id, bool width)
-    : CLCD_SimpleNumberEntry(id, width ? "DISPLAY PIXEL WIDTH" : "DISPLAY PIXEL HEIGHT",
-                             width ? "LARGEUR EN PIXELS DE L'ENSEIGNE" : "HAUTEUR EN PIXELS DE L'ENSEIGNE",
-                             LCD_RIGHT_CONFIGURATION),
-      m_bWidth(width) {
-  m_pszLabel = width ? "WIDTH" : "HEIGHT";
-  m_pszLabelFr = width ? "LARGEUR" : "HAUTEUR";
-}
+namespace {
 
-void CLCD_SignSize::DrawValue(CLCD_Manager*, CLCD* lcd, uint32_t line, uint8_t align) {
-  if (lcd)
-    lcd->Printf(line, align, "%d",
-                static_cast<int>(lcd_nv(m_bWidth ? nv::vmsSignWidthPixels : nv::vmsSignHeightPixels)));
-}
-
-void CLCD_SignSize::StoreValue(CLCD_Manager*) {
+// Width and height go through the display's geometry rule.
+void store_size(bool width, uint32_t entered) {
   if (!g_pDisplay) return;
   const module_type_row* module = current_module();
-  const uint16_t value = static_cast<uint16_t>(m_dwValue);
-  const uint16_t height = m_bWidth ? static_cast<uint16_t>(lcd_nv(nv::vmsSignHeightPixels)) : value;
-  const uint16_t width = m_bWidth ? value : static_cast<uint16_t>(lcd_nv(nv::vmsSignWidthPixels));
-  g_pDisplay->SetSignGeometry(static_cast<uint16_t>(lcd_nv(nv::quorModuleID)), height, width, module->height,
+  const uint16_t value = static_cast<uint16_t>(entered);
+  const uint16_t height = width ? static_cast<uint16_t>(lcd_nv(nv::vmsSignHeightPixels)) : value;
+  const uint16_t across = width ? value : static_cast<uint16_t>(lcd_nv(nv::vmsSignWidthPixels));
+  g_pDisplay->SetSignGeometry(static_cast<uint16_t>(lcd_nv(nv::quorModuleID)), height, across, module->height,
                               module->width);
-  if (m_bWidth) {
+  if (width) {
     // The line lengths change: the display works out its timing again.
     lcd_set_nv(nv::quorFrameRate, 0);
     lcd_set_nv(nv::quorBitsPerColour, 0);
@@ -350,25 +338,25 @@ void CLCD_SignSize::StoreValue(CLCD_Manager*) {
   g_pDisplay->UpdateSignDimensions();
 }
 
-bool CLCD_SignSize::ValidateValue(CLCD_Manager*) { return m_dwValue >= 1 && m_dwValue <= (m_bWidth ? 496u : 255u); }
+const lcd_number_page kSignWidth = {
+    .title = "DISPLAY PIXEL WIDTH", .title_fr = "LARGEUR EN PIXELS DE L'ENSEIGNE",
+    .rights = LCD_RIGHT_CONFIGURATION, .label = "WIDTH", .label_fr = "LARGEUR", .min = 1, .max = 496,
+    .object = &nv::vmsSignWidthPixels, .store = [](uint32_t value) { store_size(true, value); },
+};
 
-// ---------------------------------------------------------------- address
+const lcd_number_page kSignHeight = {
+    .title = "DISPLAY PIXEL HEIGHT", .title_fr = "HAUTEUR EN PIXELS DE L'ENSEIGNE",
+    .rights = LCD_RIGHT_CONFIGURATION, .label = "HEIGHT", .label_fr = "HAUTEUR", .min = 1, .max = 255,
+    .object = &nv::vmsSignHeightPixels, .store = [](uint32_t value) { store_size(false, value); },
+};
 
-CLCD_SignAddress::CLCD_SignAddress(CLCD_MenuId id)
-    : CLCD_SimpleNumberEntry(id, "DISPLAY ADDRESS", "ADRESSE DE L'ENSEIGNE", LCD_RIGHT_CONFIGURATION) {
-  m_pszLabel = "ADDRESS";
-  m_pszLabelFr = "ADRESSE";
-  m_pszRestriction = "MIN 1, MAX 256";
-  m_pszRestrictionFr = "MIN 1, MAX 256";
-}
+const lcd_number_page kSignAddress = {
+    .title = "DISPLAY ADDRESS", .title_fr = "ADRESSE DE L'ENSEIGNE", .rights = LCD_RIGHT_CONFIGURATION,
+    .label = "ADDRESS", .label_fr = "ADRESSE", .restriction = "MIN 1, MAX 256", .restriction_fr = "MIN 1, MAX 256",
+    .min = 1, .max = 256, .object = &nv::quorhdlcAddress,
+};
 
-void CLCD_SignAddress::DrawValue(CLCD_Manager*, CLCD* lcd, uint32_t line, uint8_t align) {
-  if (lcd) lcd->Printf(line, align, "%d", static_cast<int>(lcd_nv(nv::quorhdlcAddress)));
-}
-
-void CLCD_SignAddress::StoreValue(CLCD_Manager*) { lcd_set_nv(nv::quorhdlcAddress, m_dwValue); }
-
-bool CLCD_SignAddress::ValidateValue(CLCD_Manager*) { return m_dwValue >= 1 && m_dwValue <= 256; }
+}  // namespace
 
 // ---------------------------------------------------------------- access
 
@@ -434,17 +422,14 @@ void CLCD_SignSerialNumber::Finish(CLCD_Manager*) {
 namespace {
 CMenuItem* create_module_type(CLCD_MenuId id, uint32_t) { return new (std::nothrow) CLCD_ModuleType(id); }
 CMenuItem* create_matrix_type(CLCD_MenuId id, uint32_t) { return new (std::nothrow) CLCD_MatrixType(id); }
-CMenuItem* create_sign_width(CLCD_MenuId id, uint32_t) { return new (std::nothrow) CLCD_SignSize(id, true); }
-CMenuItem* create_sign_height(CLCD_MenuId id, uint32_t) { return new (std::nothrow) CLCD_SignSize(id, false); }
-CMenuItem* create_sign_address(CLCD_MenuId id, uint32_t) { return new (std::nothrow) CLCD_SignAddress(id); }
 CMenuItem* create_sign_access(CLCD_MenuId id, uint32_t) { return new (std::nothrow) CLCD_SignAccess(id); }
 CMenuItem* create_serial_number(CLCD_MenuId id, uint32_t) { return new (std::nothrow) CLCD_SignSerialNumber(id); }
 }  // namespace
 
 const class_descriptor g_module_type_class = {kModuleTypeType, create_module_type};
 const class_descriptor g_matrix_type_class = {kMatrixTypeType, create_matrix_type};
-const class_descriptor g_sign_width_class = {kSignWidthType, create_sign_width};
-const class_descriptor g_sign_height_class = {kSignHeightType, create_sign_height};
-const class_descriptor g_sign_address_class = {kSignAddressType, create_sign_address};
+const class_descriptor g_sign_width_class = {kSignWidthType, lcd_create_number_page<kSignWidth>};
+const class_descriptor g_sign_height_class = {kSignHeightType, lcd_create_number_page<kSignHeight>};
+const class_descriptor g_sign_address_class = {kSignAddressType, lcd_create_number_page<kSignAddress>};
 const class_descriptor g_sign_access_class = {kSignAccessType, create_sign_access};
 const class_descriptor g_sign_serial_number_class = {kSerialNumberType, create_serial_number};

@@ -53,25 +53,6 @@ class CLCD_MatrixType : public CLCD_SimpleWizardBase {
   const char* m_apszChoices[4] = {};
 };
 
-// Width and height in pixels: both go through the display's geometry rule.
-class CLCD_SignSize : public CLCD_SimpleNumberEntry {
- public:
-  CLCD_SignSize(CLCD_MenuId id, bool width);
-  void DrawValue(CLCD_Manager* mgr, CLCD* lcd, uint32_t line, uint8_t align) override;
-  void StoreValue(CLCD_Manager* mgr) override;
-  bool ValidateValue(CLCD_Manager* mgr) override;
-
-  bool m_bWidth;
-};
-
-class CLCD_SignAddress : public CLCD_SimpleNumberEntry {
- public:
-  explicit CLCD_SignAddress(CLCD_MenuId id);
-  void DrawValue(CLCD_Manager* mgr, CLCD* lcd, uint32_t line, uint8_t align) override;
-  void StoreValue(CLCD_Manager* mgr) override;
-  bool ValidateValue(CLCD_Manager* mgr) override;
-};
-
 class CLCD_SignAccess : public CLCD_SimpleWizardBase {
  public:
   explicit CLCD_SignAccess(CLCD_MenuId id);

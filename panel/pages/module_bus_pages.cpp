@@ -54,97 +54,66 @@ const feature kFeatures[CLCD_SpecialFeatureConfig::kOptions] = {
 
 // ---------------------------------------------------------------- numbers
 
-CLCD_ModuleNumber::CLCD_ModuleNumber(CLCD_MenuId id, kind_e kind)
-    : CLCD_SimpleNumberEntry(id, "", "", LCD_RIGHT_CONFIGURATION), m_eKind(kind) {
-  switch (kind) {
-    case BITS_PER_COLOUR:
-      m_pszTitle = "NUMBER BITS/COLOR";
-      m_pszLabel = "BITS";
-      m_pszRestriction = ">= 1 AND <= 5";
-      break;
-    case FRAMES_PER_SECOND:
-      m_pszTitle = "NUMBER FRAMES/SECOND";
-      m_pszLabel = "FRAMES";
-      m_pszRestriction = ">= 1 AND <= 10";
-      break;
-    case PIXELS_PER_LINE:
-      m_pszTitle = "MAXIMUM PIXELS PER CAN LINE";
-      m_pszLabel = "PIXELS";
-      m_pszLine7 = "ZERO RESTORES DEFAULTS";
-      break;
-    case MODULE_TIMEOUT:
-      m_pszTitle = "MODULE TIMEOUT";
-      m_pszLabel = "TIMEOUT";
-      m_pszRestriction = "=> 0 AND <= 65535";
-      m_pszLine8 = "ENTER TIME IN SECONDS";
-      break;
-  }
+namespace {
+
+void show_bits(CLCD* lcd, uint32_t line, uint8_t align) { lcd->Printf(line, align, "%d", bits_setting() & kBitsMask); }
+
+// The other flags of the setting byte stay as they are.
+void store_bits(uint32_t value) {
+  const uint8_t bits = static_cast<uint8_t>((bits_setting() & ~kBitsMask) | (value & kBitsMask));
+  if (g_pDisplay)
+    g_pDisplay->SetBitsPerColour(bits);
+  else
+    lcd_set_nv(nv::quorBitsPerColour, bits);
 }
 
-void CLCD_ModuleNumber::DrawValue(CLCD_Manager*, CLCD* lcd, uint32_t line, uint8_t align) {
-  if (!lcd) return;
-  switch (m_eKind) {
-    case BITS_PER_COLOUR:
-      lcd->Printf(line, align, "%d", bits_setting() & kBitsMask);
-      break;
-    case FRAMES_PER_SECOND:
-      lcd->Printf(line, align, "%d", static_cast<int>(lcd_nv(nv::quorFrameRate)));
-      break;
-    case PIXELS_PER_LINE: {
-      const uint32_t modules = lcd_nv(nv::quorCANMaxLineLength);
-      if (modules == 0)
-        lcd->Printf(line, align, "DEFAULT");
-      else
-        lcd->Printf(line, align, "%d", static_cast<int>(modules * current_module()->width));
-      break;
-    }
-    case MODULE_TIMEOUT:
-      lcd->Printf(line, align, "%d", static_cast<int>(lcd_nv(nv::quorModTimeout)));
-      break;
-  }
+void store_frames(uint32_t value) {
+  if (g_pDisplay)
+    g_pDisplay->SetRefreshRate(static_cast<uint8_t>(value));
+  else
+    lcd_set_nv(nv::quorFrameRate, value & 0xFF);
 }
 
-void CLCD_ModuleNumber::StoreValue(CLCD_Manager*) {
-  switch (m_eKind) {
-    case BITS_PER_COLOUR: {
-      // The other flags of the setting byte stay as they are.
-      const uint8_t bits = static_cast<uint8_t>((bits_setting() & ~kBitsMask) | (m_dwValue & kBitsMask));
-      if (g_pDisplay)
-        g_pDisplay->SetBitsPerColour(bits);
-      else
-        lcd_set_nv(nv::quorBitsPerColour, bits);
-      break;
-    }
-    case FRAMES_PER_SECOND:
-      if (g_pDisplay)
-        g_pDisplay->SetRefreshRate(static_cast<uint8_t>(m_dwValue));
-      else
-        lcd_set_nv(nv::quorFrameRate, m_dwValue & 0xFF);
-      break;
-    case PIXELS_PER_LINE: {
-      // The bus carries whole modules.
-      const uint32_t width = current_module()->width ? current_module()->width : 1;
-      const uint32_t modules = m_dwValue / width;
-      lcd_set_nv(nv::quorCANMaxLineLength, modules > 255 ? 255 : modules);
-      lcd_set_nv(nv::quorFrameRate, 0);
-      lcd_set_nv(nv::quorBitsPerColour, 0);
-      if (g_pDisplay) g_pDisplay->UpdateDriverInfo();
-      break;
-    }
-    case MODULE_TIMEOUT:
-      lcd_set_nv(nv::quorModTimeout, m_dwValue);
-      break;
-  }
+void show_pixels(CLCD* lcd, uint32_t line, uint8_t align) {
+  const uint32_t modules = lcd_nv(nv::quorCANMaxLineLength);
+  if (modules == 0)
+    lcd->Printf(line, align, "DEFAULT");
+  else
+    lcd->Printf(line, align, "%d", static_cast<int>(modules * current_module()->width));
 }
 
-bool CLCD_ModuleNumber::ValidateValue(CLCD_Manager*) {
-  switch (m_eKind) {
-    case BITS_PER_COLOUR: return m_dwValue >= 1 && m_dwValue <= 5;
-    case FRAMES_PER_SECOND: return m_dwValue >= 1 && m_dwValue <= 10;
-    case MODULE_TIMEOUT: return m_dwValue < 65536;
-    default: return true;
-  }
+// The bus carries whole modules.
+void store_pixels(uint32_t value) {
+  const uint32_t width = current_module()->width ? current_module()->width : 1;
+  const uint32_t modules = value / width;
+  lcd_set_nv(nv::quorCANMaxLineLength, modules > 255 ? 255 : modules);
+  lcd_set_nv(nv::quorFrameRate, 0);
+  lcd_set_nv(nv::quorBitsPerColour, 0);
+  if (g_pDisplay) g_pDisplay->UpdateDriverInfo();
 }
+
+const lcd_number_page kBitsPerColour = {
+    .title = "NUMBER BITS/COLOR", .rights = LCD_RIGHT_CONFIGURATION, .label = "BITS",
+    .restriction = ">= 1 AND <= 5", .min = 1, .max = 5, .show = show_bits, .store = store_bits,
+};
+
+const lcd_number_page kFramesPerSecond = {
+    .title = "NUMBER FRAMES/SECOND", .rights = LCD_RIGHT_CONFIGURATION, .label = "FRAMES",
+    .restriction = ">= 1 AND <= 10", .min = 1, .max = 10, .object = &nv::quorFrameRate, .store = store_frames,
+};
+
+const lcd_number_page kPixelsPerLine = {
+    .title = "MAXIMUM PIXELS PER CAN LINE", .rights = LCD_RIGHT_CONFIGURATION, .label = "PIXELS",
+    .line7 = "ZERO RESTORES DEFAULTS", .show = show_pixels, .store = store_pixels,
+};
+
+const lcd_number_page kModuleTimeout = {
+    .title = "MODULE TIMEOUT", .rights = LCD_RIGHT_CONFIGURATION, .label = "TIMEOUT",
+    .restriction = "=> 0 AND <= 65535", .line8 = "ENTER TIME IN SECONDS", .max = 65535,
+    .object = &nv::quorModTimeout,
+};
+
+}  // namespace
 
 // ---------------------------------------------------------------- bus speed
 
@@ -232,18 +201,13 @@ void CLCD_SpecialFeatureConfig::Draw(CLCD_Manager* mgr, CLCD* lcd, uint8_t mode)
 // ---------------------------------------------------------------- factory
 
 namespace {
-template <CLCD_ModuleNumber::kind_e K>
-CMenuItem* create_number(CLCD_MenuId id, uint32_t) {
-  return new (std::nothrow) CLCD_ModuleNumber(id, K);
-}
 CMenuItem* create_baud_rate(CLCD_MenuId id, uint32_t) { return new (std::nothrow) CLCD_ModuleBaudRate(id); }
 CMenuItem* create_features(CLCD_MenuId id, uint32_t) { return new (std::nothrow) CLCD_SpecialFeatureConfig(id); }
 }  // namespace
 
-const class_descriptor g_bits_per_colour_class = {kBitsPerColourType, create_number<CLCD_ModuleNumber::BITS_PER_COLOUR>};
-const class_descriptor g_frames_per_second_class = {kFramesPerSecondType,
-                                                    create_number<CLCD_ModuleNumber::FRAMES_PER_SECOND>};
-const class_descriptor g_pixels_per_line_class = {kPixelsPerLineType, create_number<CLCD_ModuleNumber::PIXELS_PER_LINE>};
-const class_descriptor g_module_timeout_class = {kModuleTimeoutType, create_number<CLCD_ModuleNumber::MODULE_TIMEOUT>};
+const class_descriptor g_bits_per_colour_class = {kBitsPerColourType, lcd_create_number_page<kBitsPerColour>};
+const class_descriptor g_frames_per_second_class = {kFramesPerSecondType, lcd_create_number_page<kFramesPerSecond>};
+const class_descriptor g_pixels_per_line_class = {kPixelsPerLineType, lcd_create_number_page<kPixelsPerLine>};
+const class_descriptor g_module_timeout_class = {kModuleTimeoutType, lcd_create_number_page<kModuleTimeout>};
 const class_descriptor g_module_baud_rate_class = {kBaudRateType, create_baud_rate};
 const class_descriptor g_special_features_class = {kSpecialFeaturesType, create_features};

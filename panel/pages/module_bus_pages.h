@@ -7,19 +7,6 @@
 
 #include "panel/menu_bases.h"
 
-// One number of the display's timing or of the module bus.
-class CLCD_ModuleNumber : public CLCD_SimpleNumberEntry {
- public:
-  enum kind_e : uint8_t { BITS_PER_COLOUR, FRAMES_PER_SECOND, PIXELS_PER_LINE, MODULE_TIMEOUT };
-
-  CLCD_ModuleNumber(CLCD_MenuId id, kind_e kind);
-  void DrawValue(CLCD_Manager* mgr, CLCD* lcd, uint32_t line, uint8_t align) override;
-  void StoreValue(CLCD_Manager* mgr) override;
-  bool ValidateValue(CLCD_Manager* mgr) override;
-
-  kind_e m_eKind;
-};
-
 class CLCD_ModuleBaudRate : public CLCD_SimpleWizardBase {
  public:
   explicit CLCD_ModuleBaudRate(CLCD_MenuId id);

@@ -45,6 +45,7 @@ void lcd_register_page_classes(class_factory* factory) {
       &g_add_switch_class, &g_add_aux_io_class, &g_add_dcio_class, &g_add_acio_class, &g_add_ctrl_comm_class,
       &g_add_isolation_class, &g_add_lvdb_class, &g_add_humidity_class, &g_add_light_class, &g_add_temp_class,
       &g_add_modem_class, &g_add_rtd_class, &g_add_ups_class, &g_peripheral_auto_detect_class,
+      &g_module_diagnostics_class,
   };
   // Classes added at run time come first so that they stand in for a built
   // class of the same type (the factory takes the first of a type).

@@ -86,5 +86,6 @@ extern const class_descriptor g_add_modem_class;
 extern const class_descriptor g_add_rtd_class;
 extern const class_descriptor g_add_ups_class;
 extern const class_descriptor g_peripheral_auto_detect_class;
+extern const class_descriptor g_module_diagnostics_class;
 constexpr uint32_t kStatusScreenClasses = 11;
 extern const class_descriptor g_status_screen_classes[kStatusScreenClasses];

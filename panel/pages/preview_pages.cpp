@@ -40,7 +40,7 @@ CMessage& workspace() {
 // ---------------------------------------------------------------- preview
 
 CLCD_MessagePreview::CLCD_MessagePreview(CLCD_MenuId id)
-    : CMenuItem(id, "PREVIEW MESSAGE", "", LCD_RIGHT_EDIT_MESSAGES, 4) {}
+    : CLCD_RightKeyPage(id, "PREVIEW MESSAGE", "", LCD_RIGHT_EDIT_MESSAGES, 4) {}
 
 bool CLCD_MessagePreview::FetchText(CLCD_Manager*) {
   m_dwTextLength = 0;
@@ -91,17 +91,6 @@ void CLCD_MessagePreview::Enter(CLCD_Manager* mgr) {
   m_byFrame = 1;
   m_byView = 0;
   m_byPhase = 0;
-}
-
-void CLCD_MessagePreview::Activate(CLCD_Manager* mgr) {
-  CMenuItem::Activate(mgr);
-  m_bySavedKey12 = mgr->m_byKey12Pass;
-  mgr->m_byKey12Pass = 1;
-}
-
-void CLCD_MessagePreview::Deactivate(CLCD_Manager* mgr, CLCD_MenuId new_id) {
-  mgr->m_byKey12Pass = m_bySavedKey12;
-  CMenuItem::Deactivate(mgr, new_id);
 }
 
 bool CLCD_MessagePreview::HandleKey(CLCD_Manager* mgr, LCDKeyEvent* key) {

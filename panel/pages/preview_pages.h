@@ -10,15 +10,13 @@
 #include "display/surface/surface.h"
 #include "panel/menu_item.h"
 
-class CLCD_MessagePreview : public CMenuItem {
+class CLCD_MessagePreview : public CLCD_RightKeyPage {
  public:
   static constexpr uint32_t kFailureRows = 500;
   static constexpr uint32_t kTextSize = 2048;
 
   explicit CLCD_MessagePreview(CLCD_MenuId id);
   void Enter(CLCD_Manager* mgr) override;
-  void Activate(CLCD_Manager* mgr) override;
-  void Deactivate(CLCD_Manager* mgr, CLCD_MenuId new_id) override;
   bool HandleKey(CLCD_Manager* mgr, LCDKeyEvent* key) override;
   void Draw(CLCD_Manager* mgr, CLCD* lcd, uint8_t mode) override;
 
@@ -41,7 +39,6 @@ class CLCD_MessagePreview : public CMenuItem {
   uint32_t m_dwTargetType = 0;
   uint32_t m_dwTargetNumber = 0;
   uint8_t m_byFrameCount = 0;
-  uint8_t m_bySavedKey12 = 0;
   char m_szText[kTextSize] = {};
   uint32_t m_dwTextLength = 0;
 };

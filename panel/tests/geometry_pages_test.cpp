@@ -1,7 +1,7 @@
 // The module picker on both kinds of product board, the matrix type, the
-// access side, the address and the serial number through the simulated
-// unit (no display task: the size pages are checked in the whole
-// controller).
+// access side, the address, the serial number and the limits of the size
+// pages through the simulated unit (no display task: what the size pages
+// store is checked in the whole controller).
 #include <string>
 
 #include "display/driver/module_type.h"
@@ -159,6 +159,26 @@ TEST_F(GeometryPagesTest, AccessAddressAndSerialNumber) {
     EXPECT_EQ(VText(vol::moduleVersion(6)), r.text);
   }
   EXPECT_EQ(Nv(nv::quorSignSerialNum), 0u);
+}
+
+// The size pages take 1..496 columns and 1..255 rows; a value outside
+// stays on the page with the invalid-entry line.
+TEST_F(GeometryPagesTest, SizePagesKeepToTheirLimits) {
+  Boot(5);
+  struct row {
+    CLCD_MenuId page;
+    const char* digits;
+    bool taken;
+  };
+  for (const row& r : {row{52, "497", false}, row{52, "0", false}, row{52, "496", true}, row{53, "256", false},
+                       row{53, "255", true}}) {
+    SCOPED_TRACE(std::to_string(r.page) + " " + r.digits);
+    Open(r.page);
+    TypeDigits(r.digits);
+    PressKeys({LCD_PAD_ENTER});
+    EXPECT_EQ(mgr_->CurrentMenu()->m_iId != r.page, r.taken);
+    EXPECT_EQ(Unit().line(6) == Centred("INVALID ENTRY"), !r.taken) << Unit().screen();
+  }
 }
 
 }  // namespace
