@@ -16,13 +16,10 @@
 
 #include "board_host.h"
 #include "can_models.h"
-#include "display/driver/q5_display_driver.h"
-#include "frame/can/can_db_driver.h"
-#include "frame/console/vms_command.h"
 #include "frame/datakey/datakey_jobs.h"
 #include "mon_api.h"
+#include "panel/controller_tests/panel_unit_driver.h"
 #include "sim/can/boot_loader_micro.h"
-#include "sim/panel/front_panel.h"
 #include "tests/controller_fixture.h"
 
 namespace {
@@ -66,7 +63,7 @@ std::string Record(uint16_t address, const std::vector<uint8_t>& data) {
   return s + buf;
 }
 
-class PanelReprogramTest : public controller_test {
+class PanelReprogramTest : public controller_test, protected panel_unit_driver {
  protected:
   void SetUp() override {
     // The product board whose CONFIGURATION menu lists the data key.
@@ -76,7 +73,7 @@ class PanelReprogramTest : public controller_test {
       c.board_id = 2;
       board::reset(c);
     });
-    unit_.attach(&board::serial(4));
+    AttachUnit();
     // No sign is configured: the display task runs the request all the same.
     FirstDisplayStep();
   }
@@ -109,53 +106,12 @@ class PanelReprogramTest : public controller_test {
     return flags;
   }
 
-  bool RunUntil(const std::string& text, uint32_t max_ticks = 5000) {
-    for (uint32_t t = 0; t < max_ticks; t += 10) {
-      rtos::advance(10);
-      unit_.pump();
-      if (unit_.screen().find(text) != std::string::npos) return true;
-    }
-    return false;
-  }
-  void Key(uint8_t code) {
-    unit_.press(code);
-    unit_.pump();
-    for (int i = 0; i < 6; ++i) {
-      rtos::advance(10);
-      unit_.pump();
-    }
-  }
-  void Digits(const std::string& digits) {
-    static const uint8_t kCodes[10] = {4, 3, 7, 11, 2, 6, 10, 1, 5, 9};
-    for (char c : digits) Key(kCodes[c - '0']);
-  }
-  void Login() {
-    ASSERT_TRUE(RunUntil("REMOTE MODE - LOGGED OUT")) << unit_.screen();
-    unit_.key_switch_local();
-    ASSERT_TRUE(RunUntil("LOCAL MODE - LOGGED OUT")) << unit_.screen();
-    for (uint8_t k : {2, 11, 7, 3, 8}) Key(k);  // 4 3 2 1 ENTER
-    ASSERT_TRUE(RunUntil("** WELCOME TO THE MAIN MENU **")) << unit_.screen();
-  }
-  // Turns the pages of the list shown (DOWN) until the entry is there, then
-  // presses its digit.
-  void Choose(const std::string& entry) {
-    const std::string wanted = ") " + entry;
-    for (int page = 0; page < 8 && !RunUntil(wanted, 100); ++page) Key(14);
-    const std::string screen = unit_.screen();
-    const size_t at = screen.find(wanted);
-    ASSERT_NE(at, std::string::npos) << screen;
-    ASSERT_GE(at, 1u);
-    const char digit = screen[at - 1];
-    ASSERT_TRUE(digit >= '1' && digit <= '9') << screen;
-    Digits(std::string(1, digit));
-  }
   MicroOnWire& AddMicro(uint8_t node, uint16_t type) {
     micros_.push_back(std::make_unique<MicroOnWire>(board::epld_wire(15), node, type));
     return *micros_.back();
   }
 
   trace_capture trace_;
-  sim::front_panel unit_;
   std::vector<std::unique_ptr<MicroOnWire>> micros_;
 };
 
