@@ -171,6 +171,8 @@ class PanelDataKeyTest : public PanelReprogramTest {
   void SetUp() override {
     PanelReprogramTest::SetUp();
     for (size_t i = 0; i < firmware_.size(); ++i) firmware_[i] = static_cast<uint8_t>(i * 7 + i / 300);
+    // Ahead of it in flash, an image that is not the running firmware.
+    AddFile("OLD.EXE", "bE", std::vector<uint8_t>(100, 1));
     AddFile("SIGN.EXE", "bEp", firmware_);
     AddFile("CONFIG.XML", "p", config_);
     Login();

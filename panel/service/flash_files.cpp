@@ -25,9 +25,16 @@ bool flash_walk(const std::function<bool(const char* name, uint32_t attributes)>
   while (st == FS_SUCCESS && name && visit(name, attributes))
     st = flash_retry(
         [&] { return fs->DirectoryNextFullEntryFind(&g_fs_media, &name, &attributes, &size, &d1, &d2, &d3); });
-  // The record is on this stack: it must leave the media's list.
-  flash_retry([&] { return fs->LocalPathClear(&g_fs_media); });
+  flash_clear_path();
   return true;
+}
+
+void flash_clear_path() {
+  CFileSystem_Driver* fs = g_pFileSystemDriver;
+  // A record left in the media's list would outlive its owner: the lock
+  // is always given back, so this waits as long as it takes.
+  while (fs && fs->LocalPathClear(&g_fs_media) == FS_BUSY)
+    if (os_sleep(1) != OS_SUCCESS) break;
 }
 
 bool flash_read(const char* name, uint8_t* buffer, size_t capacity, size_t* length) {

@@ -22,6 +22,9 @@ fs_status flash_retry(const std::function<fs_status()>& op);
 // walk could not start.
 bool flash_walk(const std::function<bool(const char* name, uint32_t attributes)>& visit);
 
+// Takes the calling thread's local path out of the media's list.
+void flash_clear_path();
+
 // Up to `capacity` bytes of the file; false when it cannot be opened or read.
 bool flash_read(const char* name, uint8_t* buffer, size_t capacity, size_t* length);
 

@@ -41,9 +41,7 @@ class ReprogramHost : public reprogram_host {
     CFileSystem_Driver* fs = g_pFileSystemDriver;
     return fs && flash_retry([&] { return fs->LocalPathSet(&g_fs_media, &m_Path, "./"); }) == FS_SUCCESS;
   }
-  void ClearLocalPath() override {
-    if (CFileSystem_Driver* fs = g_pFileSystemDriver) flash_retry([&] { return fs->LocalPathClear(&g_fs_media); });
-  }
+  void ClearLocalPath() override { flash_clear_path(); }
   bool ReadFile(const char* name, uint8_t* buffer, size_t capacity, size_t* length) override {
     return flash_read(name, buffer, capacity, length);
   }
