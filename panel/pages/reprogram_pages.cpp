@@ -45,6 +45,12 @@ void CLCD_Reprogram::Activate(CLCD_Manager* mgr) {
   m_byState = REPROGRAM_IDLE;
   m_byPhase = 0;
   m_Item.after_key = 0;
+  if (s_panel && s_panel->Busy()) {
+    // A run still under way (its page was left meanwhile) is followed,
+    // never changed beneath the display task.
+    m_byState = REPROGRAM_RUNNING;
+    return;
+  }
   reprogram_request& r = s_request;
   r.state = REPROGRAM_IDLE;
   r.menu = m_pOwner->m_iId;

@@ -100,4 +100,23 @@ TEST_F(ReprogramPageTest, EveryEndIsShownAndAKeyLeaves) {
   }
 }
 
+TEST_F(ReprogramPageTest, ARunUnderWayIsFollowedNotChanged) {
+  panel.files = {"a.hex", "b.bin"};
+  InThread([&] { mgr_->InvalidateFileMenus(); });
+  reprogram_request& req = lcd_reprogram_request();
+  std::snprintf(req.file, sizeof(req.file), "a.hex");
+  req.state = REPROGRAM_RUNNING;
+  panel.busy = true;  // the display task still runs it
+  Open(72);
+  Key('2');  // b.bin
+  Key('1');  // detect
+  EXPECT_NE(Unit().line(4).find("PROGRAMMING, PLEASE WAIT"), std::string::npos);
+  EXPECT_EQ(panel.posted, 0);
+  EXPECT_STREQ(req.file, "a.hex");
+  req.state = REPROGRAM_SUCCESS;
+  panel.busy = false;
+  Tick(2);
+  EXPECT_EQ(Unit().line(4), Centred("SUCCESS"));
+}
+
 }  // namespace
