@@ -6,6 +6,8 @@
 #include "frame/can/can_cp_driver.h"
 #include "comm/ppp/ppp_link.h"
 #include "panel/lcd_manager.h"
+#include "panel/service/datakey_flash.h"
+#include "panel/service/reprogram_service.h"
 #include "panel/sign_view.h"
 #include "peripherals/peripheral_hooks.h"
 
@@ -84,4 +86,6 @@ void panel_install(uint8_t product_board_id) {
   lcd_install_sign_view();
   // Received bytes of the central-system links light the panel's indicator.
   ppp_set_activity_hook(lcd_comm_activity);
+  datakey_install();
+  reprogram_install();
 }

@@ -180,6 +180,12 @@ int CDisplay::Process() {
     os_sleep(10);
   }
 
+  if (m_byReprogramRequested) {
+    m_byReprogramRequested = 0;
+    m_dwDisplayState = STATE_REPROGRAM;
+    RunReprogram();
+  }
+
   CheckStepTiming();
 
   if (m_dwBrightLevelCount == 0) {

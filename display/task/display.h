@@ -321,6 +321,8 @@ class CDisplay : public CTaskBase {
   void ModuleStatusReport(uint32_t face);
   void PollModules();
   void ReprogramModules();
+  // Mode 7: the reprogramming run, then the sign blank (mode 3).
+  void RunReprogram();
   void WriteModuleBusOutput();
   void ReportBoardInfo(uint32_t face, disp::info* info);
   // Resets every display line of the sign; the lines answer with their
@@ -368,6 +370,10 @@ class CDisplay : public CTaskBase {
   uint32_t m_dwBrightLevelCount = 0;
   uint8_t m_byModuleInfoA = 0, m_byModuleInfoB = 0, m_byModuleInfoC = 0;
   uint8_t m_byPixelTestRunning = 0;
+  // Set under the display lock by the front panel: the next step enters
+  // mode 7, whatever set the state meanwhile and whether or not a face is
+  // up to be stepped.
+  uint8_t m_byReprogramRequested = 0;
   display_driver* m_pActiveDriver = nullptr;
   // Not null once a message was activated: the running message's text
   // (the message's own copy, which outlives the activation record).
@@ -465,3 +471,6 @@ class CDisplay : public CTaskBase {
 
 // The display task of the controller (set by its construction).
 extern CDisplay* g_pDisplay;
+// The module reprogramming that mode 7 carries out (the front panel's);
+// null: nothing to run.
+extern void (*g_pfnDisplayReprogram)();

@@ -186,26 +186,7 @@ void CDisplay::FrameStep() {
       break;
 
     case STATE_REPROGRAM:
-      set_nv(nv::quorDisplayMode, 1, 0);
-      RequestBlankMessage(2, 2);
-      if (post_office* router = m_Inbox.Router()) {
-        router->Publish(MSG_WDT_DISPLAY_STOP);
-        router->Publish(MSG_PERIPHERALS_DISABLE);
-      }
-      {
-        // Programming takes minutes and needs neither parser nor message:
-        // activations are not held up meanwhile.
-        display_unlock unlock(this);
-        os_sleep(100);
-        ReprogramModules();
-        // The reprogrammed modules start afresh.
-        ResetSignLines();
-      }
-      if (post_office* router = m_Inbox.Router()) {
-        router->Publish(MSG_PERIPHERALS_ENABLE);
-        router->Publish(MSG_WDT_DISPLAY_START);
-      }
-      m_dwDisplayState = STATE_BLANK;
+      RunReprogram();
       break;
 
     default:
@@ -277,4 +258,27 @@ void CDisplay::RequestBlankMessage(uint8_t sourceMode, uint8_t reason) {
   set_vol(vol::activationSlotSourceMode(kRequestSlot), sourceMode, DB_NOTIFY);
   set_vol(vol::activationSlotReason(kRequestSlot), reason, DB_NOTIFY);
   set_vol_bytes(vol::activationSlotCode(kRequestSlot), code.m_encoded, MSG_ACTIVATION_CODE_SIZE, DB_NOTIFY);
+}
+
+void CDisplay::RunReprogram() {
+  set_nv(nv::quorDisplayMode, 1, 0);
+  RequestBlankMessage(2, 2);
+  if (post_office* router = m_Inbox.Router()) {
+    router->Publish(MSG_WDT_DISPLAY_STOP);
+    router->Publish(MSG_PERIPHERALS_DISABLE);
+  }
+  {
+    // Programming takes minutes and needs neither parser nor message:
+    // activations are not held up meanwhile.
+    display_unlock unlock(this);
+    os_sleep(100);
+    ReprogramModules();
+    // The reprogrammed modules start afresh.
+    ResetSignLines();
+  }
+  if (post_office* router = m_Inbox.Router()) {
+    router->Publish(MSG_PERIPHERALS_ENABLE);
+    router->Publish(MSG_WDT_DISPLAY_START);
+  }
+  m_dwDisplayState = STATE_BLANK;
 }

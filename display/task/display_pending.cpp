@@ -8,7 +8,10 @@
 #include "display/task/display.h"
 
 // ---- module diagnostics, the module bus and the sign driver's lines
-void CDisplay::ReprogramModules() {}
+void (*g_pfnDisplayReprogram)() = nullptr;
+void CDisplay::ReprogramModules() {
+  if (g_pfnDisplayReprogram) g_pfnDisplayReprogram();
+}
 
 // ---- the database's font service
 void CDisplay::ServiceFontStatus() {}

@@ -114,12 +114,25 @@ CDataKeyJobs::~CDataKeyJobs() {
 
 void CDataKeyJobs::KeyCheck() {
   if (!m_key->Present()) {
-    if (GetState() != NO_KEY) {
-      StopWorker();
-      SetState(NO_KEY);
+    uint8_t s = GetState();
+    if (m_alive.load() && s < SUCCESS) {
+      // The job is left to end by itself (its key operations now fail);
+      // only a state the worker has not changed meanwhile is replaced.
+      if (!m_pulled) {
+        m_pulled = true;
+        m_state.compare_exchange_strong(s, NO_KEY);
+      }
+      return;
     }
+    // The end of a job that finished while or after its key went stays
+    // until a key reaps it; a result already shown goes with the key.
+    if (m_alive.load() && s >= SUCCESS && !m_result_seen) return;
+    if (s == NO_KEY) return;
+    StopWorker();
+    if (!m_alive.load()) SetState(NO_KEY);
     return;
   }
+  if (m_alive.load() && GetState() >= SUCCESS) m_result_seen = true;
   // A worker whose key was pulled still owns the key until it is reaped:
   // no scan (and so no second job) meanwhile.
   if (GetState() != NO_KEY || m_alive.load()) return;
@@ -182,6 +195,7 @@ bool CDataKeyJobs::StartWorker(Job job) {
   CDataKeyJobs* expected = nullptr;
   if (!g_worker_owner.compare_exchange_strong(expected, this) && expected != this) return false;
   SetState(STARTED);
+  m_pulled = m_result_seen = false;
   m_job = job;
   m_alive = true;
   if (tx_thread_create(&m_thread, const_cast<char*>("Datakey"), &CDataKeyJobs::WorkerMain, 0, m_stack, STACK, 4, 4,
@@ -202,6 +216,7 @@ bool CDataKeyJobs::StopWorker() {
     if (tx_thread_delete(&m_thread) != TX_SUCCESS) return false;
     m_alive = false;
   }
+  m_pulled = m_result_seen = false;
   SetState(NO_KEY);
   return true;
 }
@@ -280,8 +295,10 @@ bool CDataKeyJobs::WriteRecord(const std::string& name, uint8_t* block, uint32_t
   h.Encode(page);
   uint32_t head = std::min<uint32_t>(256 - DataKeyRecord::HEADER, h.body_size);
   std::memcpy(page + DataKeyRecord::HEADER, block, head);
-  if (!m_key->Write(*offset, page, sizeof(page)) ||
-      (h.body_size > head && !m_key->Write(*offset + 256, block + head, h.body_size - head))) {
+  // The header page goes last: a record cut short by a pulled key or a
+  // failed write never reads as valid.
+  if ((h.body_size > head && !m_key->Write(*offset + 256, block + head, h.body_size - head)) ||
+      !m_key->Write(*offset, page, sizeof(page))) {
     SetState(REMOVED);
     return false;
   }

@@ -152,6 +152,9 @@ class CDataKeyJobs {
 
   // The single worker.
   std::atomic<bool> m_alive{false};
+  // Panel thread: the key went while the worker ran; the worker's end was
+  // shown with the key in.
+  bool m_pulled = false, m_result_seen = false;
   Job m_job = SAVE;
   TX_THREAD m_thread{};
   uint8_t m_stack[STACK] = {};

@@ -321,3 +321,29 @@ TEST_F(DataKeyJobsTest, PullingTheKeyNeverStartsASecondWorker) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DataKeyJobsTest, ASaveCutShortByAPulledKeyShowsItsEndAndLeavesNoRecord) {
+  board::datakey().remove_after(2000);
+  ASSERT_TRUE(jobs.StartWorker(J::SAVE));
+  for (int i = 0; i < 2000 && jobs.GetState() < J::SUCCESS; ++i) {
+    rtos::advance(10);
+    Check();  // the panel's draws meanwhile
+  }
+  ASSERT_EQ(jobs.GetState(), J::REMOVED);
+  rtos::advance(2);
+  // Still shown with the key out, until a key reaps the worker.
+  Check();
+  EXPECT_EQ(jobs.GetState(), J::REMOVED);
+  EXPECT_TRUE(jobs.StopWorker());
+  Check();
+  EXPECT_EQ(jobs.GetState(), J::NO_KEY);
+  // The first record's body was written, its header page never was.
+  board::datakey().insert(&key());
+  Check();
+  EXPECT_EQ(jobs.GetState(), J::EMPTY);
+  EXPECT_TRUE(jobs.Table().empty());
+}
+
+}  // namespace

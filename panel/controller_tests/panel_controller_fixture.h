@@ -1,83 +1,15 @@
 // The front panel in the whole controller: the simulated unit on the panel
-// line (serial port 4) and the keys a technician presses on it. Controller
-// is the whole-controller fixture the test boots (controller_test, or
+// line and the keys a technician presses on it. Controller is the
+// whole-controller fixture the test boots (controller_test, or
 // picture_controller_test for a test that reads the sign's picture).
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <cstdint>
-#include <string>
-
-#include "board_host.h"
 #include "frame/trace/trace.h"
-#include "rtos_host.h"
-#include "sim/panel/front_panel.h"
+#include "panel/controller_tests/panel_unit_driver.h"
 #include "tests/controller_fixture.h"
 
 template <class Controller>
-class panel_controller : public Controller {
+class panel_controller : public Controller, protected panel_unit_driver {
  protected:
-  // The keypad codes of the digits 0..9.
-  static constexpr uint8_t kDigitCodes[10] = {4, 3, 7, 11, 2, 6, 10, 1, 5, 9};
-  static constexpr uint8_t kKeyCancel = 0;
-  static constexpr uint8_t kKeyEnter = 8;
-  static constexpr uint8_t kKeyDown = 14;
-
-  void AttachUnit() { unit_.attach(&board::serial(4)); }
-
-  // Runs the controller, the unit following its line, until the unit's
-  // screen holds the text (or the time is up).
-  bool RunUntil(const std::string& text, uint32_t max_ticks = 5000) {
-    for (uint32_t t = 0; t < max_ticks; t += 10) {
-      rtos::advance(10);
-      unit_.pump();
-      if (unit_.screen().find(text) != std::string::npos) return true;
-    }
-    return false;
-  }
-  void Key(uint8_t code) {
-    unit_.press(code);
-    unit_.pump();
-    // One task cycle takes it.
-    for (int i = 0; i < 6; ++i) {
-      rtos::advance(10);
-      unit_.pump();
-    }
-  }
-  void Digits(const std::string& digits) {
-    for (char c : digits) Key(kDigitCodes[c - '0']);
-  }
-  // From the idle screen: the key switch, then the factory PIN of the
-  // administrator, up to the main menu.
-  void Login() {
-    ASSERT_TRUE(RunUntil("REMOTE MODE - LOGGED OUT")) << unit_.screen();
-    unit_.key_switch_local();
-    ASSERT_TRUE(RunUntil("LOCAL MODE - LOGGED OUT")) << unit_.screen();
-    Digits("4321");
-    Key(kKeyEnter);
-    ASSERT_TRUE(RunUntil("** WELCOME TO THE MAIN MENU **")) << unit_.screen();
-  }
-  // Turns the pages of the list shown (DOWN) until the entry is there, then
-  // presses its digit.
-  void Choose(const std::string& entry) {
-    const std::string wanted = ") " + entry;
-    for (int page = 0; page < 8 && !RunUntil(wanted, 100); ++page) Key(kKeyDown);
-    const std::string screen = unit_.screen();
-    const size_t at = screen.find(wanted);
-    ASSERT_NE(at, std::string::npos) << screen;
-    ASSERT_GE(at, 1u);
-    const char digit = screen[at - 1];
-    ASSERT_TRUE(digit >= '1' && digit <= '9') << screen;
-    Digits(std::string(1, digit));
-  }
-  // A line of the unit's screen: the text from column lead + 1.
-  static std::string Line(const std::string& text, unsigned lead = 0) {
-    std::string s = std::string(lead, ' ') + text;
-    s.resize(40, ' ');
-    return s;
-  }
-
   trace_capture trace_;
-  sim::front_panel unit_;
 };

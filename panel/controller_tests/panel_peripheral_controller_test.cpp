@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "panel/controller_tests/panel_unit_driver.h"
+#include "panel/controller_tests/panel_controller_fixture.h"
 #include "panel/tests/peripheral_records.h"
 #include "peripherals/peripheral_task.h"
 #include "sim/can/utility_board.h"
@@ -17,12 +17,12 @@
 
 namespace {
 
-class PanelPeripheralTest : public controller_test {
+class PanelPeripheralTest : public panel_controller<controller_test> {
  protected:
   void SetUp() override {
     Boot();
-    panel_.Attach();
-    ASSERT_TRUE(panel_.Login());
+    AttachUnit();
+    ASSERT_NO_FATAL_FAILURE(Login());
   }
   void TearDown() override {
     g_hcb_distribution_board = 0;
@@ -48,16 +48,14 @@ class PanelPeripheralTest : public controller_test {
     return live;
   }
   // Lets the task take the records written (a reload per write).
-  void Cycles(uint32_t n) { panel_.Run(n * 50); }
+  void Cycles(uint32_t n) { Run(n * 50); }
   void OpenAutoDetect() {
-    ASSERT_TRUE(panel_.Choose("CONFIGURATION"));
-    ASSERT_TRUE(panel_.Choose("PERIPHERAL CONFIGURATION"));
-    ASSERT_TRUE(panel_.Choose("PERIPHERAL AUTO DETECT"));
-    ASSERT_TRUE(panel_.RunUntil("1) CONFIRM")) << panel_.unit.screen();
+    ASSERT_NO_FATAL_FAILURE(Choose("CONFIGURATION"));
+    ASSERT_NO_FATAL_FAILURE(Choose("PERIPHERAL CONFIGURATION"));
+    ASSERT_NO_FATAL_FAILURE(Choose("PERIPHERAL AUTO DETECT"));
+    ASSERT_TRUE(RunUntil("1) CONFIRM")) << unit_.screen();
   }
 
-  trace_capture trace_;
-  panel_unit_driver panel_;
   std::vector<std::unique_ptr<sim::utility_board>> boards_;
 };
 
@@ -69,9 +67,9 @@ TEST_F(PanelPeripheralTest, AutoDetectionFindsTheBoardsOnTheSensorBuses) {
     records.Add(660, "28,32");
   });
   OpenAutoDetect();
-  panel_.Digits("1");
-  ASSERT_TRUE(panel_.RunUntil("DETECTING, PLEASE WAIT")) << panel_.unit.screen();
-  ASSERT_TRUE(panel_.RunUntil("COMPLETE", 20000)) << panel_.unit.screen();
+  Digits("1");
+  ASSERT_TRUE(RunUntil("DETECTING, PLEASE WAIT")) << unit_.screen();
+  ASSERT_TRUE(RunUntil("COMPLETE", 20000)) << unit_.screen();
   EXPECT_TRUE(trace_.contains("auto detect complete\n"));
   // Mini board 1 brings its surge suppressor and door switch; the sign of
   // the start-up defaults is a line-matrix sign of one line.
@@ -83,8 +81,8 @@ TEST_F(PanelPeripheralTest, AutoDetectionFindsTheBoardsOnTheSensorBuses) {
                                            {170, "42221,1,1"},
                                            {180, "18,AA"}}));
   // No HCB board: ENTER ends the wizard.
-  panel_.Key(8);
-  ASSERT_TRUE(panel_.RunUntil("1) ADD PERIPHERALS")) << panel_.unit.screen();
+  Key(8);
+  ASSERT_TRUE(RunUntil("1) ADD PERIPHERALS")) << unit_.screen();
   Cycles(4);
   EXPECT_TRUE(IsLive(590));
   EXPECT_TRUE(IsLive(796));
@@ -99,8 +97,8 @@ TEST_F(PanelPeripheralTest, CancelKeepsTheRecords) {
   });
   const peripheral_records before = Records();
   OpenAutoDetect();
-  panel_.Digits("2");
-  ASSERT_TRUE(panel_.RunUntil("1) ADD PERIPHERALS")) << panel_.unit.screen();
+  Digits("2");
+  ASSERT_TRUE(RunUntil("1) ADD PERIPHERALS")) << unit_.screen();
   Cycles(4);
   EXPECT_EQ(Records(), before);
   EXPECT_FALSE(trace_.contains("auto detect complete\n"));
@@ -110,22 +108,22 @@ TEST_F(PanelPeripheralTest, TheHcbAnswersFollowTheDetectedBoards) {
   OnBusB(0x42222);  // mini DC I/O 2
   g_hcb_distribution_board = 1;
   OpenAutoDetect();
-  panel_.Digits("1");
-  ASSERT_TRUE(panel_.RunUntil("COMPLETE", 20000)) << panel_.unit.screen();
-  panel_.Key(8);
-  ASSERT_TRUE(panel_.RunUntil("DOORS ON HCB")) << panel_.unit.screen();
+  Digits("1");
+  ASSERT_TRUE(RunUntil("COMPLETE", 20000)) << unit_.screen();
+  Key(8);
+  ASSERT_TRUE(RunUntil("DOORS ON HCB")) << unit_.screen();
   // One door, no surge suppressor, no beacon, intake fans, RPM monitoring
   // of two fans.
-  panel_.Digits("1");
-  panel_.Key(8);
-  ASSERT_TRUE(panel_.RunUntil("SURGE SUPPRESSORS ON HCB")) << panel_.unit.screen();
-  panel_.Key(8);
-  ASSERT_TRUE(panel_.RunUntil("BEACONS ON HCB")) << panel_.unit.screen();
-  panel_.Digits("12111");
-  ASSERT_TRUE(panel_.RunUntil("FAN MONITORING ON HCB")) << panel_.unit.screen();
-  panel_.Digits("32");
-  panel_.Key(8);
-  ASSERT_TRUE(panel_.RunUntil("1) ADD PERIPHERALS")) << panel_.unit.screen();
+  Digits("1");
+  Key(8);
+  ASSERT_TRUE(RunUntil("SURGE SUPPRESSORS ON HCB")) << unit_.screen();
+  Key(8);
+  ASSERT_TRUE(RunUntil("BEACONS ON HCB")) << unit_.screen();
+  Digits("12111");
+  ASSERT_TRUE(RunUntil("FAN MONITORING ON HCB")) << unit_.screen();
+  Digits("32");
+  Key(8);
+  ASSERT_TRUE(RunUntil("1) ADD PERIPHERALS")) << unit_.screen();
   EXPECT_EQ(Records(), (peripheral_records{{591, "42222,2"},
                                            {160, "42101,1,1"},
                                            {170, "42221,1,1"},
@@ -143,23 +141,23 @@ TEST_F(PanelPeripheralTest, TheHcbAnswersFollowTheDetectedBoards) {
 }
 
 TEST_F(PanelPeripheralTest, ASensorAddedAtThePanelComesToLife) {
-  ASSERT_TRUE(panel_.Choose("CONFIGURATION"));
-  ASSERT_TRUE(panel_.Choose("PERIPHERAL CONFIGURATION"));
-  ASSERT_TRUE(panel_.Choose("ADD PERIPHERALS"));
-  ASSERT_TRUE(panel_.Choose("ADD HUMIDITY"));
-  ASSERT_TRUE(panel_.RunUntil("1) AMBIENT")) << panel_.unit.screen();
-  panel_.Digits("1");
-  ASSERT_TRUE(panel_.RunUntil("1) DEFAULT (RECOMMENDED)")) << panel_.unit.screen();
-  panel_.Digits("1");
-  ASSERT_TRUE(panel_.RunUntil("2) ON LOCAL CONTROL PANEL")) << panel_.unit.screen();
-  panel_.Digits("1");
-  ASSERT_TRUE(panel_.RunUntil("1) ADD LIGHT")) << panel_.unit.screen();
+  ASSERT_NO_FATAL_FAILURE(Choose("CONFIGURATION"));
+  ASSERT_NO_FATAL_FAILURE(Choose("PERIPHERAL CONFIGURATION"));
+  ASSERT_NO_FATAL_FAILURE(Choose("ADD PERIPHERALS"));
+  ASSERT_NO_FATAL_FAILURE(Choose("ADD HUMIDITY"));
+  ASSERT_TRUE(RunUntil("1) AMBIENT")) << unit_.screen();
+  Digits("1");
+  ASSERT_TRUE(RunUntil("1) DEFAULT (RECOMMENDED)")) << unit_.screen();
+  Digits("1");
+  ASSERT_TRUE(RunUntil("2) ON LOCAL CONTROL PANEL")) << unit_.screen();
+  Digits("1");
+  ASSERT_TRUE(RunUntil("1) ADD LIGHT")) << unit_.screen();
   EXPECT_EQ(Records().at(630), "42901,1");
   Cycles(4);
   EXPECT_TRUE(IsLive(630));
   // Chosen once, it is marked.
-  ASSERT_TRUE(panel_.Choose("ADD HUMIDITY"));
-  EXPECT_TRUE(panel_.RunUntil("1) AMBIENT (ADDED)")) << panel_.unit.screen();
+  ASSERT_NO_FATAL_FAILURE(Choose("ADD HUMIDITY"));
+  EXPECT_TRUE(RunUntil("1) AMBIENT (ADDED)")) << unit_.screen();
 }
 
 }  // namespace

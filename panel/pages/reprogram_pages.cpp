@@ -45,6 +45,12 @@ void CLCD_Reprogram::Activate(CLCD_Manager* mgr) {
   m_byState = REPROGRAM_IDLE;
   m_byPhase = 0;
   m_Item.after_key = 0;
+  if (s_panel && s_panel->Busy()) {
+    // A run still under way (its page was left meanwhile) is followed,
+    // never changed beneath the display task.
+    m_byState = REPROGRAM_RUNNING;
+    return;
+  }
   reprogram_request& r = s_request;
   r.state = REPROGRAM_IDLE;
   r.menu = m_pOwner->m_iId;
@@ -74,6 +80,8 @@ void CLCD_Reprogram::Draw(CLCD_Manager* mgr, CLCD* lcd, uint8_t mode) {
   m_byPhase = static_cast<uint8_t>((m_byPhase + 1) & 3);
   can_reprogram* prog = s_panel ? s_panel->Programmer() : nullptr;
   uint8_t state = s_request.state;
+  // The result shows once the display task is back from the run.
+  if (state >= REPROGRAM_SUCCESS && s_panel && s_panel->Busy()) state = REPROGRAM_RUNNING;
   // The request's own end is final: a run that stopped before programming
   // is a failure, never a page left waiting.
   if (state == REPROGRAM_RUNNING && prog && prog->CurrentStep() == can_reprogram::FAILURE) state = REPROGRAM_FAILURE;

@@ -19,6 +19,8 @@ class reprogram_panel {
   // Hands the posted request to the display task.
   virtual void Post(reprogram_request& request) = 0;
   virtual can_reprogram* Programmer() = 0;
+  // The display task has not left the reprogram mode yet.
+  virtual bool Busy() { return false; }
 };
 void lcd_reprogram_set_panel(reprogram_panel* panel);
 reprogram_request& lcd_reprogram_request();

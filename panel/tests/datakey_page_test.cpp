@@ -97,4 +97,23 @@ TEST_F(DataKeyPageTest, SaveRunsToItsEndAndAKeyReturnsToTheMenu) {
   EXPECT_FALSE(jobs.WorkerAlive());
 }
 
+TEST_F(DataKeyPageTest, FrenchTexts) {
+  mgr_->m_dwLanguage = 1;
+  key.present = false;
+  Open(198);
+  EXPECT_EQ(Unit().line(4), Centred("INSERER LA DATAKEY"));
+  key.present = true;
+  Tick(2);
+  EXPECT_EQ(Unit().line(2), Line("VERSION COURANTE: 1.9.4588.42"));
+  EXPECT_EQ(Unit().line(3), Line("VERSION DATAKEY:  VIDE"));
+  EXPECT_EQ(Unit().line(5), Line("1) COPIER CODE/CONFIG VERS DATAKEY"));
+  Key('1');
+  EXPECT_EQ(Unit().line(4), Centred("REUSSI (APPUYER SUR UNE TOUCHE)"));
+  Key('9');
+  Tick(2);
+  EXPECT_EQ(Unit().line(3), Line("VERSION DATAKEY:  1.9.4588.42"));
+  EXPECT_EQ(Unit().line(6), Line("2) MISE A JOUR DU CODE"));
+  EXPECT_EQ(Unit().line(7), Line("3) MISE A JOUR DU CONFIG"));
+}
+
 }  // namespace

@@ -15,6 +15,7 @@ class Panel : public reprogram_panel {
  public:
   std::vector<std::string> files;
   int posted = 0;
+  bool busy = false;
   bool FileName(uint32_t index, char* out, uint32_t size) override {
     if (index >= files.size()) return false;
     std::snprintf(out, size, "%s", files[index].c_str());
@@ -23,6 +24,7 @@ class Panel : public reprogram_panel {
   uint16_t DetectedType(uint32_t) override { return 91; }
   void Post(reprogram_request&) override { ++posted; }
   can_reprogram* Programmer() override { return nullptr; }
+  bool Busy() override { return busy; }
 };
 
 class ReprogramPageTest : public LoggedInPanelTest {
@@ -83,7 +85,12 @@ TEST_F(ReprogramPageTest, EveryEndIsShownAndAKeyLeaves) {
     // Keys wait while the run goes on.
     Key('5');
     EXPECT_EQ(Unit().line(5), Centred("0%"));
+    // The end shows once the display task is back from the run.
+    panel.busy = true;
     req.state = r.state;
+    Tick(2);
+    EXPECT_NE(Unit().line(4).find("PROGRAMMING, PLEASE WAIT"), std::string::npos);
+    panel.busy = false;
     Tick(2);
     EXPECT_EQ(Unit().line(4), Centred(r.text));
     EXPECT_EQ(Unit().line(5), Centred("(PRESS ANY KEY TO CONTINUE)"));
@@ -91,6 +98,25 @@ TEST_F(ReprogramPageTest, EveryEndIsShownAndAKeyLeaves) {
     EXPECT_NE(Unit().line(4), Centred(r.text));
     EXPECT_NE(mgr_->CurrentMenu()->m_iId, 72);
   }
+}
+
+TEST_F(ReprogramPageTest, ARunUnderWayIsFollowedNotChanged) {
+  panel.files = {"a.hex", "b.bin"};
+  InThread([&] { mgr_->InvalidateFileMenus(); });
+  reprogram_request& req = lcd_reprogram_request();
+  std::snprintf(req.file, sizeof(req.file), "a.hex");
+  req.state = REPROGRAM_RUNNING;
+  panel.busy = true;  // the display task still runs it
+  Open(72);
+  Key('2');  // b.bin
+  Key('1');  // detect
+  EXPECT_NE(Unit().line(4).find("PROGRAMMING, PLEASE WAIT"), std::string::npos);
+  EXPECT_EQ(panel.posted, 0);
+  EXPECT_STREQ(req.file, "a.hex");
+  req.state = REPROGRAM_SUCCESS;
+  panel.busy = false;
+  Tick(2);
+  EXPECT_EQ(Unit().line(4), Centred("SUCCESS"));
 }
 
 }  // namespace
