@@ -28,19 +28,7 @@ class CommPortPagesTest : public LoggedInPanelTest {
   // The right-hand value of the entry named `name` in the list.
   std::string ValueIn(CLCD_MenuId list, const std::string& name) {
     Open(list);
-    const std::string screen = Unit().screen();
-    const size_t at = screen.find(") " + name);
-    if (at == std::string::npos) return "no entry " + name + " in\n" + screen;
-    const size_t start = at + 2 + name.size();
-    return Trim(screen.substr(start, screen.find('\n', start) - start));
-  }
-  // What the screen line shows after `lead` columns, without the spaces
-  // around it.
-  std::string After(unsigned line, size_t lead) { return Trim(Unit().line(line).substr(lead)); }
-  static std::string Trim(std::string s) {
-    s.erase(0, s.find_first_not_of(' '));
-    s.erase(s.find_last_not_of(' ') + 1);
-    return s;
+    return EntryValue(Unit().screen(), name);
   }
 };
 
@@ -186,10 +174,11 @@ TEST_F(PortStatusTest, CallerLinesOnTheModemPortOfOtherBoards) {
   InThread([] { SetNv(nv::quorCommConfigProtocol(2), 2); });
   Open(119);
   EXPECT_EQ(mgr_->m_byPeriodicInterval, 4);
-  EXPECT_EQ(After(2, 0), "1) COMM RX CNT                       0") << Unit().screen();
-  EXPECT_EQ(After(6, 0).substr(0, 19), "5) CALLER ID NUMBER");
-  EXPECT_EQ(After(6, 19), "N/A");
-  EXPECT_EQ(After(7, 17), "N/A");
+  EXPECT_EQ(Unit().line(2).substr(0, 14), "1) COMM RX CNT");
+  EXPECT_EQ(EntryValue(Unit().screen(), "COMM RX CNT"), "0") << Unit().screen();
+  EXPECT_EQ(Unit().line(6).substr(0, 19), "5) CALLER ID NUMBER");
+  EXPECT_EQ(EntryValue(Unit().screen(), "CALLER ID NUMBER"), "N/A");
+  EXPECT_EQ(EntryValue(Unit().screen(), "CALLER ID TIME"), "N/A");
 
   // Called at 2026-03-04 05:06 UTC; local time is 2 hours behind.
   InThread([] {
@@ -199,8 +188,8 @@ TEST_F(PortStatusTest, CallerLinesOnTheModemPortOfOtherBoards) {
     SetV(vol::controllerLocalTime, 1780000000 - 7200);
   });
   Tick(6);
-  EXPECT_EQ(After(6, 19), "5551234");
-  EXPECT_EQ(After(7, 17), "03/04/26 03:06") << Unit().screen();
+  EXPECT_EQ(EntryValue(Unit().screen(), "CALLER ID NUMBER"), "5551234");
+  EXPECT_EQ(EntryValue(Unit().screen(), "CALLER ID TIME"), "03/04/26 03:06") << Unit().screen();
 
   // Other ports, and protocols without an endpoint, have no caller lines
   // and no counts.

@@ -40,19 +40,7 @@ class NetworkPagesTest : public LoggedInPanelTest {
     TypeDigits(digits);
     PressKeys({LCD_PAD_ENTER});
   }
-  // The value beside the entry in the list shown, without its spaces.
-  std::string ValueOf(const std::string& name) {
-    for (unsigned line = 2; line <= 7; ++line) {
-      const std::string text = Unit().line(line);
-      const size_t at = text.find(") " + name);
-      if (at == std::string::npos) continue;
-      std::string v = text.substr(at + 2 + name.size());
-      v.erase(0, v.find_first_not_of(' '));
-      v.erase(v.find_last_not_of(' ') + 1);
-      return v;
-    }
-    return "no entry " + name + " in\n" + Unit().screen();
-  }
+  std::string ValueOf(const std::string& name) { return EntryValue(Unit().screen(), name); }
   // Letters MSG_NETWORK_CONFIG_CHANGED published since the last call.
   uint32_t RestartLetters() {
     uint32_t n = 0;
