@@ -121,10 +121,11 @@ TEST_F(CellularPagesTest, CarrierWizardsWriteTheirValues) {
   ASSERT_EQ(mgr_->CurrentMenu()->m_iId, 206);
   Type("apn.example");
   Type("user");
-  Type("secret");
+  // One line of 30 at the most.
+  Type(std::string(31, 'x'));
   EXPECT_EQ(VText(17292), "apn.example\r");
   EXPECT_EQ(VText(17296), "user\r");
-  EXPECT_EQ(VText(17300), "secret\r");
+  EXPECT_EQ(VText(17300), std::string(30, 'x') + "\r");
 
   // The first CDMA carrier has a fixed lock code; the buffers start empty.
   g_task.carrier = 1;
