@@ -6,8 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <thread>
 
 #include "board_host.h"
 #include "rtos_host.h"
@@ -26,16 +29,29 @@ class panel_unit_driver {
   // screen holds the text (or the time is up).
   bool RunUntil(const std::string& text, uint32_t max_ticks = 5000) {
     for (uint32_t t = 0; t < max_ticks; t += 10) {
-      rtos::advance(10);
+      Advance(10);
       unit_.pump();
       if (unit_.screen().find(text) != std::string::npos) return true;
     }
     return false;
   }
+  // Host I/O of the controller (sockets) answers in real time: a paced
+  // driver lets a millisecond pass with every tick.
+  void SetPaced(bool paced) { paced_ = paced; }
+  void Advance(uint32_t ticks) {
+    if (!paced_) {
+      rtos::advance(ticks);
+      return;
+    }
+    for (uint32_t i = 0; i < ticks; ++i) {
+      rtos::advance(1);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
   // Runs the controller and the unit for a while.
   void Run(uint32_t ticks) {
     for (uint32_t t = 0; t < ticks; t += 10) {
-      rtos::advance(10);
+      Advance(10);
       unit_.pump();
     }
   }
@@ -70,6 +86,13 @@ class panel_unit_driver {
     ASSERT_TRUE(digit >= '1' && digit <= '9') << screen;
     Digits(std::string(1, digit));
   }
+  // Chooses the entries one after the other, from the list shown.
+  void Walk(std::initializer_list<const char*> entries) {
+    for (const char* e : entries) {
+      Choose(e);
+      if (::testing::Test::HasFatalFailure()) return;
+    }
+  }
   // A line of the unit's screen: the text from column lead + 1.
   static std::string Line(const std::string& text, unsigned lead = 0) {
     std::string s = std::string(lead, ' ') + text;
@@ -78,4 +101,7 @@ class panel_unit_driver {
   }
 
   sim::front_panel unit_;
+
+ private:
+  bool paced_ = false;
 };

@@ -24,4 +24,16 @@ inline std::string Screen(const std::vector<std::string>& lines) {
 }
 inline const std::string kBlank = Line("");
 
+// The value a list shows beside its entry `name`, without the spaces
+// around it; "no entry <name>" when the screen has no such entry.
+inline std::string EntryValue(const std::string& screen, const std::string& name) {
+  const size_t at = screen.find(") " + name);
+  if (at == std::string::npos) return "no entry " + name;
+  const size_t start = at + 2 + name.size();
+  std::string v = screen.substr(start, screen.find('\n', start) - start);
+  v.erase(0, v.find_first_not_of(' '));
+  v.erase(v.find_last_not_of(' ') + 1);
+  return v;
+}
+
 }  // namespace screen_text
