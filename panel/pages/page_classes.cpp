@@ -39,6 +39,9 @@ void lcd_register_page_classes(class_factory* factory) {
       &g_bits_per_colour_class, &g_frames_per_second_class, &g_pixels_per_line_class, &g_module_timeout_class,
       &g_module_baud_rate_class, &g_special_features_class,
       &g_mod_current_dot_class, &g_mod_led_voltage_class, &g_mod_auto_voltage_class, &g_mod_restore_defaults_class,
+      &g_rdi_options_class, &g_rdi_settings_class, &g_trap_config_class, &g_date_time_class,
+      &g_critical_temp_class, &g_ctrl_serial_number_class, &g_failed_pixel_threshold_class, &g_line_length_class,
+      &g_beacon_type_class,
   };
   // Classes added at run time come first so that they stand in for a built
   // class of the same type (the factory takes the first of a type).
