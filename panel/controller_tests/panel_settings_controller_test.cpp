@@ -15,6 +15,7 @@
 #include "comm/ntcip_endpoint.h"
 #include "comm/pmpp/pmpp_link.h"
 #include "comm/pmpp/snmp_pmpp.h"
+#include "display/task/display.h"
 #include "peripherals/clock.h"
 #include "sim/panel/front_panel.h"
 #include "sim/pmpp/pmpp_bridge.h"
@@ -216,6 +217,24 @@ TEST_F(PanelSettingsTest, TrapSwitchesAndSettingsChangeTheirObjects) {
   Keys("90210\n");
   EXPECT_EQ(Nv(nv::quorControllerSerialNum), 90210u);
   EXPECT_EQ(V(vol::moduleVersion(1)), "SN: 90210");
+}
+
+TEST_F(PanelSettingsTest, LineLengthOfTheSignsOnlyLine) {
+  FirstDisplayStep();
+  InThread([] { ConfigureSmallSign(); });  // one line of six 7 x 5 modules
+  DisplaySteps(2);
+  Path({"CONFIGURATION", "SYSTEM CONFIGURATION", "CONFIGURE OPTIONS", "SPECIAL FEATURES", "LINE LENGTHS"});
+  ASSERT_TRUE(RunUntil("1) LINE 1 LENGTH")) << unit_.screen();
+  EXPECT_EQ(unit_.screen().find("LINE 2 LENGTH"), std::string::npos) << unit_.screen();
+  Keys("1");
+  ASSERT_TRUE(RunUntil("RESTRICTIONS:<= 6")) << unit_.screen();
+  Keys("7\n");
+  ASSERT_TRUE(RunUntil("INVALID ENTRY")) << unit_.screen();
+  Key(13);
+  Keys("4\n");
+  EXPECT_EQ(Nv(nv::quorLineLength(0)), 4u);
+  DisplaySteps(4);
+  EXPECT_EQ(g_pDisplay->FaceDescription(0).modules_per_row[0], 4u);
 }
 
 }  // namespace
