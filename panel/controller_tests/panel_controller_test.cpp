@@ -7,6 +7,7 @@
 
 #include "board_host.h"
 #include "database/config_table.h"
+#include "panel/controller_tests/panel_unit_driver.h"
 #include "panel/lcd_manager.h"
 #include "peripherals/peripheral_task.h"
 #include "sim/panel/front_panel.h"
@@ -14,30 +15,13 @@
 
 namespace {
 
-class PanelControllerTest : public controller_test {
+class PanelControllerTest : public controller_test, protected panel_unit_driver {
  protected:
+  PanelControllerTest() : panel_unit_driver(unit_) {}
+
   void SetUp() override {
     Boot();
     unit_.attach(&board::serial(4));
-  }
-  // Runs the controller, the unit following its line, until the unit's
-  // screen holds the text (or the time is up).
-  bool RunUntil(const std::string& text, uint32_t max_ticks = 5000) {
-    for (uint32_t t = 0; t < max_ticks; t += 10) {
-      rtos::advance(10);
-      unit_.pump();
-      if (unit_.screen().find(text) != std::string::npos) return true;
-    }
-    return false;
-  }
-  void Key(uint8_t code) {
-    unit_.press(code);
-    unit_.pump();
-    // One task cycle takes it.
-    for (int i = 0; i < 6; ++i) {
-      rtos::advance(10);
-      unit_.pump();
-    }
   }
   static std::string Line(const std::string& text, unsigned lead = 0) {
     std::string s = std::string(lead, ' ') + text;

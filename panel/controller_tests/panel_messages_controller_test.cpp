@@ -10,6 +10,7 @@
 #include "display/codes/msg_codes.h"
 #include "display/render/render.h"
 #include "display/task/display.h"
+#include "panel/controller_tests/panel_unit_driver.h"
 #include "panel/lcd_manager.h"
 #include "peripherals/peripheral_task.h"
 #include "sim/panel/front_panel.h"
@@ -17,18 +18,13 @@
 
 namespace {
 
-class PanelMessagesTest : public picture_controller_test {
+class PanelMessagesTest : public picture_controller_test, protected panel_unit_driver {
  protected:
+  PanelMessagesTest() : panel_unit_driver(unit_) {}
+
   void SetUp() override {
     BootWithPicture("panel_messages");
     unit_.attach(&board::serial(4));
-  }
-  void Login() {
-    ASSERT_TRUE(RunUntil("REMOTE MODE - LOGGED OUT")) << unit_.screen();
-    unit_.key_switch_local();
-    ASSERT_TRUE(RunUntil("LOCAL MODE - LOGGED OUT")) << unit_.screen();
-    for (uint8_t k : {2, 11, 7, 3, 8}) Key(k);  // 4 3 2 1 ENTER
-    ASSERT_TRUE(RunUntil("** WELCOME TO THE MAIN MENU **")) << unit_.screen();
   }
   // Stores and validates changeable message n.
   static void StoreChangeable(uint32_t n, const std::string& text) {
@@ -73,32 +69,11 @@ class PanelMessagesTest : public picture_controller_test {
       if (r.find('#') != std::string::npos) return true;
     return false;
   }
-  bool RunUntil(const std::string& text, uint32_t max_ticks = 5000) {
-    for (uint32_t t = 0; t < max_ticks; t += 10) {
-      rtos::advance(10);
-      unit_.pump();
-      if (unit_.screen().find(text) != std::string::npos) return true;
-    }
-    return false;
-  }
-  void Key(uint8_t code) {
-    unit_.press(code);
-    unit_.pump();
-    for (int i = 0; i < 6; ++i) {
-      rtos::advance(10);
-      unit_.pump();
-    }
-  }
-  // Presses the digit of the entry of the page shown whose text is `entry`.
+  // Presses the digit of the entry of the page shown whose text is `entry`
+  // (no page turning: the lists here are checked page by page).
   void Choose(const std::string& entry) {
     ASSERT_TRUE(RunUntil(") " + entry)) << unit_.screen();
-    const std::string screen = unit_.screen();
-    const size_t at = screen.find(") " + entry);
-    ASSERT_GE(at, 1u);
-    static const uint8_t kCodes[10] = {4, 3, 7, 11, 2, 6, 10, 1, 5, 9};
-    const char digit = screen[at - 1];
-    ASSERT_TRUE(digit >= '1' && digit <= '9') << screen;
-    Key(kCodes[digit - '0']);
+    panel_unit_driver::Choose(entry);
   }
   static CMsgIDCode Running() {
     uint32_t n = 0;

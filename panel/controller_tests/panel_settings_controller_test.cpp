@@ -16,6 +16,7 @@
 #include "comm/pmpp/pmpp_link.h"
 #include "comm/pmpp/snmp_pmpp.h"
 #include "display/task/display.h"
+#include "panel/controller_tests/panel_unit_driver.h"
 #include "peripherals/clock.h"
 #include "sim/panel/front_panel.h"
 #include "sim/pmpp/pmpp_bridge.h"
@@ -27,8 +28,10 @@ namespace {
 const char* const kSnmpGet = "/usr/bin/snmpget";
 const std::string kTime = "1.3.6.1.4.1.1206.4.2.6.3.";
 
-class PanelSettingsTest : public controller_test {
+class PanelSettingsTest : public controller_test, protected panel_unit_driver {
  protected:
+  PanelSettingsTest() : panel_unit_driver(unit_) {}
+
   void SetUp() override {
     // The CCP port's host end is a TCP serial end for the PMPP bridge.
     Boot([] {
@@ -43,49 +46,6 @@ class PanelSettingsTest : public controller_test {
   void TearDown() override {
     bridge_.stop();
     controller_test::TearDown();
-  }
-
-  bool RunUntil(const std::string& text, uint32_t max_ticks = 5000) {
-    for (uint32_t t = 0; t < max_ticks; t += 10) {
-      rtos::advance(10);
-      unit_.pump();
-      if (unit_.screen().find(text) != std::string::npos) return true;
-    }
-    return false;
-  }
-  void Key(uint8_t code) {
-    unit_.press(code);
-    unit_.pump();
-    for (int i = 0; i < 6; ++i) {
-      rtos::advance(10);
-      unit_.pump();
-    }
-  }
-  void Keys(const std::string& keys) {
-    static const uint8_t kDigits[10] = {4, 3, 7, 11, 2, 6, 10, 1, 5, 9};
-    for (char c : keys) Key(c == '\n' ? 8 : kDigits[c - '0']);
-  }
-  void Login() {
-    ASSERT_TRUE(RunUntil("REMOTE MODE - LOGGED OUT")) << unit_.screen();
-    unit_.key_switch_local();
-    ASSERT_TRUE(RunUntil("LOCAL MODE - LOGGED OUT")) << unit_.screen();
-    Keys("4321\n");
-    ASSERT_TRUE(RunUntil("** WELCOME TO THE MAIN MENU **")) << unit_.screen();
-  }
-  // Turns the pages of the list shown until the entry is there, then
-  // presses its digit.
-  void Choose(const std::string& entry) {
-    const std::string wanted = ") " + entry;
-    for (int page = 0; page < 8 && !RunUntil(wanted, 100); ++page) Key(14);
-    const std::string screen = unit_.screen();
-    const size_t at = screen.find(wanted);
-    ASSERT_NE(at, std::string::npos) << screen;
-    ASSERT_GE(at, 1u);
-    ASSERT_TRUE(screen[at - 1] >= '1' && screen[at - 1] <= '9') << screen;
-    Keys(std::string(1, screen[at - 1]));
-  }
-  void Path(const std::vector<std::string>& entries) {
-    for (const std::string& e : entries) Choose(e);
   }
 
   // snmpget through the bridge while the controller's clock goes on.
@@ -186,33 +146,33 @@ TEST_F(PanelSettingsTest, TrapSwitchesAndSettingsChangeTheirObjects) {
   Path({"CONFIGURATION", "SYSTEM CONFIGURATION", "CONFIGURE OPTIONS", "TRAP CONFIGURATION"});
   ASSERT_TRUE(RunUntil("1) MAX TEMP REACHED")) << unit_.screen();
   Keys("2");
-  Key(14);
-  Key(14);
+  Key(kDown);
+  Key(kDown);
   ASSERT_TRUE(RunUntil("4) WARM START")) << unit_.screen();
   Keys("4");
   EXPECT_EQ(NvText(nv::quorTrapsEnterpriseSpecific), std::string("\x02\x00\x04", 3));
   Keys("4");
-  Key(15);
-  Key(15);
+  Key(kUp);
+  Key(kUp);
   Keys("2");
   EXPECT_EQ(NvText(nv::quorTrapsEnterpriseSpecific), "");
 
-  Key(0);  // back to CONFIGURE OPTIONS
+  Key(kCancel);  // back to CONFIGURE OPTIONS
   Choose("BEACON TYPE");
   ASSERT_TRUE(RunUntil("1) OTHER")) << unit_.screen();
-  Key(14);
+  Key(kDown);
   ASSERT_TRUE(RunUntil("1) FOUR ALTERNATE ROW FLASH")) << unit_.screen();
   Keys("1");
   EXPECT_EQ(Nv(nv::dmsBeaconType), 7u);
 
   Choose("FAILED PIXEL THRESHOLD");
   ASSERT_TRUE(RunUntil("PIXELS:34")) << unit_.screen();
-  Key(13);
-  Key(13);
+  Key(kLeft);
+  Key(kLeft);
   Keys("12\n");
   EXPECT_EQ(Nv(nv::fdotMaxNumPixelFailure), 12u);
 
-  Key(0);  // back to SYSTEM CONFIGURATION
+  Key(kCancel);  // back to SYSTEM CONFIGURATION
   Choose("CONTROLLER SERIAL NUMBER");
   Keys("90210\n");
   EXPECT_EQ(Nv(nv::quorControllerSerialNum), 90210u);
@@ -230,7 +190,7 @@ TEST_F(PanelSettingsTest, LineLengthOfTheSignsOnlyLine) {
   ASSERT_TRUE(RunUntil("RESTRICTIONS:<= 6")) << unit_.screen();
   Keys("7\n");
   ASSERT_TRUE(RunUntil("INVALID ENTRY")) << unit_.screen();
-  Key(13);
+  Key(kLeft);
   Keys("4\n");
   EXPECT_EQ(Nv(nv::quorLineLength(0)), 4u);
   DisplaySteps(4);

@@ -16,6 +16,7 @@
 #include "display/task/display.h"
 #include "frame/can/can_db_driver.h"
 #include "frame/console/vms_command.h"
+#include "panel/controller_tests/panel_unit_driver.h"
 #include "sim/panel/front_panel.h"
 #include "tests/controller_fixture.h"
 
@@ -23,8 +24,10 @@ namespace {
 
 using Rows = std::vector<std::string>;
 
-class PanelSignSetupTest : public picture_controller_test {
+class PanelSignSetupTest : public picture_controller_test, protected panel_unit_driver {
  protected:
+  PanelSignSetupTest() : panel_unit_driver(unit_) {}
+
   void SetUp() override {
     BootWithPicture("panel_sign_setup");
     unit_.attach(&board::serial(4));
@@ -33,47 +36,6 @@ class PanelSignSetupTest : public picture_controller_test {
     DisplaySteps(2);
     Login();
   }
-  bool RunUntil(const std::string& text, uint32_t max_ticks = 5000) {
-    for (uint32_t t = 0; t < max_ticks; t += 10) {
-      rtos::advance(10);
-      unit_.pump();
-      if (unit_.screen().find(text) != std::string::npos) return true;
-    }
-    return false;
-  }
-  void Key(uint8_t code) {
-    unit_.press(code);
-    unit_.pump();
-    for (int i = 0; i < 6; ++i) {
-      rtos::advance(10);
-      unit_.pump();
-    }
-  }
-  void Digits(const std::string& digits) {
-    static const uint8_t kCodes[10] = {4, 3, 7, 11, 2, 6, 10, 1, 5, 9};
-    for (char c : digits) Key(kCodes[c - '0']);
-  }
-  void Login() {
-    ASSERT_TRUE(RunUntil("REMOTE MODE - LOGGED OUT")) << unit_.screen();
-    unit_.key_switch_local();
-    ASSERT_TRUE(RunUntil("LOCAL MODE - LOGGED OUT")) << unit_.screen();
-    for (uint8_t k : {2, 11, 7, 3, 8}) Key(k);  // 4 3 2 1 ENTER
-    ASSERT_TRUE(RunUntil("** WELCOME TO THE MAIN MENU **")) << unit_.screen();
-  }
-  // Turns the pages of the list shown (DOWN) until the entry is there, then
-  // presses its digit.
-  void Choose(const std::string& entry) {
-    const std::string wanted = ") " + entry;
-    for (int page = 0; page < 8 && !RunUntil(wanted, 100); ++page) Key(14);
-    const std::string screen = unit_.screen();
-    const size_t at = screen.find(wanted);
-    ASSERT_NE(at, std::string::npos) << screen;
-    ASSERT_GE(at, 1u);
-    const char digit = screen[at - 1];
-    ASSERT_TRUE(digit >= '1' && digit <= '9') << screen;
-    Digits(std::string(1, digit));
-  }
-
   void TearDown() override {
     CQ5DisplayDriver::SetLineDriver(nullptr);
     picture_controller_test::TearDown();
@@ -128,7 +90,7 @@ TEST_F(PanelSignSetupTest, WidthFromThePanelReachesThePictureAndTheSizeObjects) 
   Choose("CONFIGURE DISPLAY");
   Choose("DISPLAY PIXEL WIDTH");
   // 42 is not whole 5-column modules: the display makes it 45.
-  Digits("42");
+  Keys("42");
   Key(8);
   DisplaySteps(4);
   EXPECT_EQ(Nv(nv::vmsSignWidthPixels), 45u);
@@ -150,7 +112,7 @@ TEST_F(PanelSignSetupTest, ManualLevelFromThePanelIsTheLevelInUse) {
   const db_object n = vol::dmsIllumNumBrightLevels;
   const uint32_t levels = Db().GetValue(n.offset, n.width, Db().mib_v, 0);
   ASSERT_GT(levels, 1u);
-  Digits("50");
+  Keys("50");
   Key(8);
   DisplaySteps(4);
   EXPECT_EQ(Nv(nv::dmsIllumControl), 4u);
@@ -168,7 +130,7 @@ TEST_F(PanelSignSetupTest, BusSpeedFromThePanelGoesToTheModules) {
   Choose("MODULE BAUD RATE");
   ASSERT_TRUE(RunUntil("1) DEFAULT")) << unit_.screen();
   board::can_fifo().take_packets();
-  Digits("3");  // 250K, speed index 2
+  Keys("3");  // 250K, speed index 2
   DisplaySteps(2);
   EXPECT_EQ(Nv(nv::quorCANBaudRate), 4u);
   // The bit-rate set-up: parameter 1, then the speed index nine times.
@@ -191,11 +153,11 @@ TEST_F(PanelSignSetupTest, FeatureToggleChangesTheObjectItNames) {
   Choose("QUOR SPECIAL FEATURES");
   ASSERT_TRUE(RunUntil("3) USE 8 DIMMING LEVELS")) << unit_.screen();
   // USE 8 DIMMING LEVELS: the display writes the short brightness table.
-  Digits("3");
+  Keys("3");
   EXPECT_EQ(Nv(nv::quorSpecialFeatureSet), 0x8u);
   DisplaySteps(4);
   EXPECT_EQ(NvText(nv::dmsIllumBrightnessValues), builtin(true));
-  Digits("3");
+  Keys("3");
   EXPECT_EQ(Nv(nv::quorSpecialFeatureSet), 0u);
   DisplaySteps(4);
   EXPECT_EQ(NvText(nv::dmsIllumBrightnessValues), builtin(false));
@@ -229,7 +191,7 @@ TEST_F(PanelSignSetupTest, ModuleSettingsFromThePanelGoDownTheLines) {
   // Single-colour modules: one value, then SAVE.
   Choose("MODULE CURRENT DOT CORRECTION");
   ASSERT_TRUE(RunUntil("RED/AMBER")) << unit_.screen();
-  Digits("40");
+  Keys("40");
   Key(8);
   Choose("SAVE");
   DisplaySteps(2);
@@ -247,7 +209,7 @@ TEST_F(PanelSignSetupTest, ModuleSettingsFromThePanelGoDownTheLines) {
 
   Choose("MODULE AUTO ADJUST VOLTAGE");
   Choose("ENABLE");
-  Digits("120");
+  Keys("120");
   Key(8);
   Choose("DONT SAVE (RECOMMENDED)");
   DisplaySteps(2);
