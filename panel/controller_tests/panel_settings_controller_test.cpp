@@ -15,6 +15,7 @@
 #include "comm/ntcip_endpoint.h"
 #include "comm/pmpp/pmpp_link.h"
 #include "comm/pmpp/snmp_pmpp.h"
+#include "display/modbus/diag_ksr7100.h"
 #include "display/task/display.h"
 #include "panel/controller_tests/panel_unit_driver.h"
 #include "peripherals/clock.h"
@@ -195,6 +196,29 @@ TEST_F(PanelSettingsTest, LineLengthOfTheSignsOnlyLine) {
   EXPECT_EQ(Nv(nv::quorLineLength(0)), 4u);
   DisplaySteps(4);
   EXPECT_EQ(g_pDisplay->FaceDescription(0).modules_per_row[0], 4u);
+}
+
+TEST_F(PanelSettingsTest, ShutOffTemperatureOfTheModulesThatReportOne) {
+  FirstDisplayStep();
+  InThread([] { ConfigureSmallSign(); });
+  DisplaySteps(2);
+  // No module has answered yet: there is no temperature to guard.
+  Path({"CONFIGURATION", "SYSTEM CONFIGURATION", "CONFIGURE OPTIONS"});
+  ASSERT_TRUE(RunUntil("1) REAL-TIME PIXEL ERRORS")) << unit_.screen();
+  EXPECT_EQ(unit_.screen().find("CRITICAL TEMPERATURE"), std::string::npos) << unit_.screen();
+  // The first module reports its type.
+  InThread([] { g_diag_ksr7100.m_Modules[0].type = 21; });
+  Key(kCancel);
+  Path({"CONFIGURE OPTIONS", "CRITICAL TEMPERATURE"});
+  ASSERT_TRUE(RunUntil("RESTRICTIONS:<111")) << unit_.screen();
+  Keys("111\n");
+  EXPECT_EQ(Nv(nv::quorShutOffTemp), 0u);
+  Key(kLeft);
+  Key(kLeft);
+  Key(kLeft);
+  Keys("100\n");
+  EXPECT_EQ(Nv(nv::quorShutOffTemp), 100u);
+  ASSERT_TRUE(RunUntil("100*")) << unit_.screen();
 }
 
 }  // namespace
