@@ -15,8 +15,9 @@ const char* lcd_text(const CLCD_Manager* mgr, const char* en, const char* fr);
 
 // The list arrows at the right edge: up unless on page 0, down unless on
 // the last page.
-void lcd_draw_page_arrows(CLCD* lcd, uint32_t page, uint32_t last_page);
-void lcd_draw_up_arrow_area(CLCD* lcd, uint32_t page);
+constexpr uint32_t kLcdArrowX = 234;
+void lcd_draw_page_arrows(CLCD* lcd, uint32_t page, uint32_t last_page, uint32_t x = kLcdArrowX);
+void lcd_draw_up_arrow_area(CLCD* lcd, uint32_t page, uint32_t x = kLcdArrowX);
 
 // Keys that turn the pages of a list.
 enum lcd_page_key { LCD_PAGE_NONE, LCD_PAGE_PREVIOUS, LCD_PAGE_NEXT, LCD_PAGE_FIRST, LCD_PAGE_LAST };
@@ -102,6 +103,25 @@ class CLCD_ConfirmMenu : public CLCD_SimpleMenuBase {
   CLCD_ConfirmMenu(CLCD_MenuId id, const char* title, const char* title_fr, uint32_t rights);
   CLCD_MenuOption m_Confirm;
   CLCD_MenuOption m_Cancel;
+};
+
+// ---------------------------------------------------------------- switch list
+
+// Pages of on/off switches, six a page: a digit flips the switch on its
+// line, UP and DOWN turn the pages, ESC leaves.
+class CLCD_SwitchList : public CMenuItem {
+ public:
+  static constexpr uint32_t kPerPage = 6;
+
+  CLCD_SwitchList(CLCD_MenuId id, const char* title, const char* title_fr, uint32_t rights, uint8_t pages);
+  void Enter(CLCD_Manager* mgr) override;
+  bool HandleKey(CLCD_Manager* mgr, LCDKeyEvent* key) override;
+  // Flips switch `index` (page x 6 + line - 1) and stores it; false when
+  // there is no such switch.
+  virtual bool Toggle(uint32_t index) = 0;
+
+  uint8_t m_byPage = 0;
+  uint8_t m_byPageCount;
 };
 
 // ---------------------------------------------------------------- number entry

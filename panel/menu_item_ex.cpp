@@ -12,7 +12,6 @@ namespace {
 
 const uint8_t kUpArrow[8] = {0x10, 0x38, 0x54, 0x10, 0x10, 0x10, 0x10, 0x00};
 const uint8_t kDownArrow[8] = {0x10, 0x10, 0x10, 0x10, 0x10, 0x54, 0x38, 0x10};
-constexpr uint32_t kArrowX = 234;
 
 }  // namespace
 
@@ -21,19 +20,19 @@ const char* lcd_text(const CLCD_Manager* mgr, const char* en, const char* fr) {
   return en ? en : "";
 }
 
-void lcd_draw_up_arrow_area(CLCD* lcd, uint32_t page) {
+void lcd_draw_up_arrow_area(CLCD* lcd, uint32_t page, uint32_t x) {
   if (page != 0)
-    lcd->Bitmap(kArrowX, 24, 8, 8, kUpArrow);
+    lcd->Bitmap(x, 24, 8, 8, kUpArrow);
   else
-    lcd->DrawRect(0, kArrowX, 24, kArrowX + 7, 31);
+    lcd->DrawRect(0, x, 24, x + 7, 31);
 }
 
-void lcd_draw_page_arrows(CLCD* lcd, uint32_t page, uint32_t last_page) {
-  lcd_draw_up_arrow_area(lcd, page);
+void lcd_draw_page_arrows(CLCD* lcd, uint32_t page, uint32_t last_page, uint32_t x) {
+  lcd_draw_up_arrow_area(lcd, page, x);
   if (page < last_page)
-    lcd->Bitmap(kArrowX, 32, 8, 8, kDownArrow);
+    lcd->Bitmap(x, 32, 8, 8, kDownArrow);
   else
-    lcd->DrawRect(0, kArrowX, 32, kArrowX + 7, 40);
+    lcd->DrawRect(0, x, 32, x + 7, 40);
 }
 
 lcd_page_key lcd_page_key_of(LCDKeyEvent key) {

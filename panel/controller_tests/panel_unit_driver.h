@@ -22,7 +22,9 @@ class panel_unit_driver {
   static constexpr uint8_t kDigitCodes[10] = {4, 3, 7, 11, 2, 6, 10, 1, 5, 9};
   static constexpr uint8_t kKeyCancel = 0;
   static constexpr uint8_t kKeyEnter = 8;
+  static constexpr uint8_t kKeyLeft = 13;
   static constexpr uint8_t kKeyDown = 14;
+  static constexpr uint8_t kKeyUp = 15;
 
   void AttachUnit() { unit_.attach(&board::serial(4)); }
   // Runs the controller, the unit following its line, until the unit's
@@ -60,8 +62,9 @@ class panel_unit_driver {
     unit_.pump();
     Run(60);  // one task cycle takes it
   }
+  // Digits, and ENTER for a new line.
   void Digits(const std::string& digits) {
-    for (char c : digits) Key(kDigitCodes[c - '0']);
+    for (char c : digits) Key(c == '\n' ? kKeyEnter : kDigitCodes[c - '0']);
   }
   // From the idle screen: the key switch, then the factory PIN of the
   // administrator, up to the main menu.

@@ -390,9 +390,12 @@ void CLCD_SignAccess::Finish(CLCD_Manager*) {
 // ---------------------------------------------------------------- serial number
 
 CLCD_SignSerialNumber::CLCD_SignSerialNumber(CLCD_MenuId id)
-    : CLCD_SimpleWizardBase(id, "DISPLAY SERIAL NUMBER", "DISPLAY SERIAL NUMBER", LCD_RIGHT_CONFIGURATION) {
+    : CLCD_SignSerialNumber(id, "DISPLAY SERIAL NUMBER", nv::quorSignSerialNum, kSerialNumberModuleRow) {}
+
+CLCD_SignSerialNumber::CLCD_SignSerialNumber(CLCD_MenuId id, const char* title, db_object number, uint32_t row)
+    : CLCD_SimpleWizardBase(id, title, title, LCD_RIGHT_CONFIGURATION), m_Number(number), m_dwRow(row) {
   m_Item.kind = WIZARD_NUMBER;
-  m_Item.number.title = "DISPLAY SERIAL NUMBER";
+  m_Item.number.title = title;
   m_Item.number.label = "VALUE";
   m_Item.number.line8 = "PRESS ENTER TO SAVE";
   AddItem(&m_Item);
@@ -401,19 +404,19 @@ CLCD_SignSerialNumber::CLCD_SignSerialNumber(CLCD_MenuId id)
 void CLCD_SignSerialNumber::Enter(CLCD_Manager*) { m_Item.number.value = 0; }
 
 void CLCD_SignSerialNumber::DrawValue(CLCD_Manager*, CLCD* lcd, uint32_t line, uint8_t align) {
-  if (lcd) lcd->Printf(line, align, "%u", static_cast<unsigned>(lcd_nv(nv::quorSignSerialNum)));
+  if (lcd) lcd->Printf(line, align, "%u", static_cast<unsigned>(lcd_nv(m_Number)));
 }
 
 void CLCD_SignSerialNumber::Finish(CLCD_Manager*) {
   const uint32_t number = m_Item.number.value;
-  lcd_set_nv(nv::quorSignSerialNum, number);
+  lcd_set_nv(m_Number, number);
   char text[24];
   if (number == 0)
     snprintf(text, sizeof text, "SN: ----");
   else
     snprintf(text, sizeof text, "SN: %u", static_cast<unsigned>(number));
   if (g_pDataBase)
-    g_pDataBase->SetString(vol::moduleVersion(kSerialNumberModuleRow).offset, 4, text,
+    g_pDataBase->SetString(vol::moduleVersion(m_dwRow).offset, 4, text,
                            static_cast<uint32_t>(strlen(text)), g_pDataBase->mib_v, DB_NOTIFY);
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "database/objects.h"
 #include "panel/menu_bases.h"
 
 // One module the panel offers: its type code, size in pixels and the
@@ -70,4 +71,12 @@ class CLCD_SignSerialNumber : public CLCD_SimpleWizardBase {
   void Finish(CLCD_Manager* mgr) override;
 
   CLCD_WizardItem m_Item;
+
+ protected:
+  // A serial number kept in `number` and shown as "SN: n" in the version
+  // text of module-table row `row`.
+  CLCD_SignSerialNumber(CLCD_MenuId id, const char* title, db_object number, uint32_t row);
+
+  db_object m_Number;
+  uint32_t m_dwRow;
 };

@@ -150,37 +150,18 @@ void CLCD_ModuleBaudRate::Finish(CLCD_Manager*) {
 // ---------------------------------------------------------------- special features
 
 CLCD_SpecialFeatureConfig::CLCD_SpecialFeatureConfig(CLCD_MenuId id)
-    : CMenuItem(id, "QUOR SPECIAL FEATURES", "", LCD_RIGHT_CONFIGURATION, 0) {}
+    : CLCD_SwitchList(id, "QUOR SPECIAL FEATURES", "", LCD_RIGHT_CONFIGURATION, 2) {}
 
-void CLCD_SpecialFeatureConfig::Enter(CLCD_Manager*) {
-  m_byPage = 0;
+void CLCD_SpecialFeatureConfig::Enter(CLCD_Manager* mgr) {
+  CLCD_SwitchList::Enter(mgr);
   m_byPageCount = 2;
   m_byDrawn = 0;
 }
 
-bool CLCD_SpecialFeatureConfig::HandleKey(CLCD_Manager* mgr, LCDKeyEvent* key) {
-  if (!mgr || !key) return false;
-  const uint16_t code = lcd_key_code(*key);
-  if (code >= '1' && code <= '6') {
-    const uint32_t k = code - '1';
-    const uint32_t option = m_byPage * kPerPage + k;
-    if (k < m_byDrawn && option < kOptions) {
-      lcd_set_nv(nv::quorSpecialFeatureSet, lcd_nv(nv::quorSpecialFeatureSet) ^ kFeatures[option].bit);
-      mgr->RequestRedraw(LCD_DRAW_PARTIAL);
-    }
-    return true;
-  }
-  if (code == LCD_KEY_UP || code == LCD_KEY_DOWN) {
-    if (code == LCD_KEY_UP && m_byPage > 0) --m_byPage;
-    if (code == LCD_KEY_DOWN && m_byPage + 1 < m_byPageCount) ++m_byPage;
-    mgr->RequestRedraw(LCD_DRAW_PARTIAL);
-    return true;
-  }
-  if (code == LCD_KEY_ESC) {
-    mgr->ActivateMenu(LCD_MENU_PARENT, this, true);
-    return true;
-  }
-  return false;
+bool CLCD_SpecialFeatureConfig::Toggle(uint32_t index) {
+  if (index % kPerPage >= m_byDrawn || index >= kOptions) return false;
+  lcd_set_nv(nv::quorSpecialFeatureSet, lcd_nv(nv::quorSpecialFeatureSet) ^ kFeatures[index].bit);
+  return true;
 }
 
 void CLCD_SpecialFeatureConfig::Draw(CLCD_Manager* mgr, CLCD* lcd, uint8_t mode) {

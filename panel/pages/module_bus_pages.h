@@ -16,17 +16,14 @@ class CLCD_ModuleBaudRate : public CLCD_SimpleWizardBase {
   CLCD_WizardItem m_Item;
 };
 
-class CLCD_SpecialFeatureConfig : public CMenuItem {
+class CLCD_SpecialFeatureConfig : public CLCD_SwitchList {
  public:
   static constexpr uint32_t kOptions = 11;
-  static constexpr uint32_t kPerPage = 6;
 
   explicit CLCD_SpecialFeatureConfig(CLCD_MenuId id);
   void Enter(CLCD_Manager* mgr) override;
-  bool HandleKey(CLCD_Manager* mgr, LCDKeyEvent* key) override;
+  bool Toggle(uint32_t index) override;
   void Draw(CLCD_Manager* mgr, CLCD* lcd, uint8_t mode) override;
 
-  uint8_t m_byPage = 0;
-  uint8_t m_byPageCount = 2;
   uint8_t m_byDrawn = 0;
 };

@@ -47,6 +47,9 @@ void lcd_register_page_classes(class_factory* factory) {
       &g_add_modem_class, &g_add_rtd_class, &g_add_ups_class, &g_peripheral_auto_detect_class,
       &g_module_diagnostics_class,
       &g_com_port_baud_class, &g_com_port_protocol_class, &g_com_port_handshaking_class, &g_com_port_traps_class, &g_com_port_timeout_class, &g_com_port_status_class, &g_ethernet_options_class, &g_ethernet_mode_class, &g_ctrl_ip_address_class, &g_ctrl_ip_port_class, &g_ctrl_subnet_class, &g_ctrl_gateway_class, &g_central_ip_address_class, &g_central_ip_port_class, &g_telnet_enable_class, &g_web_lcd_enable_class, &g_icmp_enable_class, &g_ntp_enable_class, &g_ntp_ip_address_class, &g_ntp_poll_time_class, &g_modem_enable_class, &g_modem_activation_class, &g_modem_verizon_class, &g_modem_att_class, &g_modem_sprint_class,
+      &g_rdi_options_class, &g_rdi_settings_class, &g_trap_config_class, &g_date_time_class,
+      &g_critical_temp_class, &g_ctrl_serial_number_class, &g_failed_pixel_threshold_class, &g_line_length_class,
+      &g_beacon_type_class,
   };
   // Classes added at run time come first so that they stand in for a built
   // class of the same type (the factory takes the first of a type).

@@ -81,12 +81,13 @@ TEST_F(FrameworkTest, BuildsThePagesItHasClassesFor) {
   // wizards, the status, test-pattern and fan pages, the three brightness
   // pages, the seven sign geometry pages, the six module bus pages and the
   // four module setting wizards, the peripheral add and auto-detect wizards,
-  // the module diagnostics table, and the 47 port, network and cellular
-  // modem pages.
+  // the module diagnostics table, the 47 port, network and cellular modem
+  // pages, and the RDI, trap, date and time, and sign and controller
+  // settings pages.
   uint32_t lists = 0;
   for (uint32_t i = 0; i < g_lcd_menu_table_rows; ++i)
     if (g_lcd_menu_table[i].type == LCD_CLASS_MENU_ITEM_EX) ++lists;
-  EXPECT_EQ(mgr_->MenuCount(), 4 + lists + 2 + 7 + 5 + 4 + 9 + 11 + 3 + 1 + 3 + 3 + 3 + 7 + 6 + 4 + 26 + 1 + 47);
+  EXPECT_EQ(mgr_->MenuCount(), 4 + lists + 2 + 7 + 5 + 4 + 9 + 11 + 3 + 1 + 3 + 3 + 3 + 7 + 6 + 4 + 26 + 1 + 47 + 17);
   EXPECT_TRUE(trace_.contains("common menu init failed\n"));
   EXPECT_EQ(mgr_->CurrentMenu(), Page(LCD_MENU_SPLASH));
   EXPECT_EQ(mgr_->m_pStartMenu, Page(LCD_MENU_SPLASH));
@@ -98,16 +99,13 @@ TEST_F(FrameworkTest, BuildsThePagesItHasClassesFor) {
   auto* options = dynamic_cast<CLCD_MenuItemEx*>(Page(48));
   ASSERT_NE(options, nullptr);
   EXPECT_STREQ(options->m_pszFooter, "* = REQUIRES REBOOT");
-  // Lists link their entries: SYSTEM CONFIGURATION holds CONFIGURE DISPLAY
-  // CONFIGURE OPTIONS, DISPLAY SERIAL NUMBER and REPROGRAM DEVICES among the
-  // pages built.
+  // Lists link their entries: SYSTEM CONFIGURATION holds all its pages in
+  // order.
   auto* system = dynamic_cast<CLCD_MenuItemEx*>(Page(46));
   ASSERT_NE(system, nullptr);
-  ASSERT_EQ(system->m_dwSubMenuCount, 4u);
-  EXPECT_EQ(system->m_apSubMenus[0], Page(47));
-  EXPECT_EQ(system->m_apSubMenus[1], Page(48));
-  EXPECT_EQ(system->m_apSubMenus[2], Page(81));
-  EXPECT_EQ(system->m_apSubMenus[3], Page(71));
+  ASSERT_EQ(system->m_dwSubMenuCount, 6u);
+  const CLCD_MenuId system_ids[] = {47, 48, 54, 80, 81, 71};
+  for (uint32_t i = 0; i < 6; ++i) EXPECT_EQ(system->m_apSubMenus[i], Page(system_ids[i]));
   EXPECT_EQ(Page(47)->m_pParent, system);
 }
 
@@ -141,9 +139,9 @@ TEST_F(FrameworkTest, FindAndActivate) {
   EXPECT_EQ(mgr_->FindMenu(-1, nullptr), Page(LCD_MENU_INSUFFICIENT_RIGHTS));
   InThread([&] {
     EXPECT_FALSE(mgr_->ActivateMenu(-1, main, false));
-    EXPECT_FALSE(mgr_->ActivateMenu(77, main, false));
+    EXPECT_FALSE(mgr_->ActivateMenu(LCD_MENU_SLOTS_FULL, main, false));
   });
-  EXPECT_TRUE(trace_.contains("failed to find the desired menu:77!\n"));
+  EXPECT_TRUE(trace_.contains("failed to find the desired menu:194!\n"));
   EXPECT_EQ(mgr_->CurrentMenu(), Page(LCD_MENU_SPLASH));
 
   auto* test = static_cast<test_page*>(page);
