@@ -48,7 +48,7 @@ class PanelPeripheralTest : public panel_controller<controller_test> {
     return live;
   }
   // Lets the task take the records written (a reload per write).
-  void Cycles(uint32_t n) { Run(n * 50); }
+  void Cycles(uint32_t n) { RunFor(n * 50); }
   void OpenAutoDetect() {
     ASSERT_NO_FATAL_FAILURE(Choose("CONFIGURATION"));
     ASSERT_NO_FATAL_FAILURE(Choose("PERIPHERAL CONFIGURATION"));

@@ -51,7 +51,7 @@ class panel_unit_driver {
     }
   }
   // Runs the controller and the unit for a while.
-  void Run(uint32_t ticks) {
+  void RunFor(uint32_t ticks) {
     for (uint32_t t = 0; t < ticks; t += 10) {
       Advance(10);
       unit_.pump();
@@ -60,7 +60,7 @@ class panel_unit_driver {
   void Key(uint8_t code) {
     unit_.press(code);
     unit_.pump();
-    Run(60);  // one task cycle takes it
+    RunFor(60);  // one task cycle takes it
   }
   // Digits, and ENTER for a new line.
   void Digits(const std::string& digits) {
