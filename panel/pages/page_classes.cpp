@@ -39,6 +39,9 @@ void lcd_register_page_classes(class_factory* factory) {
       &g_bits_per_colour_class, &g_frames_per_second_class, &g_pixels_per_line_class, &g_module_timeout_class,
       &g_module_baud_rate_class, &g_special_features_class,
       &g_mod_current_dot_class, &g_mod_led_voltage_class, &g_mod_auto_voltage_class, &g_mod_restore_defaults_class,
+      &g_peripheral_view_class, &g_peripheral_errors_class, &g_peripheral_delete_class,
+      &g_peripheral_delete_all_class, &g_low_power_percent_class, &g_low_power_duration_class,
+      &g_aux_io_port_control_class,
   };
   // Classes added at run time come first so that they stand in for a built
   // class of the same type (the factory takes the first of a type).

@@ -80,11 +80,12 @@ TEST_F(FrameworkTest, BuildsThePagesItHasClassesFor) {
   // password and version pages, the data-key page and the three reprogram
   // wizards, the status, test-pattern and fan pages, the three brightness
   // pages, the seven sign geometry pages, the six module bus pages and the
-  // four module setting wizards.
+  // four module setting wizards, the four peripheral view, delete and error
+  // pages, the two low-power pages and the AUX port page.
   uint32_t lists = 0;
   for (uint32_t i = 0; i < g_lcd_menu_table_rows; ++i)
     if (g_lcd_menu_table[i].type == LCD_CLASS_MENU_ITEM_EX) ++lists;
-  EXPECT_EQ(mgr_->MenuCount(), 4 + lists + 2 + 7 + 5 + 4 + 9 + 11 + 3 + 1 + 3 + 3 + 3 + 7 + 6 + 4);
+  EXPECT_EQ(mgr_->MenuCount(), 4 + lists + 2 + 7 + 5 + 4 + 9 + 11 + 3 + 1 + 3 + 3 + 3 + 7 + 6 + 4 + 7);
   EXPECT_TRUE(trace_.contains("build_menus failed to build type:34, id:35!\n"));
   EXPECT_TRUE(trace_.contains("common menu init failed\n"));
   EXPECT_EQ(mgr_->CurrentMenu(), Page(LCD_MENU_SPLASH));
