@@ -50,6 +50,9 @@ void lcd_register_page_classes(class_factory* factory) {
       &g_rdi_options_class, &g_rdi_settings_class, &g_trap_config_class, &g_date_time_class,
       &g_critical_temp_class, &g_ctrl_serial_number_class, &g_failed_pixel_threshold_class, &g_line_length_class,
       &g_beacon_type_class,
+      &g_peripheral_view_class, &g_peripheral_errors_class, &g_peripheral_delete_class,
+      &g_peripheral_delete_all_class, &g_low_power_percent_class, &g_low_power_duration_class,
+      &g_aux_io_port_control_class,
   };
   // Classes added at run time come first so that they stand in for a built
   // class of the same type (the factory takes the first of a type).

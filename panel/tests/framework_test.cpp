@@ -82,12 +82,14 @@ TEST_F(FrameworkTest, BuildsThePagesItHasClassesFor) {
   // pages, the seven sign geometry pages, the six module bus pages and the
   // four module setting wizards, the peripheral add and auto-detect wizards,
   // the module diagnostics table, the 47 port, network and cellular modem
-  // pages, and the RDI, trap, date and time, and sign and controller
-  // settings pages.
+  // pages, the RDI, trap, date and time, and sign and controller settings
+  // pages, the four peripheral view, delete and error pages, the two
+  // low-power pages and the AUX port page: every class of the table.
   uint32_t lists = 0;
   for (uint32_t i = 0; i < g_lcd_menu_table_rows; ++i)
     if (g_lcd_menu_table[i].type == LCD_CLASS_MENU_ITEM_EX) ++lists;
-  EXPECT_EQ(mgr_->MenuCount(), 4 + lists + 2 + 7 + 5 + 4 + 9 + 11 + 3 + 1 + 3 + 3 + 3 + 7 + 6 + 4 + 26 + 1 + 47 + 17);
+  EXPECT_EQ(mgr_->MenuCount(), 4 + lists + 2 + 7 + 5 + 4 + 9 + 11 + 3 + 1 + 3 + 3 + 3 + 7 + 6 + 4 + 26 + 1 + 47 + 17 + 7);
+  EXPECT_FALSE(trace_.contains("failed to build type")) << trace_.text();
   EXPECT_TRUE(trace_.contains("common menu init failed\n"));
   EXPECT_EQ(mgr_->CurrentMenu(), Page(LCD_MENU_SPLASH));
   EXPECT_EQ(mgr_->m_pStartMenu, Page(LCD_MENU_SPLASH));

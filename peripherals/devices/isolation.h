@@ -34,6 +34,8 @@ class CIsolationBoard : public can_peripheral {
 
   uint8_t VoltsIn() const { return m_byVoltsIn; }
   uint8_t VoltsOut() const { return m_byVoltsOut; }
+  uint8_t TenthsIn() const { return m_byTenthsIn; }
+  uint8_t TenthsOut() const { return m_byTenthsOut; }
   const char* StatusText() const { return m_szStatus; }
   uint32_t InputRow() const { return m_uInputRow; }
   uint32_t OutputRow() const { return m_uOutputRow; }

@@ -36,6 +36,7 @@ class CLVDB : public can_peripheral {
   uint8_t GetFaultFlags() const { return m_byFaults; }
 
   uint16_t Voltage() const { return m_wVoltage; }
+  uint8_t Tenths() const { return m_byTenths; }
   uint16_t FuseBits() const { return m_wFuseBits; }
   int32_t PowerFailCount() const { return m_iPowerFailCount; }
   uint16_t PowerSupplyId() const { return m_wPowerSupplyId; }
