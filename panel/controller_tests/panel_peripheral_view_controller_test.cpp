@@ -7,57 +7,18 @@
 
 #include <string>
 
-#include "board_host.h"
+#include "panel/controller_tests/panel_controller_fixture.h"
 #include "peripherals/pl_iterator.h"
-#include "sim/panel/front_panel.h"
-#include "tests/controller_fixture.h"
 
 namespace {
 
-class PanelPeripheralViewTest : public controller_test {
+class PanelPeripheralViewTest : public panel_controller<controller_test> {
  protected:
   void SetUp() override {
     Boot();
-    unit_.attach(&board::serial(4));
+    AttachUnit();
     FirstDisplayStep();
     Login();
-  }
-  bool RunUntil(const std::string& text, uint32_t max_ticks = 5000) {
-    for (uint32_t t = 0; t < max_ticks; t += 10) {
-      rtos::advance(10);
-      unit_.pump();
-      if (unit_.screen().find(text) != std::string::npos) return true;
-    }
-    return false;
-  }
-  void Key(uint8_t code) {
-    unit_.press(code);
-    unit_.pump();
-    for (int i = 0; i < 6; ++i) {
-      rtos::advance(10);
-      unit_.pump();
-    }
-  }
-  void Digit(char c) {
-    static const uint8_t kCodes[10] = {4, 3, 7, 11, 2, 6, 10, 1, 5, 9};
-    Key(kCodes[c - '0']);
-  }
-  void Login() {
-    ASSERT_TRUE(RunUntil("REMOTE MODE - LOGGED OUT")) << unit_.screen();
-    unit_.key_switch_local();
-    ASSERT_TRUE(RunUntil("LOCAL MODE - LOGGED OUT")) << unit_.screen();
-    for (uint8_t k : {2, 11, 7, 3, 8}) Key(k);  // 4 3 2 1 ENTER
-    ASSERT_TRUE(RunUntil("** WELCOME TO THE MAIN MENU **")) << unit_.screen();
-  }
-  // Presses the digit of the entry in the list shown.
-  void Choose(const std::string& entry) {
-    const std::string wanted = ") " + entry;
-    ASSERT_TRUE(RunUntil(wanted, 200)) << unit_.screen();
-    const std::string screen = unit_.screen();
-    const size_t at = screen.find(wanted);
-    ASSERT_GE(at, 1u);
-    ASSERT_TRUE(screen[at - 1] >= '1' && screen[at - 1] <= '6') << screen;
-    Digit(screen[at - 1]);
   }
   void OpenPeripheralConfiguration() {
     Choose("CONFIGURATION");
@@ -67,9 +28,6 @@ class PanelPeripheralViewTest : public controller_test {
     InThread([&] { ASSERT_TRUE(pl_iterator().Add(type, "%s", text)) << type; });
   }
   std::string Line(uint32_t n) { return unit_.line(n); }
-
-  trace_capture trace_;
-  sim::front_panel unit_;
 };
 
 TEST_F(PanelPeripheralViewTest, ListDetailDeleteAndInitErrors) {
@@ -99,19 +57,19 @@ TEST_F(PanelPeripheralViewTest, ListDetailDeleteAndInitErrors) {
         << name << "\n" << unit_.screen();
   }
 
-  Digit(static_cast<char>('0' + row));
+  Digits(std::string(1, static_cast<char>('0' + row)));
   ASSERT_TRUE(RunUntil("REVISION:0")) << unit_.screen();
   EXPECT_NE(Line(1).find("TEMPCABINET"), std::string::npos) << unit_.screen();
   // Bus 0 of its record: the sensor bus behind the panel.
   EXPECT_EQ(Line(3), " ON VMS CONTROL PANEL CAN NETWORK       ");
-  Key(0);  // CANCEL: back to the list
+  Key(kKeyCancel);  // CANCEL: back to the list
   ASSERT_TRUE(RunUntil(") TEMPCABINET")) << unit_.screen();
-  Key(0);  // and out of the page
+  Key(kKeyCancel);  // and out of the page
 
   Choose("PERIPHERAL INIT ERRORS");
   ASSERT_TRUE(RunUntil("1) UNKNOWN")) << unit_.screen();
   EXPECT_EQ(unit_.screen().find("2) "), std::string::npos) << unit_.screen();
-  Key(0);
+  Key(kKeyCancel);
 
   Choose("DELETE PERIPHERALS");
   Choose("TEMPCABINET");
@@ -122,7 +80,7 @@ TEST_F(PanelPeripheralViewTest, ListDetailDeleteAndInitErrors) {
   ASSERT_TRUE(RunUntil(") DC I/O 3", 20000)) << unit_.screen();
   for (uint32_t t = 0; t < 200 && unit_.screen().find("TEMPCABINET") != std::string::npos; ++t) RunUntil("-", 100);
   EXPECT_EQ(unit_.screen().find("TEMPCABINET"), std::string::npos) << "gone at the task's reload\n" << unit_.screen();
-  Key(0);
+  Key(kKeyCancel);
 
   Choose("DELETE ALL PERIPHERALS");
   Choose("CONFIRM");

@@ -76,11 +76,12 @@ class panel_unit_driver {
     Key(kKeyEnter);
     ASSERT_TRUE(RunUntil("** WELCOME TO THE MAIN MENU **")) << unit_.screen();
   }
-  // Turns the pages of the list shown (DOWN) until the entry is there, then
-  // presses its digit.
+  // Turns the pages of the list shown (DOWN, then back UP) until the entry
+  // is there, then presses its digit.
   void Choose(const std::string& entry) {
     const std::string wanted = ") " + entry;
     for (int page = 0; page < 8 && !RunUntil(wanted, 100); ++page) Key(kKeyDown);
+    for (int page = 0; page < 8 && !RunUntil(wanted, 100); ++page) Key(kKeyUp);
     const std::string screen = unit_.screen();
     const size_t at = screen.find(wanted);
     ASSERT_NE(at, std::string::npos) << screen;

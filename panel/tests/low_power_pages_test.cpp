@@ -19,19 +19,21 @@ class LowPowerPagesTest : public PanelTest {
     SetNv(nv::quorLowPowerDuration, 65535);
     SetNv(nv::quorPixelDimPercent(0), 50);
   }
-  // The value CONFIGURE OPTIONS shows beside an entry (both are on its
-  // second page); "absent" when the entry is not listed.
+  // The value CONFIGURE OPTIONS shows beside an entry, on whichever of its
+  // pages the entry stands; "absent" when the entry is not listed.
   std::string ValueOf(const std::string& title) {
     Open(48);
-    PressKeys({LCD_PAD_DOWN});
-    for (uint32_t l = 2; l <= 7; ++l) {
-      std::string line = Unit().line(l);
-      const size_t at = line.find(title);
-      if (at == std::string::npos) continue;
-      line = line.substr(at + title.size());
-      line.erase(0, line.find_first_not_of(' '));
-      line.erase(line.find_last_not_of(' ') + 1);
-      return line;
+    for (int page = 0; page < 4; ++page) {
+      if (page > 0) PressKeys({LCD_PAD_DOWN});
+      for (uint32_t l = 2; l <= 7; ++l) {
+        std::string line = Unit().line(l);
+        const size_t at = line.find(title);
+        if (at == std::string::npos) continue;
+        line = line.substr(at + title.size());
+        line.erase(0, line.find_first_not_of(' '));
+        line.erase(line.find_last_not_of(' ') + 1);
+        return line;
+      }
     }
     return "absent";
   }
