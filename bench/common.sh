@@ -81,3 +81,40 @@ PY
 
 # ratio A B: A / B with two decimals.
 ratio() { python3 -c "import sys; a, b = float(sys.argv[1]), float(sys.argv[2]); print('%.2f' % (a / b) if b else 'n/a')" "$1" "$2"; }
+
+# Per host thread of process $1: "tid name cpu-ticks context-switches", one a
+# line (threads carry their kernel thread's name).
+thread_snapshot() {
+  python3 - "$1" <<'PY'
+import os, sys
+pid = sys.argv[1]
+for t in os.listdir("/proc/%s/task" % pid):
+    try:
+        name = open("/proc/%s/task/%s/comm" % (pid, t)).read().strip().replace(" ", "_")
+        f = open("/proc/%s/task/%s/stat" % (pid, t)).read().rsplit(")", 1)[1].split()
+        cs = sum(int(l.split()[1]) for l in open("/proc/%s/task/%s/status" % (pid, t)) if "ctxt_switches" in l)
+        print(t, name, int(f[11]) + int(f[12]), cs)
+    except OSError:
+        pass
+PY
+}
+
+# The busiest threads between two snapshots ($1, $2 files) over $3 seconds:
+# share of a core and wake-ups a second.
+busiest_threads() {
+  python3 - "$1" "$2" "$3" <<'PY'
+import os, sys
+def load(p):
+    return {l.split()[0]: l.split()[1:] for l in open(p)}
+a, b, secs = load(sys.argv[1]), load(sys.argv[2]), float(sys.argv[3])
+tick = os.sysconf("SC_CLK_TCK")
+rows = []
+for t, (name, cpu, cs) in b.items():
+    _, cpu0, cs0 = a.get(t, (name, 0, 0))
+    rows.append(((int(cpu) - int(cpu0)) * 100.0 / tick / secs, (int(cs) - int(cs0)) / secs, name))
+rows.sort(reverse=True)
+for pct, wakes, name in rows[:6]:
+    if pct > 0 or wakes >= 1:
+        print("  %-16s %6.2f %% of a core, %6.0f switches/s" % (name, pct, wakes))
+PY
+}

@@ -118,51 +118,16 @@ void pmpp_ip_packet_send(pmpp_link* link, NX_PACKET* packet) {
   _nx_packet_transmit_release(packet);
 }
 
-VOID pmpp_ip_driver(NX_IP_DRIVER* request) {
-  NX_IP* ip = request->nx_driver_ip;
-  request->nx_driver_status = NX_SUCCESS;
-  auto* link = static_cast<pmpp_link*>(ip ? ip->nx_ip_driver_context : nullptr);
-  switch (request->nx_driver_command) {
-    case NX_DRIVER_SEND: {
-      NX_PACKET* packet = request->nx_driver_packet;
-      if (!packet) break;
-      if (!link || !ip->nx_ip_link_up) {
-        _nx_packet_transmit_release(packet);
-        break;
-      }
-      tx_mutex_get(&link->protect, TX_WAIT_FOREVER);
-      pmpp_ip_packet_send(link, packet);
-      tx_mutex_put(&link->protect);
-      break;
-    }
-    case NX_DRIVER_INITIALIZE: {
-      pmpp_link* found = pmpp_link_of_ip(ip);
-      if (!found) {
-        request->nx_driver_status = kNoLink;
-        break;
-      }
-      link_driver_attach(ip, found, PMPP_FRAME_SIZE);
-      break;
-    }
-    case NX_DRIVER_ENABLE:
-      if (!link) {
-        request->nx_driver_status = kNoLink;
-        break;
-      }
-      ip->nx_ip_link_up = 1;
-      break;
-    case NX_DRIVER_DISABLE:
-      if (!link) {
-        request->nx_driver_status = kNoLink;
-        break;
-      }
-      ip->nx_ip_link_up = 0;
-      break;
-    case NX_DRIVER_GET_STATUS:
-      if (request->nx_driver_return_ptr) *request->nx_driver_return_ptr = ip ? ip->nx_ip_link_up : 0;
-      break;
-    default:
-      request->nx_driver_status = kUnhandled;
-      break;
-  }
-}
+namespace {
+
+void* link_of_ip(NX_IP* ip) { return pmpp_link_of_ip(ip); }
+ULONG link_mtu(void*) { return PMPP_FRAME_SIZE; }
+TX_MUTEX* link_protect(void* link) { return &static_cast<pmpp_link*>(link)->protect; }
+void link_send(void* link, NX_PACKET* packet) { pmpp_ip_packet_send(static_cast<pmpp_link*>(link), packet); }
+
+constexpr link_driver kDriver = {link_of_ip, link_mtu, link_protect, link_send, nullptr,
+                                 nullptr,    nullptr,  kNoLink,      kUnhandled};
+
+}  // namespace
+
+VOID pmpp_ip_driver(NX_IP_DRIVER* request) { link_driver_request(request, kDriver); }

@@ -37,3 +37,56 @@ void link_driver_attach(NX_IP* ip, void* context, ULONG mtu) {
   ip->nx_ip_physical_lsw = 0;
   ip->nx_ip_link_up = 0;
 }
+
+void link_driver_request(NX_IP_DRIVER* request, const link_driver& driver) {
+  NX_IP* ip = request->nx_driver_ip;
+  request->nx_driver_status = NX_SUCCESS;
+  void* link = ip ? ip->nx_ip_driver_context : nullptr;
+  switch (request->nx_driver_command) {
+    case NX_DRIVER_SEND: {
+      NX_PACKET* packet = request->nx_driver_packet;
+      if (!packet) break;
+      if (!link || !ip->nx_ip_link_up) {
+        _nx_packet_transmit_release(packet);
+        break;
+      }
+      TX_MUTEX* protect = driver.protect(link);
+      tx_mutex_get(protect, TX_WAIT_FOREVER);
+      driver.send(link, packet);
+      tx_mutex_put(protect);
+      if (driver.sent) driver.sent(link);
+      break;
+    }
+    case NX_DRIVER_INITIALIZE: {
+      void* found = ip ? driver.find(ip) : nullptr;
+      if (!found) {
+        request->nx_driver_status = driver.no_link;
+        break;
+      }
+      link_driver_attach(ip, found, driver.mtu(found));
+      break;
+    }
+    case NX_DRIVER_ENABLE:
+      if (!link) {
+        request->nx_driver_status = driver.no_link;
+        break;
+      }
+      if (driver.enable) driver.enable(link);
+      ip->nx_ip_link_up = 1;
+      break;
+    case NX_DRIVER_DISABLE:
+      if (!link) {
+        request->nx_driver_status = driver.no_link;
+        break;
+      }
+      if (driver.disable) driver.disable(link);
+      ip->nx_ip_link_up = 0;
+      break;
+    case NX_DRIVER_GET_STATUS:
+      if (request->nx_driver_return_ptr) *request->nx_driver_return_ptr = ip ? ip->nx_ip_link_up : 0;
+      break;
+    default:
+      request->nx_driver_status = driver.unhandled;
+      break;
+  }
+}

@@ -589,79 +589,58 @@ void ppp_ip_packet_send(ppp_link* link) {
   _nx_packet_transmit_release(packet);
 }
 
-VOID _nx_ppp_driver(NX_IP_DRIVER* request) {
-  NX_IP* ip = request->nx_driver_ip;
-  request->nx_driver_status = NX_SUCCESS;
-  auto* link = static_cast<ppp_link*>(ip ? ip->nx_ip_driver_context : nullptr);
-  switch (request->nx_driver_command) {
-    case NX_DRIVER_SEND: {
-      NX_PACKET* packet = request->nx_driver_packet;
-      if (!packet) break;
-      if (!link || !ip->nx_ip_link_up) {
-        _nx_packet_transmit_release(packet);
-        break;
-      }
-      tx_mutex_get(&link->protect, TX_WAIT_FOREVER);
-      packet->nx_packet_queue_next = NX_PACKET_NOT_QUEUED;
-      if (link->tx_tail)
-        link->tx_tail->nx_packet_queue_next = packet;
-      else
-        link->tx_head = packet;
-      link->tx_tail = packet;
-      ppp_ip_packet_send(link);
-      tx_mutex_put(&link->protect);
-      tx_semaphore_put(&link->tx_ready);
-      break;
-    }
-    case NX_DRIVER_INITIALIZE: {
-      ppp_link* found = nullptr;
-      {
-        interrupts_masked m;
-        ppp_link* l = g_head;
-        for (uint32_t i = 0; l && i < g_link_count; ++i, l = l->next)
-          if (l->ip == ip) {
-            found = l;
-            break;
-          }
-      }
-      if (!found) {
-        request->nx_driver_status = PPP_NX_NO_LINK;
-        break;
-      }
-      link_driver_attach(ip, found, found->peer_mru < kMtu ? found->peer_mru : kMtu);
-      break;
-    }
-    case NX_DRIVER_ENABLE: {
-      if (!link) {
-        request->nx_driver_status = PPP_NX_NO_LINK;
-        break;
-      }
-      TX_THREAD* self = tx_thread_identify();
-      UINT old = 0;
-      UINT status = tx_thread_preemption_change(self, 0, &old);
-      if (status != TX_SUCCESS) monitor_printf("_nx_ppp_driver: tx_thread_preemption failed %02x\n", status);
-      status = tx_thread_preemption_change(self, old, &old);
-      if (status != TX_SUCCESS) monitor_printf("_nx_ppp_driver: tx_thread_preemption_change failed %02x\n", status);
-      ULONG actual = 0;
-      tx_event_flags_get(&link->ip_events, PPP_EVENT_IPCP_OPENED, TX_OR_CLEAR, &actual, TX_WAIT_FOREVER);
-      ip->nx_ip_link_up = 1;
-      break;
-    }
-    case NX_DRIVER_DISABLE: {
-      if (!link) {
-        request->nx_driver_status = PPP_NX_NO_LINK;
-        break;
-      }
-      lcp_state_machine(link, LCP_CLOSE);
-      for (int i = 0; i < 30 && link->lcp_state != PPP_CLOSED; ++i) tx_thread_sleep(1000);
-      ip->nx_ip_link_up = 0;
-      break;
-    }
-    case NX_DRIVER_GET_STATUS:
-      if (request->nx_driver_return_ptr) *request->nx_driver_return_ptr = ip ? ip->nx_ip_link_up : 0;
-      break;
-    default:
-      request->nx_driver_status = PPP_NX_UNHANDLED;
-      break;
-  }
+namespace {
+
+void* link_of_ip(NX_IP* ip) {
+  interrupts_masked m;
+  ppp_link* l = g_head;
+  for (uint32_t i = 0; l && i < g_link_count; ++i, l = l->next)
+    if (l->ip == ip) return l;
+  return nullptr;
 }
+
+ULONG link_mtu(void* link) {
+  const auto* l = static_cast<ppp_link*>(link);
+  return l->peer_mru < kMtu ? l->peer_mru : kMtu;
+}
+
+TX_MUTEX* link_protect(void* link) { return &static_cast<ppp_link*>(link)->protect; }
+
+void link_send(void* link, NX_PACKET* packet) {
+  auto* l = static_cast<ppp_link*>(link);
+  packet->nx_packet_queue_next = NX_PACKET_NOT_QUEUED;
+  if (l->tx_tail)
+    l->tx_tail->nx_packet_queue_next = packet;
+  else
+    l->tx_head = packet;
+  l->tx_tail = packet;
+  ppp_ip_packet_send(l);
+}
+
+void link_sent(void* link) { tx_semaphore_put(&static_cast<ppp_link*>(link)->tx_ready); }
+
+// Up once IPCP has opened.
+void link_enable(void* link) {
+  TX_THREAD* self = tx_thread_identify();
+  UINT old = 0;
+  UINT status = tx_thread_preemption_change(self, 0, &old);
+  if (status != TX_SUCCESS) monitor_printf("_nx_ppp_driver: tx_thread_preemption failed %02x\n", status);
+  status = tx_thread_preemption_change(self, old, &old);
+  if (status != TX_SUCCESS) monitor_printf("_nx_ppp_driver: tx_thread_preemption_change failed %02x\n", status);
+  ULONG actual = 0;
+  tx_event_flags_get(&static_cast<ppp_link*>(link)->ip_events, PPP_EVENT_IPCP_OPENED, TX_OR_CLEAR, &actual,
+                     TX_WAIT_FOREVER);
+}
+
+void link_disable(void* link) {
+  auto* l = static_cast<ppp_link*>(link);
+  lcp_state_machine(l, LCP_CLOSE);
+  for (int i = 0; i < 30 && l->lcp_state != PPP_CLOSED; ++i) tx_thread_sleep(1000);
+}
+
+constexpr link_driver kDriver = {link_of_ip,  link_mtu,     link_protect,   link_send,        link_sent,
+                                 link_enable, link_disable, PPP_NX_NO_LINK, PPP_NX_UNHANDLED};
+
+}  // namespace
+
+VOID _nx_ppp_driver(NX_IP_DRIVER* request) { link_driver_request(request, kDriver); }

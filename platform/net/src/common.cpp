@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <mutex>
+#include <unordered_set>
 
 #include "nx_internal.h"
 
@@ -100,6 +102,54 @@ void waitq::wake_all() {
   std::vector<wait_slot*> list;
   list.swap(m_list);
   for (wait_slot* s : list) tx_semaphore_put(&s->sem);
+}
+
+namespace {
+
+std::mutex g_backends_lock;
+
+std::unordered_set<backend*>& backends() {
+  static auto* s = new std::unordered_set<backend*>;
+  return *s;
+}
+
+}  // namespace
+
+void backend_born(backend* b) {
+  std::lock_guard<std::mutex> lk(g_backends_lock);
+  backends().insert(b);
+}
+
+void backend_gone(backend* b) {
+  std::lock_guard<std::mutex> lk(g_backends_lock);
+  backends().erase(b);
+}
+
+udp_watch::udp_watch(ip* owner, uint64_t id) : m_owner(owner), m_be(owner->be.get()), m_id(id) {}
+
+int udp_watch::begin() {
+  std::lock_guard<std::mutex> lk(g_backends_lock);
+  return backends().count(m_be) ? m_be->watch_begin(m_id) : -1;
+}
+
+bool udp_watch::end(bool readable) {
+  std::lock_guard<std::mutex> lk(g_backends_lock);
+  if (backends().count(m_be)) m_be->watch_end(m_id, readable, m_got);
+  return !m_got.empty();
+}
+
+void udp_watch::interrupt() {
+  {
+    // The processor is held: an instance whose back-end still exists stays
+    // until this returns.
+    std::lock_guard<std::mutex> lk(g_backends_lock);
+    if (!backends().count(m_be)) {
+      m_got.clear();
+      return;
+    }
+  }
+  deliver(m_owner, std::move(m_got));
+  m_got.clear();
 }
 
 std::vector<ip*> all_instances() {

@@ -1,14 +1,20 @@
 // The host-socket back-end: every UDP endpoint, TCP listener and TCP
 // connection of an instance is a non-blocking host socket. One host thread
 // per instance polls them and hands what it reads to the instance through an
-// interrupt. Flow control is one outstanding chunk per connection and one
+// interrupt; a UDP endpoint that a kernel thread waits on is read by that
+// thread's own host thread instead (udp_watch), and left out of the polling
+// until the thread has been away from it for a tick (a thread that answers
+// a request is mostly back before the next one comes). Flow control is one outstanding chunk per connection and one
 // outstanding connection per listener: the stack asks for the next (resume)
 // when it has room, so host buffers hold the rest.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <sys/timerfd.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -27,6 +33,8 @@ namespace {
 constexpr size_t kChunk = 1460;            // bytes read from a connection at a time
 constexpr size_t kTxLimit = 64 * 1024;     // queued output before senders wait
 constexpr int kDatagramsPerWake = 64;
+// How long an endpoint that was watched stays out of the polling.
+constexpr long kRearmNanoseconds = 10'000'000;
 
 sockaddr_in to_sockaddr(ULONG address, uint16_t port) {
   sockaddr_in a{};
@@ -40,12 +48,21 @@ class host_backend : public backend {
  public:
   explicit host_backend(ip* owner) : m_owner(owner) {
     m_wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    m_thread = std::thread([this] { run(); });
+    m_epoll = epoll_create1(EPOLL_CLOEXEC);
+    m_rearm = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    m_thread = std::thread([this] {
+      pthread_setname_np(pthread_self(), "net io");
+      run();
+    });
+    backend_born(this);
   }
 
   ~host_backend() override {
+    backend_gone(this);
     stop();
     join();
+    if (m_epoll >= 0) ::close(m_epoll);
+    if (m_rearm >= 0) ::close(m_rearm);
   }
 
   UINT udp_open(UINT port, uint64_t* id) override {
@@ -199,7 +216,12 @@ class host_backend : public backend {
         e->closing = true;
         e->credit = false;
       } else {
-        const bool bound = e->kind != kind_t::conn;
+        // UDP endpoints are polled through the epoll set, which does not
+        // keep their port.
+        const bool bound = e->kind == kind_t::listener;
+        unwatch(lk, e);
+        it = m_entries.find(id);
+        if (it == m_entries.end()) return;
         close_now(it);
         if (!bound || !m_in_poll) return;
         // A poll under way holds the socket, and with it the host port,
@@ -239,14 +261,47 @@ class host_backend : public backend {
 
   void stop() override {
     {
-      std::lock_guard<std::mutex> lk(m_mutex);
+      std::unique_lock<std::mutex> lk(m_mutex);
       if (m_stop) return;
       m_stop = true;
+      std::vector<uint64_t> udp;
+      for (auto& [id, e] : m_entries)
+        if (e->kind == kind_t::udp) udp.push_back(id);
+      for (uint64_t id : udp)
+        if (entry* e = find(id)) unwatch(lk, e);
       for (auto& [id, e] : m_entries)
         if (e->fd >= 0) ::close(e->fd);
       m_entries.clear();
     }
     poke();
+  }
+
+  int watch_begin(uint64_t id) override {
+    std::lock_guard<std::mutex> lk(m_mutex);
+    entry* e = m_stop ? nullptr : find(id);
+    if (!e || e->kind != kind_t::udp || e->unwatched) return -1;
+    ++e->watchers;
+    if (e->armed) arm(e, false);
+    return e->fd;
+  }
+
+  void watch_end(uint64_t id, bool readable, std::vector<event>& out) override {
+    std::lock_guard<std::mutex> lk(m_mutex);
+    entry* e = find(id);
+    if (!e || e->kind != kind_t::udp || e->watchers == 0) return;
+    if (readable && !e->unwatched && !m_stop) {
+      thread_local std::vector<uint8_t> buf(65536);
+      read_datagrams(id, e, out, buf);
+    }
+    if (--e->watchers == 0) {
+      m_unwatched.notify_all();
+      if (!e->unwatched && !m_rearm_pending) {
+        m_rearm_pending = true;
+        itimerspec due{};
+        due.it_value.tv_nsec = kRearmNanoseconds;
+        timerfd_settime(m_rearm, 0, &due, nullptr);
+      }
+    }
   }
 
   void join() override {
@@ -270,6 +325,10 @@ class host_backend : public backend {
     bool broken = false;      // the connection failed on output
     bool closing = false;     // the stack let go; flush, then close
     bool tx_blocked = false;  // a sender waits for tx to drain
+    uint64_t id = 0;
+    int watchers = 0;         // host threads of waiting kernel threads watching it
+    bool unwatched = false;   // about to close: watchers leave, none come
+    bool armed = true;        // in the I/O thread's epoll set for input
     std::vector<uint8_t> tx;
     net_proto proto = net_proto::udp;
     UINT port = 0;            // controller port (local port of a client connection)
@@ -293,9 +352,16 @@ class host_backend : public backend {
     {
       std::lock_guard<std::mutex> lk(m_mutex);
       id = m_next++;
+      e->id = id;
       if (m_stop) {
         ::close(e->fd);
       } else {
+        if (e->kind == kind_t::udp) {
+          epoll_event ev{};
+          ev.events = EPOLLIN;
+          ev.data.u64 = id;
+          epoll_ctl(m_epoll, EPOLL_CTL_ADD, e->fd, &ev);
+        }
         m_entries[id] = std::move(e);
       }
     }
@@ -306,6 +372,27 @@ class host_backend : public backend {
   entry* find(uint64_t id) {
     auto it = m_entries.find(id);
     return it == m_entries.end() ? nullptr : it->second.get();
+  }
+
+  // m_mutex held. A UDP endpoint's datagrams are polled by the I/O thread,
+  // or left to its watchers.
+  void arm(entry* e, bool polled) {
+    e->armed = polled;
+    epoll_event ev{};
+    ev.events = polled ? EPOLLIN : 0;
+    ev.data.u64 = e->id;
+    epoll_ctl(m_epoll, EPOLL_CTL_MOD, e->fd, &ev);
+  }
+
+  // m_mutex held (lk): wakes the host threads watching the entry and waits
+  // until they have let go of its descriptor, which a close under them would
+  // leave bound until they wake. The entry may be gone on return.
+  void unwatch(std::unique_lock<std::mutex>& lk, entry* e) {
+    if (e->kind != kind_t::udp) return;
+    e->unwatched = true;
+    if (e->watchers == 0) return;
+    shutdown(e->fd, SHUT_RDWR);  // an unconnected socket too: its pollers wake
+    m_unwatched.wait_for(lk, std::chrono::seconds(2), [e] { return e->watchers == 0; });
   }
 
   // m_mutex held.
@@ -354,24 +441,30 @@ class host_backend : public backend {
     ev->port = ntohs(from.sin_port);
   }
 
+  // m_mutex held.
+  static void read_datagrams(uint64_t id, entry* e, std::vector<event>& out, std::vector<uint8_t>& buf) {
+    for (int i = 0; i < kDatagramsPerWake; ++i) {
+      sockaddr_in from{};
+      socklen_t len = sizeof from;
+      ssize_t n = recvfrom(e->fd, buf.data(), buf.size(), MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &len);
+      if (n < 0) {
+        if (errno == EAGAIN || errno == EWOULDBLOCK) break;
+        continue;  // an earlier send's error report
+      }
+      event ev{ev_kind::udp_datagram};
+      ev.id = id;
+      source(from, &ev);
+      ev.data.assign(buf.begin(), buf.begin() + n);
+      out.push_back(std::move(ev));
+    }
+  }
+
   // m_mutex held. Returns true when the entry is to be removed.
   bool handle(uint64_t id, entry* e, short revents, std::vector<event>& out, std::vector<uint8_t>& buf) {
     switch (e->kind) {
       case kind_t::udp:
-        for (int i = 0; i < kDatagramsPerWake; ++i) {
-          sockaddr_in from{};
-          socklen_t len = sizeof from;
-          ssize_t n = recvfrom(e->fd, buf.data(), buf.size(), MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &len);
-          if (n < 0) {
-            if (errno == EAGAIN || errno == EWOULDBLOCK) break;
-            continue;  // an earlier send's error report
-          }
-          event ev{ev_kind::udp_datagram};
-          ev.id = id;
-          source(from, &ev);
-          ev.data.assign(buf.begin(), buf.begin() + n);
-          out.push_back(std::move(ev));
-        }
+        // Watched meanwhile: its watchers read it.
+        if (e->watchers == 0 && !e->unwatched) read_datagrams(id, e, out, buf);
         return false;
       case kind_t::listener: {
         if (!e->credit) return false;
@@ -384,6 +477,7 @@ class host_backend : public backend {
         c->fd = fd;
         c->proto = net_proto::tcp;
         uint64_t cid = m_next++;
+        c->id = cid;
         m_entries[cid] = std::move(c);
         e->credit = false;
         event ev{ev_kind::tcp_accepted};
@@ -448,6 +542,10 @@ class host_backend : public backend {
       ids.clear();
       fds.push_back({m_wake, POLLIN, 0});
       ids.push_back(0);
+      fds.push_back({m_epoll, POLLIN, 0});  // the UDP endpoints no thread watches
+      ids.push_back(0);
+      fds.push_back({m_rearm, POLLIN, 0});
+      ids.push_back(0);
       {
         std::lock_guard<std::mutex> lk(m_mutex);
         if (m_stop) return;
@@ -455,7 +553,6 @@ class host_backend : public backend {
           short events = 0;
           switch (e->kind) {
             case kind_t::udp:
-              events = POLLIN;
               break;
             case kind_t::listener:
               events = e->credit ? POLLIN : 0;
@@ -493,10 +590,23 @@ class host_backend : public backend {
         (void)!read(m_wake, &v, sizeof v);
       }
       std::vector<event> out;
+      epoll_event ready[16];
+      const int readable = fds[1].revents ? epoll_wait(m_epoll, ready, 16, 0) : 0;
       {
         std::lock_guard<std::mutex> lk(m_mutex);
         if (m_stop) return;
-        for (size_t i = 1; i < fds.size(); ++i) {
+        for (int i = 0; i < readable; ++i) {
+          entry* e = find(ready[i].data.u64);
+          if (e) handle(e->id, e, POLLIN, out, buf);
+        }
+        if (fds[2].revents) {
+          uint64_t expirations;
+          (void)!read(m_rearm, &expirations, sizeof expirations);
+          m_rearm_pending = false;
+          for (auto& [id, e] : m_entries)
+            if (e->kind == kind_t::udp && e->watchers == 0 && !e->armed && !e->unwatched) arm(e.get(), true);
+        }
+        for (size_t i = 3; i < fds.size(); ++i) {
           if (!fds[i].revents) continue;
           auto it = m_entries.find(ids[i]);
           // Closed (and its descriptor perhaps reused) since the poll began.
@@ -520,6 +630,10 @@ class host_backend : public backend {
   std::condition_variable m_polled;
   uint64_t m_next = 1;
   int m_wake = -1;
+  int m_epoll = -1;                    // the UDP endpoints, polled unless watched
+  std::condition_variable m_unwatched;  // an entry's last watcher let go
+  int m_rearm = -1;                    // timer: endpoints no longer watched go back to the epoll set
+  bool m_rearm_pending = false;
   std::atomic<bool> m_stop{false};
   std::thread m_thread;
 };

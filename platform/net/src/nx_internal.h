@@ -220,6 +220,33 @@ class backend {
   // it wants to be woken at the latest.
   virtual void service() {}
   virtual ULONG next_wait() { return TX_WAIT_FOREVER; }
+  // A kernel thread waits for a datagram of UDP endpoint `id`: the host
+  // descriptor its host thread watches meanwhile, or -1. watch_end follows
+  // once it woke, with the datagrams it read when `readable`.
+  virtual int watch_begin(uint64_t id) { return -1; }
+  virtual void watch_end(uint64_t id, bool readable, std::vector<event>& out) {}
+};
+
+// Back-ends that a waiting thread's host thread may still call once the
+// stack is shut down ask here whether they still exist.
+void backend_born(backend* b);
+void backend_gone(backend* b);
+
+// A receive's wait on UDP endpoint `id`: its own host thread reads the
+// datagram, as the board's receive interrupt puts it in the socket and wakes
+// the thread, without a host thread of the back-end in between.
+class udp_watch : public rtos::wait_watch {
+ public:
+  udp_watch(ip* owner, uint64_t id);
+  int begin() override;
+  bool end(bool readable) override;
+  void interrupt() override;
+
+ private:
+  ip* m_owner;
+  backend* m_be;
+  uint64_t m_id;
+  std::vector<event> m_got;
 };
 
 std::unique_ptr<backend> make_host_backend(ip* owner);

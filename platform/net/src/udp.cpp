@@ -220,7 +220,12 @@ UINT nx_udp_socket_receive(NX_UDP_SOCKET* cb, NX_PACKET** packet, ULONG wait_opt
   if (!packet) return NX_PTR_ERROR;
   *packet = nullptr;
   enter e;
-  return wait_loop(
+  std::optional<udp_watch> watch;
+  if (udp_socket* s = live_socket(cb); s && s->id && s->queue.empty() && can_wait()) {
+    watch.emplace(s->owner, s->id);
+    rtos::set_wait_watch(&*watch);
+  }
+  const UINT status = wait_loop(
       wait_option, NX_NO_PACKET,
       [cb]() -> waitq* {
         udp_socket* s = live_socket(cb);
@@ -236,6 +241,8 @@ UINT nx_udp_socket_receive(NX_UDP_SOCKET* cb, NX_PACKET** packet, ULONG wait_opt
         cb->nx_udp_socket_queued = static_cast<ULONG>(s->queue.size());
         return NX_SUCCESS;
       });
+  if (watch) rtos::set_wait_watch(nullptr);
+  return status;
 }
 
 UINT nx_udp_socket_send(NX_UDP_SOCKET* cb, NX_PACKET* packet, ULONG address, UINT port) {

@@ -40,6 +40,26 @@ class UdpTest : public NetTest {
       }
     });
   }
+  // Host I/O arrives in real time: waits until `n` datagrams were queued
+  // or dropped.
+  void WaitHandled(NX_UDP_SOCKET& s, ULONG n) {
+    for (int i = 0; i < 2000; ++i) {
+      {
+        rtos::cpu_scope c;
+        if (s.nx_udp_socket_packets_received + s.nx_udp_socket_packets_dropped == n) return;
+      }
+      usleep(10000);
+    }
+  }
+  // The socket's queue holds these datagrams (the processor held).
+  void ExpectQueued(NX_UDP_SOCKET& s, std::vector<std::string> texts) {
+    for (const std::string& d : texts) {
+      NX_PACKET* p = nullptr;
+      ASSERT_EQ(nx_udp_socket_receive(&s, &p, NX_NO_WAIT), NX_SUCCESS);
+      EXPECT_EQ(Text(p), d);
+      nx_packet_release(p);
+    }
+  }
   KThread a_, b_;
   std::vector<int> fds_;
   NX_IP second_{};
@@ -179,26 +199,59 @@ TEST_F(UdpTest, AFullQueueDropsFurtherDatagrams) {
   int host = Udp();
   uint16_t port = HostPort(net_proto::udp, 161);
   for (const char* d : {"one", "two", "three"}) HostSendTo(host, port, d);
-  // Host I/O arrives in real time: wait until all three were handled.
-  for (int i = 0; i < 2000; ++i) {
-    {
-      rtos::cpu_scope c;
-      if (s.nx_udp_socket_packets_received + s.nx_udp_socket_packets_dropped == 3) break;
-    }
-    usleep(10000);
-  }
+  WaitHandled(s, 3);
   rtos::cpu_scope c;
   EXPECT_EQ(s.nx_udp_socket_packets_received, 2u);
   EXPECT_EQ(s.nx_udp_socket_packets_dropped, 1u);
   // The instance counts them too, for the service console.
   EXPECT_EQ(ip_.nx_ip_udp_packets_received, 2u);
   EXPECT_EQ(ip_.nx_ip_udp_packets_dropped, 1u);
-  for (const char* d : {"one", "two"}) {
-    NX_PACKET* p = nullptr;
-    ASSERT_EQ(nx_udp_socket_receive(&s, &p, NX_NO_WAIT), NX_SUCCESS);
-    EXPECT_EQ(Text(p), d);
-    nx_packet_release(p);
+  ExpectQueued(s, {"one", "two"});
+}
+
+// Once its receiver has taken a datagram and gone on to other work, the
+// next datagrams are still queued and counted as they come, within the
+// queue's bound.
+TEST_F(UdpTest, DatagramsThatComeWhileTheReceiverIsAwayAreQueued) {
+  NX_UDP_SOCKET s{};
+  Start([&] { Bind(&s, 161, 2); });
+  int host = Udp();
+  uint16_t port = HostPort(net_proto::udp, 161);
+  Receiver(&s);
+  rtos::advance(1);
+  usleep(50000);  // its host thread is asleep on the socket by now
+  HostSendTo(host, port, "first");
+  ASSERT_TRUE(box_.WaitFor(1));
+  EXPECT_EQ(box_.At(0), "0 first from " + Endpoint(IP_ADDRESS(127, 0, 0, 1), LocalPort(host)));
+  for (const char* d : {"two", "three", "four"}) HostSendTo(host, port, d);
+  WaitHandled(s, 4);
+  rtos::cpu_scope c;
+  EXPECT_EQ(s.nx_udp_socket_packets_received, 3u);
+  EXPECT_EQ(s.nx_udp_socket_packets_dropped, 1u);
+  EXPECT_EQ(s.nx_udp_socket_queued, 2u);
+  ExpectQueued(s, {"two", "three"});
+}
+
+// Unbinding a socket that a thread waits on ends the wait and gives the
+// host port back at once: a host socket can take it right away.
+TEST_F(UdpTest, UnbindingUnderAWaitingReceiverFreesItsHostPort) {
+  NX_UDP_SOCKET s{};
+  Start([&] { Bind(&s, 161); });
+  uint16_t port = HostPort(net_proto::udp, 161);
+  ASSERT_NE(port, 0);
+  Receiver(&s);
+  rtos::advance(10);
+  usleep(50000);  // its host thread is asleep on the socket by now
+  {
+    rtos::cpu_scope c;
+    ASSERT_EQ(nx_udp_socket_unbind(&s), NX_SUCCESS);
+    int again = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a = Loopback(port);
+    EXPECT_EQ(bind(again, reinterpret_cast<sockaddr*>(&a), sizeof a), 0) << strerror(errno);
+    close(again);
   }
+  ASSERT_TRUE(box_.WaitFor(1));
+  EXPECT_EQ(box_.At(0), std::to_string(NX_NOT_BOUND) + " at 10");
 }
 
 TEST_F(UdpTest, PortsAreBoundOnceAndWaitersGetThemWhenFreed) {

@@ -75,4 +75,24 @@ bool run_in_thread(const std::function<void()>& fn, UINT priority = 16, uint32_t
 // True while the calling host thread is a kernel thread.
 bool in_thread();
 
+// A host descriptor that a waiting kernel thread's own host thread watches
+// besides its wake-up, as a device's receive interrupt reaches the thread
+// that waits for it: no other host thread is woken in between.
+class wait_watch {
+ public:
+  virtual ~wait_watch() = default;
+  // Before the host thread sleeps, without the processor: the descriptor to
+  // watch, or -1 to sleep as usual.
+  virtual int begin() = 0;
+  // Once it woke (`readable`: the descriptor woke it), without the
+  // processor: true when interrupt() has work.
+  virtual bool end(bool readable) = 0;
+  // Then, in interrupt context on the same host thread.
+  virtual void interrupt() = 0;
+};
+
+// The watch of the calling kernel thread's waits from now on; null ends it.
+// Outside a kernel thread it does nothing.
+void set_wait_watch(wait_watch* watch);
+
 }  // namespace rtos

@@ -1,5 +1,7 @@
 // Scheduler, threads and host contexts of the kernel stand-in.
 #include <linux/futex.h>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -31,8 +33,45 @@ thread_local std::vector<std::shared_ptr<gate>> t_posts;
 
 }  // namespace
 
+gate::~gate() {
+  if (m_event >= 0) ::close(m_event);
+}
+
 void gate::post() {
-  if (m_state.exchange(1, std::memory_order_release) == 2) futex(&m_state, FUTEX_WAKE_PRIVATE, 1);
+  const int was = m_state.exchange(1, std::memory_order_acq_rel);
+  if (was == 2) {
+    futex(&m_state, FUTEX_WAKE_PRIVATE, 1);
+  } else if (was == 3) {
+    uint64_t one = 1;
+    (void)!write(m_event.load(std::memory_order_relaxed), &one, sizeof one);
+  }
+}
+
+bool gate::wait_watching(int fd) {
+  int expected = 1;
+  if (m_state.compare_exchange_strong(expected, 0, std::memory_order_acquire)) return false;
+  if (m_event.load(std::memory_order_relaxed) < 0)
+    m_event.store(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC), std::memory_order_relaxed);
+  const int event = m_event.load(std::memory_order_relaxed);
+  if (event < 0) {
+    wait();
+    return false;
+  }
+  expected = 0;
+  if (!m_state.compare_exchange_strong(expected, 3, std::memory_order_acq_rel)) {
+    m_state.store(0, std::memory_order_relaxed);  // posted meanwhile
+    return false;
+  }
+  pollfd fds[2] = {{event, POLLIN, 0}, {fd, POLLIN, 0}};
+  const int n = poll(fds, 2, -1);
+  if (n > 0 && fds[0].revents) {
+    // A post's write; one that comes after this read only makes a later
+    // wait look again.
+    uint64_t v;
+    (void)!read(event, &v, sizeof v);
+  }
+  m_state.exchange(0, std::memory_order_acquire);
+  return n > 0 && fds[1].revents != 0;
 }
 
 void gate::wait() {
@@ -139,14 +178,39 @@ void remove_timed(thread* t) {
   t->timed = false;
 }
 
-// Waits until the calling kernel thread holds the processor again.
+// Runs the interrupt of waiting thread t's watch on t's host thread: as an
+// interrupt of t when the processor has meanwhile come back to t, else as
+// any host context does.
+void serve_watch(lock& lk, thread* t, rtos::wait_watch* w) {
+  kernel* k = g_kernel;
+  const bool own = k->cpu == holder::thread && k->current == t;
+  if (!own) foreign_acquire(lk);
+  ++t_foreign_depth;
+  lk.unlock();
+  w->interrupt();
+  lk.lock();
+  --t_foreign_depth;
+  if (!own) foreign_release(lk);
+}
+
+// Waits until the calling kernel thread holds the processor again. A thread
+// in a wait with a watch has its host thread watch the descriptor too.
 void wait_for_cpu(lock& lk, thread* t) {
   kernel* k = g_kernel;
   while (!(k->cpu == holder::thread && k->current == t)) {
     if (t->kill) throw thread_exit{};
+    rtos::wait_watch* w = t->state == tstate::waiting ? t->watch : nullptr;
     lk.unlock();
-    t->door->wait();
+    const int fd = w ? w->begin() : -1;
+    if (fd < 0) {
+      t->door->wait();
+      lk.lock();
+      continue;
+    }
+    const bool readable = t->door->wait_watching(fd);
+    const bool work = w->end(readable);
     lk.lock();
+    if (work && !t->kill) serve_watch(lk, t, w);
   }
   if (t->kill) throw thread_exit{};
 }
@@ -175,6 +239,8 @@ void run_pending_isrs(lock& lk) {
 
 void thread_main(thread* t) {
   t_self = t;
+  // The creator's control block may be gone before this thread first runs.
+  pthread_setname_np(pthread_self(), t->host_name);
   kernel* k = g_kernel;
   bool ran = false;
   t->stack_top = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
@@ -403,6 +469,7 @@ UINT tx_thread_create(TX_THREAD* cb, const CHAR* name, VOID (*entry_fn)(ULONG), 
   t->base_priority = t->priority = priority;
   t->threshold = preempt_threshold;
   cb->name = name;
+  std::strncpy(t->host_name, name ? name : "", sizeof t->host_name - 1);
   cb->stack_start = stack_start;
   cb->stack_size = stack_size;
   cb->priority = priority;
@@ -642,6 +709,7 @@ void catch_up(lock& lk, kernel* k, uint32_t now) {
 // The real clock's tick thread: asleep until the first timer or time-out is
 // due (or one is armed before it), then fires what is due as an interrupt.
 void ticker_main() {
+  pthread_setname_np(pthread_self(), "tick");  // as the host's tools show it
   kernel* k = g_kernel;
   lock lk(k->m);
   while (!k->stopping) {
@@ -789,6 +857,11 @@ void raise_interrupt(const std::function<void()>& isr) {
 }
 
 bool in_thread() { return is_thread(); }
+
+void set_wait_watch(wait_watch* watch) {
+  // Read only by the thread's own host thread.
+  if (is_thread()) t_self->watch = watch;
+}
 
 bool run_in_thread(const std::function<void()>& fn, UINT priority, uint32_t max_ticks) {
   kernel* k = g_kernel;

@@ -32,11 +32,20 @@ struct thread;
 // may come late, so the waiter re-checks what it waits for.
 class gate {
  public:
+  gate() = default;
+  gate(const gate&) = delete;
+  gate& operator=(const gate&) = delete;
+  ~gate();
   void post();
   void wait();
+  // Like wait(), but also ends when `fd` is readable: true then.
+  bool wait_watching(int fd);
 
  private:
-  std::atomic<int> m_state{0};  // 0 empty, 1 posted, 2 empty with the waiter asleep
+  // 0 empty, 1 posted, 2 empty with the waiter asleep on the futex, 3 empty
+  // with the waiter asleep in poll (a post writes m_event).
+  std::atomic<int> m_state{0};
+  std::atomic<int> m_event{-1};  // eventfd, made on the first wait_watching
 };
 
 // The host thread that runs a kernel thread, on a stack of its own whose top
@@ -104,6 +113,8 @@ struct thread {
   size_t deepest = 0;
   uint32_t measured_tick = ~0u;
   std::vector<mutex*> owned_mutexes;
+  rtos::wait_watch* watch = nullptr;  // what its host thread watches while it waits
+  char host_name[16] = {};            // the name, as the host shows it
 };
 
 // Kernel objects other than threads, owned by the kernel until deleted.

@@ -1,5 +1,6 @@
 // Threads, dispatching and the manual clock.
 #include <alloca.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <thread>
@@ -234,6 +235,65 @@ TEST_F(ThreadTest, InterruptFromADeviceWakesAWaitingThread) {
   device.join();
   rtos::settle();
   EXPECT_EQ(log_, (std::vector<std::string>{"0 received"}));
+}
+
+// A descriptor watched during a wait: its interrupt runs on the waiting
+// thread's own host thread, in interrupt context, and wakes the thread; an
+// ordinary wake still ends the wait while the descriptor is watched.
+TEST_F(ThreadTest, AWatchedDescriptorInterruptsOnTheWaitingThreadsHostThread) {
+  struct pipe_watch : rtos::wait_watch {
+    int fd = -1;
+    TX_SEMAPHORE* sem = nullptr;
+    std::thread::id ran_on;
+    bool in_thread = true;
+    char byte = 0;
+    int begin() override { return fd; }
+    bool end(bool readable) override { return readable && read(fd, &byte, 1) == 1; }
+    void interrupt() override {
+      ran_on = std::this_thread::get_id();
+      in_thread = tx_thread_identify() != nullptr;
+      tx_semaphore_put(sem);
+    }
+  };
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  TX_SEMAPHORE sem;
+  pipe_watch watch;
+  watch.fd = fds[0];
+  watch.sem = &sem;
+  std::thread::id waiter;
+  Start([&](void*) {
+    tx_semaphore_create(&sem, "rx", 0);
+    a.Create("rx", 2, [&] {
+      waiter = std::this_thread::get_id();
+      rtos::set_wait_watch(&watch);
+      for (int i = 0; i < 2; ++i) {
+        UINT st = tx_semaphore_get(&sem, TX_WAIT_FOREVER);
+        Log("woke " + std::to_string(st) + " byte " + std::string(1, watch.byte ? watch.byte : '-'));
+      }
+      rtos::set_wait_watch(nullptr);
+    });
+  });
+  ASSERT_EQ(write(fds[1], "x", 1), 1);
+  for (int i = 0; i < 500 && log_.empty(); ++i) {
+    usleep(10000);
+    rtos::settle();
+  }
+  EXPECT_EQ(watch.ran_on, waiter);
+  EXPECT_FALSE(watch.in_thread);
+  watch.byte = 0;
+  {
+    rtos::cpu_scope s;
+    tx_semaphore_put(&sem);
+  }
+  rtos::settle();
+  for (int i = 0; i < 500 && log_.size() < 2; ++i) {
+    usleep(10000);
+    rtos::settle();
+  }
+  EXPECT_EQ(log_, (std::vector<std::string>{"0 woke 0 byte x", "0 woke 0 byte -"}));
+  close(fds[0]);
+  close(fds[1]);
 }
 
 // A thread that raised its preemption threshold keeps the processor when an
