@@ -407,20 +407,18 @@ bench_devices::bench_devices(const bench_config& config) : m(std::make_unique<im
   if (m->panel || m->ups || m->dialup || m->radar) {
     // As a pty or TCP end does: the line is served in a host thread.
     m->serial_thread = std::thread([this] {
-      // The memory ends have no wake-up of their own: the lines are looked at
-      // every 2 ms while bytes move, and every 20 ms once they have been
-      // quiet for a second, so an idle bench costs next to nothing while a
-      // key or a reply still crosses within a panel tick.
-      constexpr int kQuietRounds = 500;
-      int quiet = 0;
+      // The lines are served when the controller transmits on one of them,
+      // and every 20 ms for what the devices (and the modem's TCP end) do
+      // on their own: an idle bench costs next to nothing, and a reply
+      // still crosses at once.
       while (!m->stop.load()) {
+        const uint64_t seen = board::pipe_transmit_count();
         size_t moved = 0;
         if (m->panel) moved += m->panel->pump();
         if (m->ups) moved += m->ups->pump();
         if (m->dialup) moved += m->dialup->pump() + m->dialup->serve_tcp();
         if (m->radar) moved += m->radar->pump();
-        quiet = moved ? 0 : quiet < kQuietRounds ? quiet + 1 : quiet;
-        if (!moved) std::this_thread::sleep_for(std::chrono::milliseconds(quiet < kQuietRounds ? 2 : 20));
+        if (!moved) board::wait_pipe_transmit(seen, std::chrono::milliseconds(20));
       }
     });
   }

@@ -2,6 +2,7 @@
 // configuration, reaching each model, and the host end of each serial port.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -132,6 +133,11 @@ epld_config_port& epld_config();
 // UART channels 0-3 at 0xF0500000 + 8k.
 uart16550& uart(unsigned port);
 serial_line& serial(unsigned port);
+// Transmissions on ports whose far end is in memory (pipe): a count that
+// grows with each, and a wait until it passes `seen` or the time is up, for
+// a host thread that serves such ends without looking at them every tick.
+uint64_t pipe_transmit_count();
+void wait_pipe_transmit(uint64_t seen, std::chrono::milliseconds most);
 // The CAN controller on SPI device 0 and the wire of its bus; the EPLD's CAN
 // packet FIFO and the wires of its CAN channels 0-15. Simulated boards and
 // tests attach to the wires (and detach before the board is reset).

@@ -8,7 +8,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +26,25 @@ constexpr size_t k_backlog_limit = 4096;  // bytes read ahead from the host befo
 // k_text_wait_rounds pauses.
 constexpr int k_text_pause_ms = 2;
 constexpr int k_text_wait_rounds = 10;
+
+std::mutex g_pipe_lock;
+std::condition_variable g_pipe_moved;
+std::atomic<uint64_t> g_pipe_transmits{0};
+
+void note_pipe_transmit() {
+  {
+    std::lock_guard<std::mutex> lk(g_pipe_lock);
+    g_pipe_transmits.fetch_add(1, std::memory_order_relaxed);
+  }
+  g_pipe_moved.notify_all();
+}
+}
+
+uint64_t pipe_transmit_count() { return g_pipe_transmits.load(std::memory_order_relaxed); }
+
+void wait_pipe_transmit(uint64_t seen, std::chrono::milliseconds most) {
+  std::unique_lock<std::mutex> lk(g_pipe_lock);
+  g_pipe_moved.wait_for(lk, most, [seen] { return g_pipe_transmits.load(std::memory_order_relaxed) != seen; });
 }
 
 bool parse_serial_end(const std::string& text, serial_end* out) {
@@ -76,6 +97,7 @@ serial_line::serial_line(uart16550& uart, const serial_end& end) : m_uart(uart),
       m_thread = std::thread([this] { pump(); });
     }
   }
+  if (m_end.kind == serial_kind::pipe) m_uart.on_tx = note_pipe_transmit;
   if (m_end.kind == serial_kind::none) {
     // Nothing at the far end: the transmitter sends into the void.
     m_uart.on_tx = [this] {
