@@ -327,6 +327,14 @@ TEST_P(PanelModulePickerTest, ChoicesSetTheModuleTheDisplayTakes) {
   const disp::face_description& face = g_pDisplay->FaceDescription(0);
   EXPECT_EQ(face.module_height, e.rows);
   EXPECT_EQ(face.module_width, e.columns);
+  // The EPLD took the new module's image; the panel line still serves the
+  // unit, which goes back to the main menu.
+  bool back = false;
+  for (int i = 0; i < 6 && !back; ++i) {
+    Key(kKeyCancel);
+    back = RunUntil("** WELCOME TO THE MAIN MENU **", 300);
+  }
+  EXPECT_TRUE(back) << unit_.screen();
 }
 
 INSTANTIATE_TEST_SUITE_P(

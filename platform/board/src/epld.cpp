@@ -85,12 +85,12 @@ void epld_model::attach(uint32_t offset, uint32_t size, bus_device* device) { m_
 
 void epld_model::set_configured(bool on) {
   if (on) {
-    // A fresh configuration starts from the image's power-up state.
-    {
-      std::lock_guard<std::mutex> lk(m_lock);
-      std::memset(m_regs, 0, sizeof m_regs);
-    }
-    for (auto& c : m_channels) c->reset();
+    // A fresh configuration starts the EPLD's own registers from the image's
+    // power-up state (the display driver sets its enables again). The quad
+    // UART's channels keep their set-up: nothing opens the serial ports
+    // again after the sign's module type is programmed anew.
+    std::lock_guard<std::mutex> lk(m_lock);
+    std::memset(m_regs, 0, sizeof m_regs);
   }
   m_configured.store(on);
   changed();

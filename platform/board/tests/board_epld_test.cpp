@@ -98,10 +98,14 @@ TEST_F(EpldTest, ValidImageConfiguresTheDevice) {
   EXPECT_EQ(board::epld_config().part_number(), "PX6642915");
   reg_write8(0xF0500007, 0x55);
   EXPECT_EQ(reg_read8(0xF0500007), 0x55);
-  // A new configuration pulse clears it again.
+  // A new configuration pulse takes the device away; once configured again
+  // (another module type's image) the quad UART's channels are as they were.
   pulse();
   EXPECT_FALSE(conf_done());
   EXPECT_EQ(reg_read8(0xF0500007), 0xFF);
+  EXPECT_EQ(shift(inflate_image("PX2214087")), -1);
+  EXPECT_TRUE(conf_done());
+  EXPECT_EQ(reg_read8(0xF0500007), 0x55);
 }
 
 TEST_F(EpldTest, BadImagesAreRefusedWhereTheDeviceNotices) {
