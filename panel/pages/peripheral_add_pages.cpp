@@ -150,13 +150,13 @@ void CLCD_PeripheralAdd_CtrlComm::Finish(CLCD_Manager*) {
 namespace {
 // The isolation boards and LVDBs come with this module family only.
 constexpr uint8_t kBoardModuleClass = 4;
-const CLCD_PeripheralAdd_Boards::spec kIsolationSpec = {"ADD ISOLATION BOARD", 794, 8, 0x43001,
+const CLCD_PeripheralAdd_Boards::page_kind kIsolationPage = {"ADD ISOLATION BOARD", 794, 8, 0x43001,
                                                         ">0,<9",               "FROM 1->8", true};
-const CLCD_PeripheralAdd_Boards::spec kLvdbSpec = {"ADD LVDB", 680, 20, 0x42A01, ">0,<21", "FROM 1->20", false};
+const CLCD_PeripheralAdd_Boards::page_kind kLvdbPage = {"ADD LVDB", 680, 20, 0x42A01, ">0,<21", "FROM 1->20", false};
 }  // namespace
 
-CLCD_PeripheralAdd_Boards::CLCD_PeripheralAdd_Boards(CLCD_MenuId id, const spec& s)
-    : CLCD_SimpleWizardBase(id, s.title, "", LCD_RIGHT_PERIPHERALS), m_Spec(s) {
+CLCD_PeripheralAdd_Boards::CLCD_PeripheralAdd_Boards(CLCD_MenuId id, const page_kind& s)
+    : CLCD_SimpleWizardBase(id, s.title, "", LCD_RIGHT_PERIPHERALS), m_Kind(s) {
   wizard_number(&m_Count, s.title, "HOW MANY", s.rule, s.line8);
   AddItem(&m_Count);
   if (s.location) {
@@ -176,21 +176,21 @@ bool CLCD_PeripheralAdd_Boards::HasRights(CLCD_Manager* mgr) {
 
 void CLCD_PeripheralAdd_Boards::Finish(CLCD_Manager*) {
   pl_iterator records;
-  for (uint32_t i = 0; i < m_Spec.most; ++i)
-    while (records.Remove(static_cast<uint16_t>(m_Spec.first_type + i))) {
+  for (uint32_t i = 0; i < m_Kind.most; ++i)
+    while (records.Remove(static_cast<uint16_t>(m_Kind.first_type + i))) {
     }
-  const uint32_t n = m_Count.number.value < m_Spec.most ? m_Count.number.value : m_Spec.most;
+  const uint32_t n = m_Count.number.value < m_Kind.most ? m_Count.number.value : m_Kind.most;
   for (uint32_t i = 0; i < n; ++i) {
-    const auto type = static_cast<uint16_t>(m_Spec.first_type + i);
-    if (m_Spec.location)
-      records.Add(type, "%X,%X", m_Spec.first_address + i, location_of(m_Location));
+    const auto type = static_cast<uint16_t>(m_Kind.first_type + i);
+    if (m_Kind.location)
+      records.Add(type, "%X,%X", m_Kind.first_address + i, location_of(m_Location));
     else
-      records.Add(type, "%X,1", m_Spec.first_address + i);
+      records.Add(type, "%X,1", m_Kind.first_address + i);
   }
 }
 
-CLCD_PeripheralAdd_FET::CLCD_PeripheralAdd_FET(CLCD_MenuId id) : CLCD_PeripheralAdd_Boards(id, kIsolationSpec) {}
-CLCD_PeripheralAdd_LVDB::CLCD_PeripheralAdd_LVDB(CLCD_MenuId id) : CLCD_PeripheralAdd_Boards(id, kLvdbSpec) {}
+CLCD_PeripheralAdd_FET::CLCD_PeripheralAdd_FET(CLCD_MenuId id) : CLCD_PeripheralAdd_Boards(id, kIsolationPage) {}
+CLCD_PeripheralAdd_LVDB::CLCD_PeripheralAdd_LVDB(CLCD_MenuId id) : CLCD_PeripheralAdd_Boards(id, kLvdbPage) {}
 
 // ---------------------------------------------------------------- CAN sensors
 
@@ -226,10 +226,10 @@ const uint32_t kTempAddresses[] = {0x42101, 0x42105, 0x42106, 0x42107, 0x42108, 
 constexpr uint32_t kHcbAmbientAddress = 0x42104;
 constexpr uint32_t kWalkInAccess = 2;
 
-const CLCD_PeripheralAdd_Sensor::spec kHumiditySpec = {
+const CLCD_PeripheralAdd_Sensor::page_kind kHumidityPage = {
     "ADD HUMIDITY", "", kHumidity, kHumidityRestrictions, kHumidityTypes, kHumidityAddresses, 0x42900, 5, false,
     nullptr, kNoChoice, 0};
-const CLCD_PeripheralAdd_Sensor::spec kLightSpec = {"ADD LIGHT",
+const CLCD_PeripheralAdd_Sensor::page_kind kLightPage = {"ADD LIGHT",
                                                     "AJOUTER CAPTEUR DE LUMINOSITE",
                                                     kLight,
                                                     kLightRestrictions,
@@ -241,12 +241,12 @@ const CLCD_PeripheralAdd_Sensor::spec kLightSpec = {"ADD LIGHT",
                                                     "AJOUTER CAPTEUR DE LUMINOSITE",
                                                     kLightLine2,
                                                     kLightLine2Base};
-const CLCD_PeripheralAdd_Sensor::spec kTempSpec = {
+const CLCD_PeripheralAdd_Sensor::page_kind kTempPage = {
     "ADD TEMP", "", kTemp, kTempRestrictions, kTempTypes, kTempAddresses, 0x42100, 5, true, nullptr, kNoChoice, 0};
 }  // namespace
 
-CLCD_PeripheralAdd_Sensor::CLCD_PeripheralAdd_Sensor(CLCD_MenuId id, const spec& s)
-    : CLCD_SimpleWizardBase(id, s.title, s.title_fr, LCD_RIGHT_PERIPHERALS), m_Spec(s) {
+CLCD_PeripheralAdd_Sensor::CLCD_PeripheralAdd_Sensor(CLCD_MenuId id, const page_kind& s)
+    : CLCD_SimpleWizardBase(id, s.title, s.title_fr, LCD_RIGHT_PERIPHERALS), m_Kind(s) {
   wizard_choice(&m_Sensor, s.title, s.choices, s.restrictions);
   wizard_choice(&m_Mode, "SENSOR ADDRESS", kAddressModes);
   wizard_number(&m_Address, "SENSOR ADDRESS", "ADDRESS", "<17", "PRESS ENTER TO SAVE");
@@ -257,8 +257,8 @@ CLCD_PeripheralAdd_Sensor::CLCD_PeripheralAdd_Sensor(CLCD_MenuId id, const spec&
 void CLCD_PeripheralAdd_Sensor::Enter(CLCD_Manager* mgr) {
   CLCD_SimpleWizardBase::Enter(mgr);
   m_Address.number.value = 0;
-  const char* fr = m_Spec.item_title_fr;
-  m_Sensor.choice.title = fr ? lcd_text(mgr, m_Spec.title, fr) : Title(mgr);
+  const char* fr = m_Kind.item_title_fr;
+  m_Sensor.choice.title = fr ? lcd_text(mgr, m_Kind.title, fr) : Title(mgr);
   m_Mode.choice.title = lcd_text(mgr, "SENSOR ADDRESS", fr);
   m_Address.number.title = lcd_text(mgr, "SENSOR ADDRESS", fr);
   m_Location.choice.title = lcd_text(mgr, "LOCATION", fr);
@@ -273,13 +273,13 @@ bool CLCD_PeripheralAdd_Sensor::GetNextItem(CLCD_Manager* mgr, CLCD_WizardItem* 
 }
 
 uint32_t CLCD_PeripheralAdd_Sensor::DefaultAddress(uint32_t choice) const {
-  return m_Spec.default_addresses[choice];
+  return m_Kind.default_addresses[choice];
 }
 
 uint32_t CLCD_PeripheralAdd_Sensor::Address() const {
   const uint32_t c = m_Sensor.choice.selected;
   if (m_Mode.choice.selected == 0) return DefaultAddress(c);
-  return (c == m_Spec.odd_choice ? m_Spec.odd_base : m_Spec.specified_base) + m_Address.number.value;
+  return (c == m_Kind.odd_choice ? m_Kind.odd_base : m_Kind.specified_base) + m_Address.number.value;
 }
 
 void CLCD_PeripheralAdd_Sensor::Finish(CLCD_Manager*) {
@@ -287,17 +287,17 @@ void CLCD_PeripheralAdd_Sensor::Finish(CLCD_Manager*) {
   if (c >= ChoiceCount(&m_Sensor)) return;
   const uint32_t location = location_of(m_Location);
   pl_iterator records;
-  if (c < m_Spec.first_line)
-    records.Add(m_Spec.types[c], "%X,%X", Address(), location);
+  if (c < m_Kind.first_line)
+    records.Add(m_Kind.types[c], "%X,%X", Address(), location);
   else
-    records.Add(m_Spec.types[c], "%X,%X,%X", Address(), location,
-                m_Spec.numbered_lines ? c - m_Spec.first_line + 1 : 1);
+    records.Add(m_Kind.types[c], "%X,%X,%X", Address(), location,
+                m_Kind.numbered_lines ? c - m_Kind.first_line + 1 : 1);
 }
 
 CLCD_PeripheralAdd_Humidity::CLCD_PeripheralAdd_Humidity(CLCD_MenuId id)
-    : CLCD_PeripheralAdd_Sensor(id, kHumiditySpec) {}
-CLCD_PeripheralAdd_Light::CLCD_PeripheralAdd_Light(CLCD_MenuId id) : CLCD_PeripheralAdd_Sensor(id, kLightSpec) {}
-CLCD_PeripheralAdd_Temp::CLCD_PeripheralAdd_Temp(CLCD_MenuId id) : CLCD_PeripheralAdd_Sensor(id, kTempSpec) {}
+    : CLCD_PeripheralAdd_Sensor(id, kHumidityPage) {}
+CLCD_PeripheralAdd_Light::CLCD_PeripheralAdd_Light(CLCD_MenuId id) : CLCD_PeripheralAdd_Sensor(id, kLightPage) {}
+CLCD_PeripheralAdd_Temp::CLCD_PeripheralAdd_Temp(CLCD_MenuId id) : CLCD_PeripheralAdd_Sensor(id, kTempPage) {}
 
 uint32_t CLCD_PeripheralAdd_Temp::DefaultAddress(uint32_t choice) const {
   if (choice == 0 && g_hcb_distribution_board && lcd_nv(nv::dmsSignAccess) == kWalkInAccess)

@@ -183,21 +183,21 @@ uint8_t CLCD_PeripheralAdd_IOBase::PinToPoint(uint16_t board_type, uint8_t direc
 
 // ---------------------------------------------------------------- one device on one pin
 
-CLCD_PeripheralAdd_Pin::CLCD_PeripheralAdd_Pin(CLCD_MenuId id, const spec& s)
-    : CLCD_PeripheralAdd_IOBase(id, s.title, s.title_fr, s.direction), m_Spec(s) {
+CLCD_PeripheralAdd_Pin::CLCD_PeripheralAdd_Pin(CLCD_MenuId id, const page_kind& s)
+    : CLCD_PeripheralAdd_IOBase(id, s.title, s.title_fr, s.direction), m_Kind(s) {
   m_Type.choice.choices = s.choices;
   m_Type.choice.restrictions = s.restrictions;
 }
 
 bool CLCD_PeripheralAdd_Pin::HasRights(CLCD_Manager* mgr) {
-  if (m_Spec.module_class && module_type_class(lcd_nv(nv::quorModuleID)) < m_Spec.module_class) return false;
+  if (m_Kind.module_class && module_type_class(lcd_nv(nv::quorModuleID)) < m_Kind.module_class) return false;
   return CLCD_PeripheralAdd_IOBase::HasRights(mgr);
 }
 
 void CLCD_PeripheralAdd_Pin::Finish(CLCD_Manager*) {
-  const uint16_t type = m_Spec.types[m_Type.choice.selected];
+  const uint16_t type = m_Kind.types[m_Type.choice.selected];
   pl_iterator records;
-  if (m_Spec.record == BOARD_MASK)
+  if (m_Kind.record == BOARD_MASK)
     records.Add(type, "%X,%X", m_wTarget, point_mask(Point()));
   else
     records.Add(type, "%X,%X", Point(), m_wTarget);
@@ -577,37 +577,37 @@ const uint16_t kBlankIndicatorTypes[] = {641};
 constexpr uint8_t kGen4ModuleClass = 4;
 
 using pin = CLCD_PeripheralAdd_Pin;
-const pin::spec kFanSpec = {"FAN CONTROL", "", pin::OUTPUT, kFans, kFanRestrictions, kFanTypes, pin::POINT_BOARD, 0};
-const pin::spec kFanStatusSpec = {"STATUS RELAY",       "", pin::INPUT, kFanStatus, kFanStatusRestrictions,
+const pin::page_kind kFanPage = {"FAN CONTROL", "", pin::OUTPUT, kFans, kFanRestrictions, kFanTypes, pin::POINT_BOARD, 0};
+const pin::page_kind kFanStatusPage = {"STATUS RELAY",       "", pin::INPUT, kFanStatus, kFanStatusRestrictions,
                                   kFanStatusTypes, pin::POINT_BOARD, 0};
-const pin::spec kHeaterSpec = {"ADD HEATERS", "",          pin::OUTPUT, kHeaters, kHeaterRestrictions,
+const pin::page_kind kHeaterPage = {"ADD HEATERS", "",          pin::OUTPUT, kHeaters, kHeaterRestrictions,
                                kHeaterTypes,  pin::POINT_BOARD, 0};
-const pin::spec kHeaterStatusSpec = {"ADD HEATER MONITORING", "", pin::INPUT, kHeaterStatus,
+const pin::page_kind kHeaterStatusPage = {"ADD HEATER MONITORING", "", pin::INPUT, kHeaterStatus,
                                      kHeaterStatusRestrictions, kHeaterStatusTypes, pin::POINT_BOARD, 0};
-const pin::spec kGpoSpec = {"ADD GENERAL PURPOSE OUTPUT", "", pin::OUTPUT, kGpo, kGpoRestrictions, kGpoTypes,
+const pin::page_kind kGpoPage = {"ADD GENERAL PURPOSE OUTPUT", "", pin::OUTPUT, kGpo, kGpoRestrictions, kGpoTypes,
                             pin::POINT_BOARD, 0};
-const pin::spec kGen4Spec = {"ADD GEN4 PS", "", pin::INPUT, kSupplies, kSupplyRestrictions, kSupplyTypes,
+const pin::page_kind kGen4Page = {"ADD GEN4 PS", "", pin::INPUT, kSupplies, kSupplyRestrictions, kSupplyTypes,
                              pin::POINT_BOARD, kGen4ModuleClass};
-const pin::spec kSurgeSpec = {"ADD SURGE SUPPRESSOR", "", pin::INPUT, kSurge, kSurgeRestrictions, kSurgeTypes,
+const pin::page_kind kSurgePage = {"ADD SURGE SUPPRESSOR", "", pin::INPUT, kSurge, kSurgeRestrictions, kSurgeTypes,
                               pin::BOARD_MASK, 0};
-const pin::spec kSwitchIndicatorSpec = {"ADD SWITCH INDICATOR", "", pin::OUTPUT, kBlankIndicator, nullptr,
+const pin::page_kind kSwitchIndicatorPage = {"ADD SWITCH INDICATOR", "", pin::OUTPUT, kBlankIndicator, nullptr,
                                         kBlankIndicatorTypes, pin::POINT_BOARD, 0};
 
-template <const pin::spec& S>
+template <const pin::page_kind& S>
 CMenuItem* create_pin_page(CLCD_MenuId id, uint32_t) {
   return new (std::nothrow) pin(id, S);
 }
 
 }  // namespace
 
-const class_descriptor g_add_fans_class = {88, create_pin_page<kFanSpec>};
-const class_descriptor g_add_fan_status_class = {93, create_pin_page<kFanStatusSpec>};
-const class_descriptor g_add_heaters_class = {94, create_pin_page<kHeaterSpec>};
-const class_descriptor g_add_heater_status_class = {95, create_pin_page<kHeaterStatusSpec>};
-const class_descriptor g_add_gpo_class = {107, create_pin_page<kGpoSpec>};
-const class_descriptor g_add_gen4_ps_class = {108, create_pin_page<kGen4Spec>};
-const class_descriptor g_add_surge_class = {112, create_pin_page<kSurgeSpec>};
-const class_descriptor g_add_switch_indicator_class = {103, create_pin_page<kSwitchIndicatorSpec>};
+const class_descriptor g_add_fans_class = {88, create_pin_page<kFanPage>};
+const class_descriptor g_add_fan_status_class = {93, create_pin_page<kFanStatusPage>};
+const class_descriptor g_add_heaters_class = {94, create_pin_page<kHeaterPage>};
+const class_descriptor g_add_heater_status_class = {95, create_pin_page<kHeaterStatusPage>};
+const class_descriptor g_add_gpo_class = {107, create_pin_page<kGpoPage>};
+const class_descriptor g_add_gen4_ps_class = {108, create_pin_page<kGen4Page>};
+const class_descriptor g_add_surge_class = {112, create_pin_page<kSurgePage>};
+const class_descriptor g_add_switch_indicator_class = {103, create_pin_page<kSwitchIndicatorPage>};
 const class_descriptor g_add_beacon_class = {99, create_page<CLCD_PeripheralAdd_Beacon>};
 const class_descriptor g_add_door_class = {97, create_page<CLCD_PeripheralAdd_Doorsensor>};
 const class_descriptor g_add_fan_airflow_class = {89, create_page<CLCD_PeripheralAdd_FanAirflow>};

@@ -59,7 +59,7 @@ class CLCD_PeripheralAdd_IOBase : public CLCD_SimpleWizardBase {
 class CLCD_PeripheralAdd_Pin : public CLCD_PeripheralAdd_IOBase {
  public:
   enum record_e : uint8_t { POINT_BOARD, BOARD_MASK };
-  struct spec {
+  struct page_kind {
     const char* title;
     const char* title_fr;
     uint8_t direction;
@@ -70,10 +70,10 @@ class CLCD_PeripheralAdd_Pin : public CLCD_PeripheralAdd_IOBase {
     // Shown only with a module type of at least this class (0: always).
     uint8_t module_class;
   };
-  CLCD_PeripheralAdd_Pin(CLCD_MenuId id, const spec& s);
+  CLCD_PeripheralAdd_Pin(CLCD_MenuId id, const page_kind& s);
   bool HasRights(CLCD_Manager* mgr) override;
   void Finish(CLCD_Manager* mgr) override;
-  const spec& m_Spec;
+  const page_kind& m_Kind;
 };
 
 class CLCD_PeripheralAdd_Beacon : public CLCD_PeripheralAdd_IOBase {
@@ -188,7 +188,7 @@ class CLCD_PeripheralAdd_CtrlComm : public CLCD_SimpleWizardBase {
 // earlier records of the family go first.
 class CLCD_PeripheralAdd_Boards : public CLCD_SimpleWizardBase {
  public:
-  struct spec {
+  struct page_kind {
     const char* title;
     uint16_t first_type;
     uint32_t most;
@@ -197,11 +197,11 @@ class CLCD_PeripheralAdd_Boards : public CLCD_SimpleWizardBase {
     const char* line8;
     bool location;  // else the CAN driver selector is 1
   };
-  CLCD_PeripheralAdd_Boards(CLCD_MenuId id, const spec& s);
+  CLCD_PeripheralAdd_Boards(CLCD_MenuId id, const page_kind& s);
   void Enter(CLCD_Manager* mgr) override;
   bool HasRights(CLCD_Manager* mgr) override;
   void Finish(CLCD_Manager* mgr) override;
-  const spec& m_Spec;
+  const page_kind& m_Kind;
   CLCD_WizardItem m_Count;
   CLCD_WizardItem m_Location;
 };
@@ -219,7 +219,7 @@ class CLCD_PeripheralAdd_LVDB : public CLCD_PeripheralAdd_Boards {
 // A CAN sensor at its default address or one typed.
 class CLCD_PeripheralAdd_Sensor : public CLCD_SimpleWizardBase {
  public:
-  struct spec {
+  struct page_kind {
     const char* title;
     const char* title_fr;
     const char* const* choices;
@@ -236,13 +236,13 @@ class CLCD_PeripheralAdd_Sensor : public CLCD_SimpleWizardBase {
     uint32_t odd_choice;
     uint32_t odd_base;
   };
-  CLCD_PeripheralAdd_Sensor(CLCD_MenuId id, const spec& s);
+  CLCD_PeripheralAdd_Sensor(CLCD_MenuId id, const page_kind& s);
   void Enter(CLCD_Manager* mgr) override;
   bool GetNextItem(CLCD_Manager* mgr, CLCD_WizardItem* item, uint32_t& index) override;
   void Finish(CLCD_Manager* mgr) override;
   virtual uint32_t DefaultAddress(uint32_t choice) const;
   uint32_t Address() const;
-  const spec& m_Spec;
+  const page_kind& m_Kind;
   CLCD_WizardItem m_Sensor;
   CLCD_WizardItem m_Mode;
   CLCD_WizardItem m_Address;
