@@ -2,10 +2,15 @@
 
 #include <arpa/inet.h>
 
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -328,6 +333,7 @@ struct bench_devices::impl {
   std::vector<bench_switch> switches;
   std::vector<std::array<uint8_t, 8>> outputs;
   std::thread watch_thread;
+  int watch_stop = -1;  // eventfd: ends the watch thread's wait
 
   sim::field_board* io_board(uint32_t address) {
     for (auto& b : boards)
@@ -405,20 +411,37 @@ bench_devices::bench_devices(const bench_config& config) : m(std::make_unique<im
     m->radar->attach(&board::serial(BENCH_AUX));
   }
   if (m->panel || m->ups || m->dialup || m->radar) {
-    // As a pty or TCP end does: the line is served in a host thread.
+    // As a pty or TCP end does: the line is served in a host thread. The
+    // lines keep up with the controller's writes on their own, so the
+    // devices are served as a slow device answers: every 20 ms while they
+    // talk, and less often, down to every 200 ms, while they only listen
+    // (the panel takes a refresh each tick and says nothing). An idle bench
+    // then costs next to nothing.
+    if (m->panel) board::serial(BENCH_PANEL).keep_up();
+    if (m->ups || m->radar) board::serial(BENCH_AUX).keep_up();
+    if (m->dialup) board::serial(BENCH_MODEM).keep_up();
     m->serial_thread = std::thread([this] {
-      // The lines are served when the controller transmits on one of them,
-      // and every 20 ms for what the devices (and the modem's TCP end) do
-      // on their own: an idle bench costs next to nothing, and a reply
-      // still crosses at once.
+      using std::chrono::milliseconds;
+      constexpr milliseconds kTalking(20), kListening(200);
+      milliseconds period = kTalking;
+      auto next = std::chrono::steady_clock::now();
       while (!m->stop.load()) {
-        const uint64_t seen = board::pipe_transmit_count();
-        size_t moved = 0;
-        if (m->panel) moved += m->panel->pump();
-        if (m->ups) moved += m->ups->pump();
-        if (m->dialup) moved += m->dialup->pump() + m->dialup->serve_tcp();
-        if (m->radar) moved += m->radar->pump();
-        if (!moved) board::wait_pipe_transmit(seen, std::chrono::milliseconds(20));
+        uint64_t said = 0;
+        for (sim::serial_device* d : {static_cast<sim::serial_device*>(m->panel.get()),
+                                      static_cast<sim::serial_device*>(m->ups.get()),
+                                      static_cast<sim::serial_device*>(m->dialup.get()),
+                                      static_cast<sim::serial_device*>(m->radar.get())})
+          if (d) {
+            const uint64_t before = d->sent_total();
+            d->pump();
+            said += d->sent_total() - before;
+          }
+        if (m->dialup) said += m->dialup->serve_tcp();
+        period = said ? kTalking : std::min(period * 2, kListening);
+        next += period;
+        const auto now = std::chrono::steady_clock::now();
+        if (next < now) next = now;
+        std::this_thread::sleep_until(next);
       }
     });
   }
@@ -428,8 +451,13 @@ uint16_t bench_devices::modem_port() const { return m_modem_port; }
 
 bench_devices::~bench_devices() {
   m->stop.store(true);
+  if (m->watch_stop >= 0) {
+    const uint64_t one = 1;
+    (void)!::write(m->watch_stop, &one, sizeof one);
+  }
   if (m->serial_thread.joinable()) m->serial_thread.join();
   if (m->watch_thread.joinable()) m->watch_thread.join();
+  if (m->watch_stop >= 0) ::close(m->watch_stop);
 }
 
 bool bench_devices::set_switches(const std::string& text, std::string* error) {
@@ -488,11 +516,29 @@ std::string bench_devices::output_changes() {
 
 void bench_devices::watch(const std::string& path) {
   if (m->watch_thread.joinable()) return;
+  m->watch_stop = eventfd(0, EFD_CLOEXEC);
   m->watch_thread = std::thread([this, path] {
+    // The folder is watched for the file's writes and replacements; the I/O
+    // boards' outputs are looked at every 200 ms when there are any. With
+    // neither, the thread sleeps until the file changes.
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+    const int notes = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (notes >= 0) inotify_add_watch(notes, folder.c_str(), IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE);
+    bool io = false;
+    for (const auto& b : m->boards) io = io || b->is_io();
+    const int wait_ms = io || notes < 0 || m->watch_stop < 0 ? 200 : -1;
     struct stat last {};
     stat(path.c_str(), &last);
     while (!m->stop.load()) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      pollfd fds[2] = {{m->watch_stop, POLLIN, 0}, {notes, POLLIN, 0}};
+      if (poll(fds, notes >= 0 ? 2 : 1, wait_ms) < 0 && errno != EINTR) break;
+      if (m->stop.load()) break;
+      if (notes >= 0 && (fds[1].revents & POLLIN)) {
+        alignas(inotify_event) char events[4096];
+        while (read(notes, events, sizeof events) > 0) {
+        }
+      }
       struct stat now {};
       const bool there = stat(path.c_str(), &now) == 0;
       if (there && (now.st_mtim.tv_sec != last.st_mtim.tv_sec || now.st_mtim.tv_nsec != last.st_mtim.tv_nsec ||
@@ -511,6 +557,7 @@ void bench_devices::watch(const std::string& path) {
         std::fflush(stdout);
       }
     }
+    if (notes >= 0) ::close(notes);
   });
 }
 

@@ -11,6 +11,7 @@ size_t serial_device::pump() {
   receive(in);
   const std::string out = take_output();
   if (!out.empty()) m_serial->send(out);
+  m_sent_total += out.size();
   return in.size();
 }
 

@@ -28,9 +28,12 @@ class serial_device {
   void attach(board::serial_line* line) { m_serial = line; }
   // Moves bytes both ways on the attached line; the number received.
   size_t pump();
+  // Bytes pump() has sent to the controller, ever.
+  uint64_t sent_total() const { return m_sent_total; }
 
  private:
   board::serial_line* m_serial = nullptr;
+  uint64_t m_sent_total = 0;
 };
 
 // An in-memory serial port whose far end is a device: every byte put for

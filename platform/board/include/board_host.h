@@ -2,7 +2,6 @@
 // configuration, reaching each model, and the host end of each serial port.
 #pragma once
 
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -76,6 +75,11 @@ class serial_line {
   std::string take_received();
   // Transmitted bytes come back to the receiver (a loopback plug).
   void set_loopback(bool on) { m_loopback = on; }
+  // The far end keeps up with the line: every write is taken at once, in
+  // the writer's thread, and waits in received() for whoever serves the
+  // device at its own pace. The transmitter then never fills. Only before
+  // system code runs.
+  void keep_up();
 
   // ---- pty and tcp ends
   std::string pty_path() const { return m_pty_path; }
@@ -85,7 +89,7 @@ class serial_line {
  private:
   void pump();
   void wake();
-  void drain_console();
+  void drain_in_writer();
   bool take_console_text(bool idle, std::string* text);
   void deliver(const uint8_t* data, size_t n);
   bool open_pty();
@@ -97,6 +101,7 @@ class serial_line {
   std::mutex m_lock;
   std::string m_received;
   bool m_loopback = false;
+  bool m_keep_up = false;
   // pty / tcp
   int m_fd = -1;          // pty master, the connected client, or standard input
   int m_out = -1;         // where transmitted bytes go when not m_fd (standard output)
@@ -133,11 +138,6 @@ epld_config_port& epld_config();
 // UART channels 0-3 at 0xF0500000 + 8k.
 uart16550& uart(unsigned port);
 serial_line& serial(unsigned port);
-// Transmissions on ports whose far end is in memory (pipe): a count that
-// grows with each, and a wait until it passes `seen` or the time is up, for
-// a host thread that serves such ends without looking at them every tick.
-uint64_t pipe_transmit_count();
-void wait_pipe_transmit(uint64_t seen, std::chrono::milliseconds most);
 // The CAN controller on SPI device 0 and the wire of its bus; the EPLD's CAN
 // packet FIFO and the wires of its CAN channels 0-15. Simulated boards and
 // tests attach to the wires (and detach before the board is reset).

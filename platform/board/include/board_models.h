@@ -168,6 +168,7 @@ class uart16550 : public bus_device {
   // Shifts up to max bytes out of the transmit FIFO.
   size_t tx_take(uint8_t* out, size_t max);
   size_t tx_level();
+  bool tx_full();
   void set_honour_rts(bool on);
   void set_cts(bool on);
   void set_dsr(bool on);

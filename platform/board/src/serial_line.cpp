@@ -10,7 +10,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,25 +26,7 @@ constexpr size_t k_backlog_limit = 4096;  // bytes read ahead from the host befo
 constexpr int k_text_pause_ms = 2;
 constexpr int k_text_wait_rounds = 10;
 
-std::mutex g_pipe_lock;
-std::condition_variable g_pipe_moved;
-std::atomic<uint64_t> g_pipe_transmits{0};
-
-void note_pipe_transmit() {
-  {
-    std::lock_guard<std::mutex> lk(g_pipe_lock);
-    g_pipe_transmits.fetch_add(1, std::memory_order_relaxed);
-  }
-  g_pipe_moved.notify_all();
-}
-}
-
-uint64_t pipe_transmit_count() { return g_pipe_transmits.load(std::memory_order_relaxed); }
-
-void wait_pipe_transmit(uint64_t seen, std::chrono::milliseconds most) {
-  std::unique_lock<std::mutex> lk(g_pipe_lock);
-  g_pipe_moved.wait_for(lk, most, [seen] { return g_pipe_transmits.load(std::memory_order_relaxed) != seen; });
-}
+}  // namespace
 
 bool parse_serial_end(const std::string& text, serial_end* out) {
   serial_end e;
@@ -91,13 +72,12 @@ serial_line::serial_line(uart16550& uart, const serial_end& end) : m_uart(uart),
       // The console's characters are taken as they are written, without a
       // thread switch each; the others are taken by the pump.
       if (m_end.kind == serial_kind::stdio)
-        m_uart.on_tx = [this] { drain_console(); };
+        m_uart.on_tx = [this] { drain_in_writer(); };
       else
         m_uart.on_tx = [this] { wake(); };
       m_thread = std::thread([this] { pump(); });
     }
   }
-  if (m_end.kind == serial_kind::pipe) m_uart.on_tx = note_pipe_transmit;
   if (m_end.kind == serial_kind::none) {
     // Nothing at the far end: the transmitter sends into the void.
     m_uart.on_tx = [this] {
@@ -192,25 +172,31 @@ void serial_line::wake() {
   }
 }
 
-// Moves the transmitter's bytes into the console's text, in the writer's
-// thread. One thread drains at a time, so the bytes keep their order; a
-// write made meanwhile (even from an interrupt this raises) is taken by that
-// thread before it lets go. The pump is woken when a line ends, and when
-// text starts so that it can time the pause.
-void serial_line::drain_console() {
+// Moves the transmitter's bytes on in the writer's thread: into the
+// console's text, or to a kept-up pipe's far end. One thread drains at a
+// time, so the bytes keep their order; a write made meanwhile (even from an
+// interrupt this raises) is taken by that thread before it lets go, instead
+// of a drain nested in that interrupt. The console's pump is woken when a
+// line ends, and when text starts so that it can time the pause.
+void serial_line::drain_in_writer() {
   m_tx_more.store(true);
   if (m_draining.exchange(true)) return;
+  const bool console = m_end.kind == serial_kind::stdio;
   for (;;) {
     m_tx_more.store(false);
     bool signal = false;
     for (;;) {
-      {
+      if (console) {
         std::lock_guard<std::mutex> lk(m_text_lock);
         if (m_text.size() >= k_backlog_limit) break;  // a slow terminal holds the transmitter back
       }
       uint8_t b[uart16550::FIFO_DEPTH];
       const size_t n = m_uart.tx_take(b, sizeof b);
       if (!n) break;
+      if (!console) {
+        deliver(b, n);
+        continue;
+      }
       std::lock_guard<std::mutex> lk(m_text_lock);
       if (m_text.empty() || std::memchr(b, '\n', n)) signal = true;
       m_text.append(reinterpret_cast<const char*>(b), n);
@@ -221,6 +207,17 @@ void serial_line::drain_console() {
     m_draining.store(false);
     if (!m_tx_more.load() || m_draining.exchange(true)) return;
   }
+}
+
+void serial_line::keep_up() {
+  if (m_end.kind != serial_kind::pipe) return;
+  m_keep_up = true;
+  // Taken once the FIFO is full, as a line that keeps pace does: a burst
+  // then costs one interrupt a FIFO, not one a byte, and what is left goes
+  // when the device is next served (transmit()).
+  m_uart.on_tx = [this] {
+    if (m_uart.tx_full()) drain_in_writer();
+  };
 }
 
 // The console's text that is due to leave: all of it once a line has
@@ -254,12 +251,12 @@ void serial_line::pump() {
   while (!m_stop.load()) {
     if (console) {
       // Bytes held back while the text was full, then the text that is due.
-      drain_console();
+      drain_in_writer();
       std::string text;
       if (out.size() < k_backlog_limit && take_console_text(idle || text_waits >= k_text_wait_rounds, &text)) {
         out.insert(out.end(), text.begin(), text.end());
         text_waits = 0;
-        drain_console();
+        drain_in_writer();
       }
     } else {
       // Take what the transmitter holds; emptying it raises its interrupt,
@@ -364,6 +361,11 @@ void serial_line::send(const std::string& bytes) {
 }
 
 size_t serial_line::transmit(size_t max) {
+  if (m_keep_up) {
+    // The writer drains too; one drain at a time keeps the order.
+    drain_in_writer();
+    return 0;
+  }
   uint8_t buf[uart16550::FIFO_DEPTH];
   size_t total = 0;
   while (total < max) {

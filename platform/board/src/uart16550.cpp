@@ -232,6 +232,11 @@ size_t uart16550::tx_level() {
   return m_tx.size();
 }
 
+bool uart16550::tx_full() {
+  std::lock_guard<std::mutex> lk(m_lock);
+  return m_tx.size() >= depth_locked();
+}
+
 void uart16550::set_honour_rts(bool on) {
   std::unique_lock<std::mutex> lk(m_lock);
   m_honour_rts = on;

@@ -67,10 +67,17 @@ void watchdog_service() {
   g_wdt.last_ns = steady_ns();
 }
 
-void watcher_main() {
+void watcher_main(uint32_t timeout_ms) {
   std::unique_lock<std::mutex> lk(g_wdt.m);
   while (!g_wdt.stop) {
-    g_wdt.cv.wait_for(lk, std::chrono::milliseconds(100));
+    // Armed, it wakes when the period since the last kick would end (a kick
+    // meanwhile only moves that on); off, it looks now and then.
+    const int64_t timeout_ns = int64_t(timeout_ms) * 1000000;
+    if (g_wdt.enabled)
+      g_wdt.cv.wait_until(lk, std::chrono::steady_clock::time_point(
+                                  std::chrono::nanoseconds(g_wdt.last_ns.load() + timeout_ns + 1000000)));
+    else
+      g_wdt.cv.wait_for(lk, std::chrono::milliseconds(100));
     if (g_wdt.stop) break;
     lk.unlock();
     monitor::watchdog_poll();
@@ -529,7 +536,7 @@ void reset(const monitor_config& config) {
 
   if (config.watchdog_host_clock && config.watchdog_timeout_ms) {
     g_wdt.stop = false;
-    g_wdt.watcher = std::thread(watcher_main);
+    g_wdt.watcher = std::thread(watcher_main, config.watchdog_timeout_ms);
   }
 }
 

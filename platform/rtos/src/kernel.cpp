@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstdio>
@@ -47,14 +48,17 @@ void gate::post() {
   }
 }
 
-bool gate::wait_watching(int fd) {
+bool gate::wait_watching(int fd, const std::chrono::steady_clock::time_point* until) {
   int expected = 1;
   if (m_state.compare_exchange_strong(expected, 0, std::memory_order_acquire)) return false;
   if (m_event.load(std::memory_order_relaxed) < 0)
     m_event.store(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC), std::memory_order_relaxed);
   const int event = m_event.load(std::memory_order_relaxed);
   if (event < 0) {
-    wait();
+    if (until)
+      wait_until(*until);
+    else
+      wait();
     return false;
   }
   expected = 0;
@@ -63,7 +67,14 @@ bool gate::wait_watching(int fd) {
     return false;
   }
   pollfd fds[2] = {{event, POLLIN, 0}, {fd, POLLIN, 0}};
-  const int n = poll(fds, 2, -1);
+  int wait_ms = -1;
+  if (until) {
+    // Rounded up: a wake before the deadline only waits again.
+    const auto left = *until - std::chrono::steady_clock::now();
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+    wait_ms = ms < 1 ? 0 : ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
+  }
+  const int n = poll(fds, 2, wait_ms);
   if (n > 0 && fds[0].revents) {
     // A post's write; one that comes after this read only makes a later
     // wait look again.
@@ -87,6 +98,34 @@ void gate::wait() {
     futex(&m_state, FUTEX_WAIT_PRIVATE, 2);
     expected = 1;
     if (m_state.compare_exchange_strong(expected, 0, std::memory_order_acquire)) return;
+  }
+}
+
+bool gate::wait_until(std::chrono::steady_clock::time_point when) {
+  int expected = 1;
+  if (m_state.compare_exchange_strong(expected, 0, std::memory_order_acquire)) return true;
+  const auto since = when.time_since_epoch();
+  const auto secs = std::chrono::duration_cast<std::chrono::seconds>(since);
+  timespec at{};
+  at.tv_sec = static_cast<time_t>(secs.count());
+  at.tv_nsec = static_cast<long>(std::chrono::duration_cast<std::chrono::nanoseconds>(since - secs).count());
+  for (;;) {
+    expected = 0;
+    if (!m_state.compare_exchange_strong(expected, 2, std::memory_order_acquire) && expected == 1) {
+      m_state.store(0, std::memory_order_relaxed);
+      return true;
+    }
+    // The steady clock is the monotonic one; the time is absolute.
+    const long r = syscall(SYS_futex, reinterpret_cast<int*>(&m_state), FUTEX_WAIT_BITSET_PRIVATE, 2, &at, nullptr,
+                           FUTEX_BITSET_MATCH_ANY);
+    expected = 1;
+    if (m_state.compare_exchange_strong(expected, 0, std::memory_order_acquire)) return true;
+    if (r != 0 && errno == ETIMEDOUT) {
+      expected = 2;
+      if (m_state.compare_exchange_strong(expected, 0, std::memory_order_acquire)) return false;
+      m_state.store(0, std::memory_order_relaxed);  // posted meanwhile
+      return true;
+    }
   }
 }
 
@@ -193,24 +232,53 @@ void serve_watch(lock& lk, thread* t, rtos::wait_watch* w) {
   if (!own) foreign_release(lk);
 }
 
+std::chrono::steady_clock::time_point start_of(kernel* k, uint32_t n);
+
+// The deadline of thread t's wait has come on its own host thread: the ticks
+// up to now are processed there, as the tick thread would have.
+void expire_own_deadline(lock& lk, thread* t, uint64_t seq) {
+  kernel* k = g_kernel;
+  if (k->stopping || t->state != tstate::waiting || !t->timed || t->timeout_seq != seq) return;
+  const uint32_t now = now_tick(k);
+  if (static_cast<int32_t>(now - t->deadline) < 0) return;  // the clock was set back
+  foreign_acquire(lk);
+  ++t_foreign_depth;
+  catch_up(lk, k, now);
+  --t_foreign_depth;
+  foreign_release(lk);
+}
+
 // Waits until the calling kernel thread holds the processor again. A thread
-// in a wait with a watch has its host thread watch the descriptor too.
+// in a wait with a watch has its host thread watch the descriptor too, and
+// one in a timed wait the deadline.
 void wait_for_cpu(lock& lk, thread* t) {
   kernel* k = g_kernel;
   while (!(k->cpu == holder::thread && k->current == t)) {
     if (t->kill) throw thread_exit{};
     rtos::wait_watch* w = t->state == tstate::waiting ? t->watch : nullptr;
+    const bool own = t->state == tstate::waiting && t->timed && t->own_deadline;
+    const uint64_t seq = t->timeout_seq;
+    // A deadline the processed ticks have passed (the clock was set) is
+    // served at the next tick, when there is one to process.
+    const uint32_t due = static_cast<int32_t>(t->deadline - k->tick) > 0 ? t->deadline : k->tick + 1;
+    const auto when = own ? start_of(k, due) : std::chrono::steady_clock::time_point();
     lk.unlock();
     const int fd = w ? w->begin() : -1;
     if (fd < 0) {
-      t->door->wait();
+      bool posted = true;
+      if (own)
+        posted = t->door->wait_until(when);
+      else
+        t->door->wait();
       lk.lock();
+      if (!posted) expire_own_deadline(lk, t, seq);
       continue;
     }
-    const bool readable = t->door->wait_watching(fd);
+    const bool readable = t->door->wait_watching(fd, own ? &when : nullptr);
     const bool work = w->end(readable);
     lk.lock();
     if (work && !t->kill) serve_watch(lk, t, w);
+    if (own) expire_own_deadline(lk, t, seq);  // nothing unless it is due
   }
   if (t->kill) throw thread_exit{};
 }
@@ -342,7 +410,8 @@ UINT block(lock& lk, wait_kind kind, void* object, ULONG wait_option) {
     t->deadline = now_tick(k) + wait_option;
     t->timeout_seq = ++k->seq;
     k->timed_waits.push_back(t);
-    note_due(lk, t->deadline);
+    t->own_deadline = k->config.clock == rtos::clock_source::real;
+    if (!t->own_deadline) note_due(lk, t->deadline);
   }
   give_up_cpu(lk, t);
   // On waking: what the thread did before the wait is in its stack's use.
@@ -439,6 +508,21 @@ entry::~entry() {
 thread* thread_of(TX_THREAD* cb) {
   if (!cb || !g_kernel || !cb->impl || !g_kernel->live_threads.count(cb->impl)) return nullptr;
   return cb->impl->cb == cb ? cb->impl : nullptr;
+}
+
+// Processes the ticks up to `now` in order; the ticks on which nothing is
+// due are passed over at once.
+void catch_up(lock& lk, kernel* k, uint32_t now) {
+  while (!k->stopping && static_cast<int32_t>(now - k->tick) > 0) {
+    uint32_t next = ticks_to_next_due(k);
+    uint32_t gap = now - k->tick;
+    if (next == 0 || next > gap) {
+      k->tick = now;
+      return;
+    }
+    k->tick += next - 1;
+    process_tick(lk);
+  }
 }
 
 }  // namespace rtos_impl
@@ -661,6 +745,9 @@ VOID tx_time_set(ULONG ticks) {
   if (k->config.clock == rtos::clock_source::real) {
     k->tick_offset.store(static_cast<int64_t>(ticks) - steady_ticks(), std::memory_order_relaxed);
     poke_ticker(k);
+    // Their deadlines fall at other host times now.
+    for (thread* t : k->timed_waits)
+      if (t->own_deadline) post_after_unlock(t->door);
   }
 }
 
@@ -687,23 +774,8 @@ namespace {
 
 // True when something is due at or before tick `now`.
 bool due_by(kernel* k, uint32_t now) {
-  uint32_t next = ticks_to_next_due(k);
+  uint32_t next = ticks_to_next_due(k, true);
   return next != 0 && static_cast<int32_t>(now - k->tick) >= static_cast<int32_t>(next);
-}
-
-// Processes the ticks up to `now` in order; the ticks on which nothing is
-// due are passed over at once.
-void catch_up(lock& lk, kernel* k, uint32_t now) {
-  while (!k->stopping && static_cast<int32_t>(now - k->tick) > 0) {
-    uint32_t next = ticks_to_next_due(k);
-    uint32_t gap = now - k->tick;
-    if (next == 0 || next > gap) {
-      k->tick = now;
-      return;
-    }
-    k->tick += next - 1;
-    process_tick(lk);
-  }
 }
 
 // The real clock's tick thread: asleep until the first timer or time-out is
@@ -722,8 +794,12 @@ void ticker_main() {
       foreign_release(lk);
       continue;
     }
-    if (static_cast<int32_t>(now - k->tick) > 0) k->tick = now;
-    uint32_t next = ticks_to_next_due(k);
+    // Passed-over ticks are skipped, but not a time-out that its own thread
+    // has yet to serve: its tick is still to be processed.
+    const uint32_t any = ticks_to_next_due(k);
+    const int32_t behind = static_cast<int32_t>(now - k->tick);
+    if (behind > 0 && (any == 0 || behind < static_cast<int32_t>(any))) k->tick = now;
+    uint32_t next = ticks_to_next_due(k, true);
     k->ticker_idle = next == 0;
     k->ticker_due = k->tick + next;
     k->ticker_poked = false;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -38,8 +39,11 @@ class gate {
   ~gate();
   void post();
   void wait();
-  // Like wait(), but also ends when `fd` is readable: true then.
-  bool wait_watching(int fd);
+  // Like wait(), but ends at `when` too: false then, unposted.
+  bool wait_until(std::chrono::steady_clock::time_point when);
+  // Like wait(), but also ends when `fd` is readable (true then), and at
+  // `until` when given.
+  bool wait_watching(int fd, const std::chrono::steady_clock::time_point* until = nullptr);
 
  private:
   // 0 empty, 1 posted, 2 empty with the waiter asleep on the futex, 3 empty
@@ -87,6 +91,9 @@ struct thread {
   wait_kind wait = wait_kind::none;
   void* wait_object = nullptr;
   bool timed = false;           // the wait has a deadline
+  // Real clock: the thread's own host thread wakes for the deadline, and the
+  // tick thread leaves it alone (one host wake instead of two).
+  bool own_deadline = false;
   uint32_t deadline = 0;        // tick at which a timed wait ends
   uint64_t timeout_seq = 0;     // order among waits ending on the same tick
   UINT wait_status = TX_SUCCESS;
@@ -339,7 +346,11 @@ void note_stack_use(thread* t);
 // Tick processing (timer.cpp): advances the tick by one and fires what is due.
 void process_tick(lock& lk);
 // Ticks from the last processed one to the first thing due (timer or
-// time-out), or 0 when nothing is armed.
-uint32_t ticks_to_next_due(kernel* k);
+// time-out), or 0 when nothing is armed. `for_ticker`: only what the tick
+// thread has to wake for (not the time-outs their own threads watch).
+uint32_t ticks_to_next_due(kernel* k, bool for_ticker = false);
+// Real clock: processes the ticks up to `now` in order, as an interrupt;
+// the caller holds the processor as a host context.
+void catch_up(lock& lk, kernel* k, uint32_t now);
 
 }  // namespace rtos_impl

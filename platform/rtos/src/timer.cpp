@@ -43,7 +43,7 @@ void disarm(timer* t) {
 
 }  // namespace
 
-uint32_t ticks_to_next_due(kernel* k) {
+uint32_t ticks_to_next_due(kernel* k, bool for_ticker) {
   int64_t best = -1;
   auto consider = [&](uint32_t due) {
     int32_t until = static_cast<int32_t>(due - k->tick);
@@ -51,7 +51,8 @@ uint32_t ticks_to_next_due(kernel* k) {
     if (best < 0 || ticks < best) best = ticks;
   };
   for (timer* t : k->timers) consider(t->due);
-  for (thread* t : k->timed_waits) consider(t->deadline);
+  for (thread* t : k->timed_waits)
+    if (!for_ticker || !t->own_deadline) consider(t->deadline);
   return best < 0 ? 0 : static_cast<uint32_t>(best);
 }
 

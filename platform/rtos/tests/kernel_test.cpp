@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -401,6 +402,50 @@ TEST_F(ThreadTest, RealClockArmedWhileIdleFiresOnItsTick) {
   EXPECT_GE(fired.load() - armed, 4u);
   rtos::cpu_scope s;
   tx_timer_delete(&timer);
+}
+
+// On the real clock a waiting thread's own host thread ends its time-out:
+// the waits end in the order of their deadlines, with the status of their
+// kind, and a clock set forward ends a long one at once.
+TEST_F(ThreadTest, RealClockTimeOutsEndInOrderAndFollowTheClock) {
+  rtos::kernel_config c;
+  c.clock = rtos::clock_source::real;
+  rtos::kernel_start(c, [](void*) {});
+  static std::vector<int> order;
+  static std::atomic<bool> long_done{false};
+  order.clear();
+  long_done = false;
+  TX_SEMAPHORE sem{};
+  TestThread early, late, sleeper;
+  {
+    rtos::cpu_scope s;
+    ASSERT_EQ(tx_semaphore_create(&sem, "s", 0), TX_SUCCESS);
+    ASSERT_EQ(late.Create("late", 5, [&sem] {
+      EXPECT_EQ(tx_semaphore_get(&sem, 8), TX_NO_INSTANCE);
+      order.push_back(2);
+    }), TX_SUCCESS);
+    ASSERT_EQ(early.Create("early", 6, [] {
+      tx_thread_sleep(3);
+      order.push_back(1);
+    }), TX_SUCCESS);
+    ASSERT_EQ(sleeper.Create("sleeper", 7, [] {
+      tx_thread_sleep(500);
+      long_done = true;
+    }), TX_SUCCESS);
+  }
+  EXPECT_TRUE(rtos::run_in_thread([] {
+    tx_thread_sleep(20);
+    // Five seconds ahead: the sleeper's deadline has passed.
+    tx_time_set(tx_time_get() + 500);
+  }, 8, 1000));
+  for (int i = 0; i < 100 && !long_done.load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_TRUE(long_done.load());
+  EXPECT_EQ(order, (std::vector<int>{1, 2}));
+  {
+    rtos::cpu_scope s;
+    tx_semaphore_delete(&sem);
+  }
+  rtos::kernel_stop();  // before the threads' stacks go
 }
 
 }  // namespace
