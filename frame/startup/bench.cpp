@@ -10,8 +10,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -523,6 +523,7 @@ void bench_devices::watch(const std::string& path) {
     // neither, the thread sleeps until the file changes.
     const size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     const int notes = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (notes >= 0) inotify_add_watch(notes, folder.c_str(), IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE);
     bool io = false;
@@ -534,11 +535,20 @@ void bench_devices::watch(const std::string& path) {
       pollfd fds[2] = {{m->watch_stop, POLLIN, 0}, {notes, POLLIN, 0}};
       if (poll(fds, notes >= 0 ? 2 : 1, wait_ms) < 0 && errno != EINTR) break;
       if (m->stop.load()) break;
+      // Other files of the folder change too (the clock's every second):
+      // only the bench file's own events are worth a look.
+      bool named = wait_ms > 0;
       if (notes >= 0 && (fds[1].revents & POLLIN)) {
         alignas(inotify_event) char events[4096];
-        while (read(notes, events, sizeof events) > 0) {
-        }
+        ssize_t got;
+        while ((got = read(notes, events, sizeof events)) > 0)
+          for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= got;) {
+            const auto* e = reinterpret_cast<const inotify_event*>(events + at);
+            if ((e->mask & IN_Q_OVERFLOW) || (e->len && name == e->name)) named = true;
+            at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+          }
       }
+      if (!named) continue;
       struct stat now {};
       const bool there = stat(path.c_str(), &now) == 0;
       if (there && (now.st_mtim.tv_sec != last.st_mtim.tv_sec || now.st_mtim.tv_nsec != last.st_mtim.tv_nsec ||

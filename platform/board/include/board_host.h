@@ -75,10 +75,10 @@ class serial_line {
   std::string take_received();
   // Transmitted bytes come back to the receiver (a loopback plug).
   void set_loopback(bool on) { m_loopback = on; }
-  // The far end keeps up with the line: every write is taken at once, in
-  // the writer's thread, and waits in received() for whoever serves the
-  // device at its own pace. The transmitter then never fills. Only before
-  // system code runs.
+  // The far end keeps up with the line: a full transmitter is emptied at
+  // once, in the writer's thread, and the bytes wait in received() for
+  // whoever serves the device at its own pace; transmit() takes the rest.
+  // Only before system code runs.
   void keep_up();
 
   // ---- pty and tcp ends
