@@ -155,9 +155,6 @@ class uart16550 : public bus_device {
   std::function<void()> on_irq_changed;
   std::function<void()> on_tx;
 
-  // Back to power-up state (the line-side settings stay).
-  void reset();
-
   // ---- line side
   // Bytes arriving from the far end; they enter the receive FIFO as it has
   // room (and, with honour_rts, while RTS is on).

@@ -184,18 +184,6 @@ bool uart16550::irq() {
   return irq_locked();
 }
 
-void uart16550::reset() {
-  std::unique_lock<std::mutex> lk(m_lock);
-  m_ier = m_lcr = m_mcr = m_scr = m_dll = m_dlm = 0;
-  m_lsr_err = m_msr_delta = 0;
-  m_fifo_on = false;
-  m_trigger = 1;
-  m_thre_pending = false;
-  m_rx.clear();
-  m_tx.clear();
-  finish(lk);
-}
-
 void uart16550::rx_offer(const uint8_t* data, size_t length) {
   std::unique_lock<std::mutex> lk(m_lock);
   m_backlog.insert(m_backlog.end(), data, data + length);
