@@ -332,16 +332,11 @@ TEST(BusyPorts, OfTwoControllersStartedAtOnceOneStops) {
     std::ofstream(p.folder + "/bench.conf") << "sign factory\n";
   }
   for (program& p : programs) {
-    p.pid = fork();
-    if (p.pid == 0) {
-      const int out = open((p.folder + "/out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      dup2(out, STDOUT_FILENO);
-      dup2(out, STDERR_FILENO);
-      const int null = open("/dev/null", O_RDONLY);
-      dup2(null, STDIN_FILENO);
-      execl(SIGNCTL_PATH, SIGNCTL_PATH, "--exit-on-restart", p.folder.c_str(), static_cast<char*>(nullptr));
-      _exit(127);
-    }
+    const int out = open((p.folder + "/out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ASSERT_GE(out, 0);
+    p.pid = Spawn({SIGNCTL_PATH, "--exit-on-restart", p.folder}, -1, out);
+    close(out);
+    ASSERT_GT(p.pid, 0);
   }
   int stopped = -1, status = 0;
   for (int i = 0; i < 600 && stopped < 0; ++i) {

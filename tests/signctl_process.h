@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -35,28 +36,51 @@ struct run_result {
   std::string output;  // standard output and error
 };
 
+// Starts a program with its standard input on `in` and its output and
+// errors on `out` (-1: /dev/null), with `env` ahead of this process's
+// environment. posix_spawn, not fork: the child of a threaded process must
+// not allocate before its exec, since a lock that another thread held at
+// the fork stays held in the child for good. -1 when it could not start.
+inline pid_t Spawn(const std::vector<std::string>& args, int in, int out, const std::vector<std::string>& env = {}) {
+  if (args.empty()) return -1;
+  std::vector<char*> argv;
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  std::vector<char*> envp;
+  for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+  for (char** e = environ; *e; ++e) envp.push_back(*e);
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (in >= 0) {
+    posix_spawn_file_actions_adddup2(&actions, in, STDIN_FILENO);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  }
+  if (out >= 0) {
+    posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  }
+  posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+  pid_t pid = -1;
+  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  return rc == 0 ? pid : -1;
+}
+
 // Runs a program to its end and takes what it printed.
 inline run_result RunProgram(const std::vector<std::string>& args) {
   int out[2];
   if (pipe2(out, O_CLOEXEC) != 0) return {};
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out[1], STDOUT_FILENO);
-    dup2(out[1], STDERR_FILENO);
-    int null = open("/dev/null", O_RDONLY);
-    dup2(null, STDIN_FILENO);
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
+  const pid_t pid = Spawn(args, -1, out[1]);
   close(out[1]);
   run_result r;
   char buf[4096];
   ssize_t n;
   while ((n = read(out[0], buf, sizeof buf)) > 0) r.output.append(buf, static_cast<size_t>(n));
   close(out[0]);
+  if (pid < 0) return r;
   int status = 0;
   waitpid(pid, &status, 0);
   r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -142,15 +166,7 @@ class signctl_process {
   bool Launch() {
     int in[2], out[2];
     if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return false;
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(in[0], STDIN_FILENO);
-      dup2(out[1], STDOUT_FILENO);
-      dup2(out[1], STDERR_FILENO);
-      setenv("SIGNCTL_RESTART", "exit", 1);
-      execl(SIGNCTL_PATH, SIGNCTL_PATH, "--exit-on-restart", folder_.c_str(), static_cast<char*>(nullptr));
-      _exit(127);
-    }
+    pid_ = Spawn({SIGNCTL_PATH, "--exit-on-restart", folder_}, in[0], out[1], {"SIGNCTL_RESTART=exit"});
     close(in[0]);
     close(out[1]);
     console_ = in[1];  // kept open: the console reads it

@@ -103,16 +103,9 @@ class trap_receiver {
     folder_ = folder;
     std::ofstream(folder_ + "/snmptrapd.conf") << "disableAuthorization yes\n";
     const std::string listen = "udp:127.0.0.1:" + std::to_string(first) + ",udp:127.0.0.1:" + std::to_string(second);
-    pid_ = fork();
-    if (pid_ == 0) {
-      const int null = open("/dev/null", O_RDWR);
-      dup2(null, STDOUT_FILENO);
-      dup2(null, STDERR_FILENO);
-      setenv("SNMP_PERSISTENT_DIR", folder_.c_str(), 1);
-      execl(kTrapd, kTrapd, "-f", "-Lf", (folder_ + "/log").c_str(), "-n", "-On", "-m", "", "-C", "-c", (folder_ + "/snmptrapd.conf").c_str(),
-            listen.c_str(), static_cast<char*>(nullptr));
-      _exit(127);
-    }
+    pid_ = signctl_test::Spawn({kTrapd, "-f", "-Lf", folder_ + "/log", "-n", "-On", "-m", "", "-C", "-c",
+                                folder_ + "/snmptrapd.conf", listen},
+                               -1, -1, {"SNMP_PERSISTENT_DIR=" + folder_});
     return pid_ > 0 && WaitFor("NET-SNMP version");
   }
   ~trap_receiver() {
