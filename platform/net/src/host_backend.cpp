@@ -281,6 +281,7 @@ class host_backend : public backend {
     entry* e = m_stop ? nullptr : find(id);
     if (!e || e->kind != kind_t::udp || e->unwatched) return -1;
     ++e->watchers;
+    e->watched = true;
     if (e->armed) arm(e, false);
     return e->fd;
   }
@@ -295,13 +296,16 @@ class host_backend : public backend {
     }
     if (--e->watchers == 0) {
       m_unwatched.notify_all();
-      if (!e->unwatched && !m_rearm_pending) {
-        m_rearm_pending = true;
-        itimerspec due{};
-        due.it_value.tv_nsec = kRearmNanoseconds;
-        timerfd_settime(m_rearm, 0, &due, nullptr);
-      }
+      if (!e->unwatched && !m_rearm_pending) start_rearm();
     }
+  }
+
+  // m_mutex held.
+  void start_rearm() {
+    m_rearm_pending = true;
+    itimerspec due{};
+    due.it_value.tv_nsec = kRearmNanoseconds;
+    timerfd_settime(m_rearm, 0, &due, nullptr);
   }
 
   void join() override {
@@ -329,6 +333,7 @@ class host_backend : public backend {
     int watchers = 0;         // host threads of waiting kernel threads watching it
     bool unwatched = false;   // about to close: watchers leave, none come
     bool armed = true;        // in the I/O thread's epoll set for input
+    bool watched = false;     // watched since the rearm timer last looked
     std::vector<uint8_t> tx;
     net_proto proto = net_proto::udp;
     UINT port = 0;            // controller port (local port of a client connection)
@@ -603,8 +608,19 @@ class host_backend : public backend {
           uint64_t expirations;
           (void)!read(m_rearm, &expirations, sizeof expirations);
           m_rearm_pending = false;
-          for (auto& [id, e] : m_entries)
-            if (e->kind == kind_t::udp && e->watchers == 0 && !e->armed && !e->unwatched) arm(e.get(), true);
+          bool again = false;
+          for (auto& [id, e] : m_entries) {
+            if (e->kind != kind_t::udp || e->watchers != 0 || e->armed || e->unwatched) continue;
+            if (e->watched) {
+              // Its thread came back to watch it since the last look: it
+              // keeps up and reads its datagrams itself.
+              e->watched = false;
+              again = true;
+            } else {
+              arm(e.get(), true);
+            }
+          }
+          if (again) start_rearm();
         }
         for (size_t i = 3; i < fds.size(); ++i) {
           if (!fds[i].revents) continue;

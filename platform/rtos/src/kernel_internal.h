@@ -38,7 +38,8 @@ class gate {
   gate& operator=(const gate&) = delete;
   ~gate();
   void post();
-  void wait();
+  // `spin`: the post is likely to come soon.
+  void wait(bool spin = false);
   // Like wait(), but ends at `when` too: false then, unposted.
   bool wait_until(std::chrono::steady_clock::time_point when);
   // Like wait(), but also ends when `fd` is readable (true then), and at
@@ -50,6 +51,11 @@ class gate {
   // with the waiter asleep in poll (a post writes m_event).
   std::atomic<int> m_state{0};
   std::atomic<int> m_event{-1};  // eventfd, made on the first wait_watching
+  bool m_quick = false;           // the last spinning wait() ended soon: the next spins first
+  std::chrono::steady_clock::time_point m_spin_began;
+
+  bool spin_for_post();
+  void note_spin_end();
 };
 
 // The host thread that runs a kernel thread, on a stack of its own whose top
@@ -100,6 +106,8 @@ struct thread {
   bool delayed_suspend = false;  // suspend requested while waiting
   bool kill = false;             // terminate at the next kernel entry
   bool posture_enabled = true;   // interrupt posture
+  bool preempted_last = false;   // gave up the processor last while ready
+  bool spin = false;             // spins in its wait for the processor
   // Wait parameters.
   ULONG ev_requested = 0;
   UINT ev_option = 0;

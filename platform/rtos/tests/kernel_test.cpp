@@ -404,6 +404,59 @@ TEST_F(ThreadTest, RealClockArmedWhileIdleFiresOnItsTick) {
   tx_timer_delete(&timer);
 }
 
+// Two senders hand every item to a taker of higher priority, which takes
+// the processor at each put and gives it back at its next get: a sender
+// preempted again and again gets it back every time, no put is lost, and
+// never do two threads run at once.
+TEST_F(ThreadTest, SendersPreemptedAtEveryPutGetTheProcessorBackEveryTime) {
+  Start();
+  constexpr int kEach = 3000;
+  static std::vector<int> sent, got;
+  static std::atomic<int> done{0}, running{0}, overlaps{0};
+  sent.clear();
+  got.clear();
+  done = running = overlaps = 0;
+  // Marks the caller as running until it next enters the kernel.
+  struct on_cpu {
+    on_cpu() {
+      if (running.fetch_add(1) != 0) ++overlaps;
+    }
+    ~on_cpu() { --running; }
+  };
+  TX_SEMAPHORE items{};
+  TestThread taker, first, second;
+  {
+    rtos::cpu_scope s;
+    ASSERT_EQ(tx_semaphore_create(&items, "items", 0), TX_SUCCESS);
+    ASSERT_EQ(taker.Create("taker", 3, [&items] {
+      for (;;) {
+        if (tx_semaphore_get(&items, TX_WAIT_FOREVER) != TX_SUCCESS) continue;
+        on_cpu c;
+        got.push_back(sent[got.size()]);
+      }
+    }), TX_SUCCESS);
+    for (auto [t, base] : {std::pair{&first, 0}, std::pair{&second, 100000}})
+      ASSERT_EQ(t->Create("sender", 9, [&items, base = base] {
+        for (int i = 0; i < kEach; ++i) {
+          {
+            on_cpu c;
+            sent.push_back(base + i);
+          }
+          EXPECT_EQ(tx_semaphore_put(&items), TX_SUCCESS);
+        }
+        ++done;
+      }), TX_SUCCESS);
+  }
+  for (int i = 0; i < 3000 && done.load() < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_EQ(done.load(), 2);
+  rtos::cpu_scope s;
+  EXPECT_EQ(overlaps.load(), 0);
+  ASSERT_EQ(got.size(), 2u * kEach);
+  EXPECT_EQ(got, sent);
+  int next[2] = {0, 100000};
+  for (int m : got) EXPECT_EQ(m, next[m >= 100000]++);
+}
+
 // On the real clock a waiting thread's own host thread ends its time-out:
 // the waits end in the order of their deadlines, with the status of their
 // kind, and a clock set forward ends a long one at once.
