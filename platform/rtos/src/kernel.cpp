@@ -301,6 +301,7 @@ void wait_for_cpu(lock& lk, thread* t) {
     // served at the next tick, when there is one to process.
     const uint32_t due = static_cast<int32_t>(t->deadline - k->tick) > 0 ? t->deadline : k->tick + 1;
     const auto when = own ? start_of(k, due) : std::chrono::steady_clock::time_point();
+    const bool spin = t->spin && t->state == tstate::ready;
     lk.unlock();
     const int fd = w ? w->begin() : -1;
     if (fd < 0) {
@@ -308,7 +309,7 @@ void wait_for_cpu(lock& lk, thread* t) {
       if (own)
         posted = t->door->wait_until(when);
       else
-        t->door->wait(t->spin && t->state == tstate::ready);
+        t->door->wait(spin);
       lk.lock();
       if (!posted) expire_own_deadline(lk, t, seq);
       continue;
