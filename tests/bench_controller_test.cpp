@@ -33,13 +33,9 @@ class pty_program {
   explicit pty_program(const std::vector<std::string>& args) {
     // Made before the fork: the child of a threaded process must not
     // allocate before its exec.
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    std::string term = "TERM=dumb";
-    std::vector<char*> envp = {term.data()};
-    for (char** e = environ; *e; ++e) envp.push_back(*e);
-    envp.push_back(nullptr);
+    const std::vector<std::string> env = {"TERM=dumb"};
+    std::vector<char*> argv = ArgvOf(args);
+    std::vector<char*> envp = EnvironmentWith(env);
     pid_ = forkpty(&fd_, nullptr, nullptr, nullptr);
     if (pid_ == 0) {
       execve(argv[0], argv.data(), envp.data());

@@ -36,6 +36,23 @@ struct run_result {
   std::string output;  // standard output and error
 };
 
+// An exec's argument vector of `args`, and its environment with `env`
+// ahead of this process's; both point into the strings, which must outlive
+// the exec. Made before a fork, since the child may not allocate.
+inline std::vector<char*> ArgvOf(const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  return argv;
+}
+inline std::vector<char*> EnvironmentWith(const std::vector<std::string>& env) {
+  std::vector<char*> envp = ArgvOf(env);
+  envp.pop_back();
+  for (char** e = environ; *e; ++e) envp.push_back(*e);
+  envp.push_back(nullptr);
+  return envp;
+}
+
 // Starts a program with its standard input on `in` and its output and
 // errors on `out` (-1: /dev/null), with `env` ahead of this process's
 // environment. posix_spawn, not fork: the child of a threaded process must
@@ -43,13 +60,8 @@ struct run_result {
 // the fork stays held in the child for good. -1 when it could not start.
 inline pid_t Spawn(const std::vector<std::string>& args, int in, int out, const std::vector<std::string>& env = {}) {
   if (args.empty()) return -1;
-  std::vector<char*> argv;
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  std::vector<char*> envp;
-  for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-  for (char** e = environ; *e; ++e) envp.push_back(*e);
-  envp.push_back(nullptr);
+  std::vector<char*> argv = ArgvOf(args);
+  std::vector<char*> envp = EnvironmentWith(env);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   if (in >= 0) {

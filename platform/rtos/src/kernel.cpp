@@ -105,7 +105,8 @@ inline void cpu_relax() {
 // as it was, since it is what the stand-in's own waiting takes of a stack.
 __attribute__((noinline)) bool gate::spin_for_post() {
   m_spin_began = std::chrono::steady_clock::now();
-  for (unsigned i = 1; m_quick; ++i) {
+  if (!m_quick) return false;
+  for (unsigned i = 1;; ++i) {
     cpu_relax();
     int expected = 1;
     if (m_state.load(std::memory_order_relaxed) == 1 &&
