@@ -30,7 +30,13 @@ void receive_thread_entry(ULONG) {
     }
   }
   if (!link) return;
-  for (;;) ethernet_receive_step(link, ETHERNET_WAIT_SLICE);
+  // Once a wait has run out (the LED is off) and no message is part-way in,
+  // a time-out has nothing left to do: wait for the next piece.
+  bool lapsed = false;
+  for (;;) {
+    const bool idle = lapsed && link->state == 0 && link->message_length == 0;
+    lapsed = !ethernet_receive_step(link, idle ? TX_WAIT_FOREVER : ETHERNET_WAIT_SLICE);
+  }
 }
 
 void reset_assembly(ethernet_link* link) {
@@ -279,7 +285,7 @@ UINT _nx_ethernet_byte_receive(ethernet_link* link, uint8_t byte) {
   return enqueue(link, &byte, 1, ETHERNET_STREAM, ethernet_peer{});
 }
 
-void ethernet_receive_step(ethernet_link* link, ULONG wait) {
+bool ethernet_receive_step(ethernet_link* link, ULONG wait) {
   ++link->idle;
   if (tx_semaphore_get(&link->arrived, wait) != TX_SUCCESS) {
     CommLED_Indicate(link->led_bit, 0);
@@ -289,12 +295,12 @@ void ethernet_receive_step(ethernet_link* link, ULONG wait) {
       link->idle = 0;
       reset_assembly(link);
     }
-    return;
+    return false;
   }
   ethernet_chunk chunk{};
   {
     interrupts_masked m;
-    if (link->chunk_count == 0) return;
+    if (link->chunk_count == 0) return true;
     chunk = link->chunks[link->chunk_head];
     link->chunk_head = static_cast<uint8_t>((link->chunk_head + 1) % ETHERNET_CHUNKS);
     --link->chunk_count;
@@ -320,6 +326,7 @@ void ethernet_receive_step(ethernet_link* link, ULONG wait) {
     if (chunk.kind == ETHERNET_DATAGRAM) break;  // one message per datagram
   }
   if (chunk.kind == ETHERNET_DATAGRAM) reset_assembly(link);
+  return true;
 }
 
 int ethernet_send(ethernet_link* link, const uint8_t* bytes, uint32_t length) {

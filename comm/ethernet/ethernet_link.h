@@ -125,8 +125,8 @@ UINT ethernet_stream_receive(ethernet_link* link, const uint8_t* data, uint32_t 
 UINT _nx_ethernet_byte_receive(ethernet_link* link, uint8_t byte);
 
 // One wait of the receive thread (at most `wait` ticks) and the piece it
-// brought; the thread runs it for ever.
-void ethernet_receive_step(ethernet_link* link, ULONG wait);
+// brought; false when the wait ran out. The thread runs it for ever.
+bool ethernet_receive_step(ethernet_link* link, ULONG wait);
 
 // Sends an answer to the peer of the message being served. 1 when the
 // server took it.

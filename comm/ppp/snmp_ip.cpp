@@ -134,6 +134,7 @@ int snmp_ip_create(snmp_ip_service* s, snmp_agent* agent, const char* name, VOID
   if (status != NX_SUCCESS) monitor_printf("snmp_pmpp_net_drv: nx_icmp_enable failed:0x%02X\n", status);
   status = nx_udp_enable(&s->ip);
   if (status != NX_SUCCESS) monitor_printf("snmp_pmpp_net_drv: nx_udp_enable failed:0x%02X\n", status);
+  s->accepted_ready = tx_semaphore_create(&s->accepted, "SNMP TCP Accepted", 0) == TX_SUCCESS;
   // The TCP server thread starts serving once its socket exists (open).
   status = tx_thread_create(&s->tcp_thread, "tcp thread", snmp_tcp_server_thread, index, memory, SNMP_IP_STACK,
                             SNMP_IP_TCP_PRIORITY, SNMP_IP_TCP_PRIORITY, 1, TX_AUTO_START);
@@ -176,7 +177,10 @@ int snmp_ip_receive(snmp_agent* agent, snmp_ip_service* s, uint32_t ipi, uint8_t
   }
   if (ipi == SNMP_IPI_TCP) {
     if (!s->connected) {
-      tx_thread_sleep(kConnectedStep);
+      // Until the "tcp thread" accepts a connection; the count keeps an
+      // accept that comes before this wait.
+      if (!s->accepted_ready || tx_semaphore_get(&s->accepted, NX_WAIT_FOREVER) != TX_SUCCESS)
+        tx_thread_sleep(kConnectedStep);
       return 1;
     }
     NX_PACKET* packet = nullptr;
@@ -263,6 +267,9 @@ void snmp_tcp_server_thread(ULONG index) {
       continue;
     }
     s->connected = 1;
+    ULONG waiting = 0;
+    if (s->accepted_ready && tx_semaphore_info_get(&s->accepted, nullptr, &waiting) == TX_SUCCESS && waiting == 0)
+      tx_semaphore_put(&s->accepted);
     while (s->connected == 1) tx_thread_sleep(kConnectedStep);
     nx_tcp_socket_disconnect(&s->tcp, 4);
     nx_tcp_server_socket_unaccept(&s->tcp);

@@ -34,6 +34,8 @@ struct snmp_ip_service {
   volatile uint32_t relisten;
   volatile uint32_t connected;
   TX_THREAD* dispatch_thread;  // the agent's "SNMP TCP Dispatch"
+  TX_SEMAPHORE accepted;       // put when a connection is accepted; the dispatch thread waits on it
+  uint8_t accepted_ready;      // the semaphore exists
   uint8_t last_receive_kind;
   uint8_t opened;
   uint8_t created;  // the instance exists

@@ -180,6 +180,23 @@ TEST_F(LinkTest, OpenStreamMessageIsDroppedAfterTheIdleLimit) {
   EXPECT_EQ((std::vector<std::string>{a}), Messages());
 }
 
+// Once quiet with nothing part-way in, the receive thread's waits stop
+// lapsing; the next message still comes straight through. A message
+// part-way in keeps them timed, for the idle limit.
+TEST_F(LinkTest, QuietLinkStopsTimingItsWaits) {
+  const std::string a = Sequence("a"), b = Sequence("b"), c = Sequence("hello");
+  Stream(a);
+  rtos::advance(ETHERNET_WAIT_SLICE * 50);
+  EXPECT_LE(link_->idle, 2u);
+  Datagram(b);
+  EXPECT_EQ((std::vector<std::string>{a, b}), Messages());
+  Stream(c.substr(0, 3));
+  rtos::advance(ETHERNET_WAIT_SLICE * 50);
+  EXPECT_GE(link_->idle, 49u);
+  Stream(c.substr(3));
+  EXPECT_EQ((std::vector<std::string>{a, b, c}), Messages());
+}
+
 TEST_F(LinkTest, FullQueueRefusesAndCounts) {
   trace_capture trace;
   const std::string big(ETHERNET_QUEUE_SIZE, 'z');

@@ -213,29 +213,43 @@ TEST_F(PmppIpTest, LongAnswersSpanFrames) {
 }
 
 // TCP on port 161: the handshake and a request on the connection, answered
-// on it, all in IP frames.
+// on it, all in IP frames. Once the manager resets the connection, a new one
+// from another port is accepted and served the same way.
 TEST_F(PmppIpTest, TcpGetIsAnsweredOnTheConnection) {
-  auto tcp = [](uint32_t seq, uint32_t ack, uint8_t flags, const std::string& data) {
-    std::string t = pt::U16(6000) + pt::U16(161) + pt::U32(seq) + pt::U32(ack) + pt::Bytes({0x50, flags}) +
+  auto tcp = [](uint16_t port, uint32_t seq, uint32_t ack, uint8_t flags, const std::string& data) {
+    std::string t = pt::U16(port) + pt::U16(161) + pt::U32(seq) + pt::U32(ack) + pt::Bytes({0x50, flags}) +
                     pt::U16(8192) + pt::U16(0) + pt::U16(0) + data;
     const uint16_t c = Checksum(t, Pseudo(kManager, kLocal, 6, t.size()));
     t[16] = static_cast<char>(c >> 8);
     t[17] = static_cast<char>(c & 0xFF);
     return pt::Ipv4(6, kManager, kLocal, t);
   };
-  auto d = Datagrams(Exchange(IpFrame(kStation, tcp(1000, 0, 2 /* SYN */, ""))));
-  ASSERT_EQ(1u, d.size()) << pt::Hex(last_wire_);
-  ASSERT_EQ(6, d[0][9]);
-  EXPECT_EQ(0x12, d[0][33]) << "SYN and ACK";
-  const uint32_t theirs = Get32(d[0], 24) + 1;
-  const std::string get = GetSysDescr(1, 10);
-  Exchange(IpFrame(kStation, tcp(1001, theirs, 0x10, "")));
-  Exchange(IpFrame(kStation, tcp(1001, theirs, 0x18, get)));
-  std::string answer;
-  for (int i = 0; i < 20 && answer.empty(); ++i)
-    for (const std::string& s : Datagrams(Advance(50)))
-      if (s.size() > 40 && s[9] == 6) answer += s.substr(20 + (static_cast<uint8_t>(s[32]) >> 4) * 4u);
-  EXPECT_TRUE(IsResponse(answer)) << pt::Hex(answer);
+  for (uint16_t port : {6000, 6001}) {
+    SCOPED_TRACE(port);
+    std::vector<std::string> d;
+    for (int i = 0; i < 20 && d.empty(); ++i) {
+      d = Datagrams(Exchange(IpFrame(kStation, tcp(port, 1000, 0, 2 /* SYN */, ""))));
+      if (d.empty()) Advance(50);  // the server listens again after the last connection
+    }
+    ASSERT_EQ(1u, d.size()) << pt::Hex(last_wire_);
+    ASSERT_EQ(6, d[0][9]);
+    EXPECT_EQ(0x12, d[0][33]) << "SYN and ACK";
+    const uint32_t theirs = Get32(d[0], 24) + 1;
+    const std::string get = GetSysDescr(1, 10);
+    Exchange(IpFrame(kStation, tcp(port, 1001, theirs, 0x10, "")));
+    Exchange(IpFrame(kStation, tcp(port, 1001, theirs, 0x18, get)));
+    std::string answer;
+    uint32_t answered = 0;
+    for (int i = 0; i < 20 && answer.empty(); ++i)
+      for (const std::string& s : Datagrams(Advance(50)))
+        if (s.size() > 40 && s[9] == 6) {
+          answer += s.substr(20 + (static_cast<uint8_t>(s[32]) >> 4) * 4u);
+          answered = Get32(s, 24) + static_cast<uint32_t>(s.size() - 20 - (static_cast<uint8_t>(s[32]) >> 4) * 4u);
+        }
+    EXPECT_TRUE(IsResponse(answer)) << pt::Hex(answer);
+    Exchange(IpFrame(kStation, tcp(port, 1001 + static_cast<uint32_t>(get.size()), answered, 0x14 /* RST, ACK */, "")));
+    Advance(50);
+  }
 }
 
 }  // namespace
