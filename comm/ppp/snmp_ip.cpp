@@ -179,7 +179,7 @@ int snmp_ip_receive(snmp_agent* agent, snmp_ip_service* s, uint32_t ipi, uint8_t
     if (!s->connected) {
       // Until the "tcp thread" accepts a connection; the count keeps an
       // accept that comes before this wait.
-      if (!s->accepted_ready || tx_semaphore_get(&s->accepted, NX_WAIT_FOREVER) != TX_SUCCESS)
+      if (!s->accepted_ready || tx_semaphore_get(&s->accepted, TX_WAIT_FOREVER) != TX_SUCCESS)
         tx_thread_sleep(kConnectedStep);
       return 1;
     }
