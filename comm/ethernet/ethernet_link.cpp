@@ -34,8 +34,8 @@ void receive_thread_entry(ULONG) {
   // a time-out has nothing left to do: wait for the next piece.
   bool lapsed = false;
   for (;;) {
-    const bool idle = lapsed && link->state == 0 && link->message_length == 0;
-    lapsed = !ethernet_receive_step(link, idle ? TX_WAIT_FOREVER : ETHERNET_WAIT_SLICE);
+    const bool quiet = lapsed && link->state == 0 && link->message_length == 0;
+    lapsed = !ethernet_receive_step(link, quiet ? TX_WAIT_FOREVER : ETHERNET_WAIT_SLICE);
   }
 }
 
